@@ -1,0 +1,17 @@
+# Third-party pieces: GoogleTest built with our compiler, Boost headers through a folder that
+# holds only the boost link (never the host's /usr/include on the cross include path), and
+# Boost.Context's assembly for the coroutine slots.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+include(GoogleTest)
+
+add_library(velquor_boost INTERFACE)
+if(VELQUOR_WINDOWS)
+  target_include_directories(velquor_boost SYSTEM INTERFACE ${VELQUOR_DEPS}/boost-include)
+  target_link_libraries(velquor_boost INTERFACE ${VELQUOR_DEPS}/boost-context/libboost_context_mingw.a)
+else()
+  find_package(Boost 1.74 REQUIRED COMPONENTS context)
+  target_link_libraries(velquor_boost INTERFACE Boost::headers Boost::context)
+endif()

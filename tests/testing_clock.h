@@ -1,0 +1,28 @@
+#pragma once
+// A clock that tests move by hand. While a ManualClock lives, every reading of the module's
+// clock returns its value.
+#include <cstdint>
+
+#include "framework/clock.h"
+
+class ManualClock {
+ public:
+  explicit ManualClock(std::int64_t startMs = 1'000'000) {
+    value() = startMs * 1'000'000;
+    KelClock::setSource(&read);
+  }
+  ~ManualClock() { KelClock::setSource(nullptr); }
+  ManualClock(const ManualClock&) = delete;
+  ManualClock& operator=(const ManualClock&) = delete;
+
+  void setMs(std::int64_t ms) { value() = ms * 1'000'000; }
+  void advanceMs(std::int64_t ms) { value() += ms * 1'000'000; }
+  std::int64_t ms() const { return value() / 1'000'000; }
+
+ private:
+  static std::int64_t& value() {
+    static std::int64_t now = 0;
+    return now;
+  }
+  static std::int64_t read() { return value(); }
+};

@@ -1,0 +1,38 @@
+#include "plugin/message_box.h"
+
+#include <cstdio>
+#include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "host/host.h"
+#endif
+
+namespace {
+
+MessageBoxHandler& handler() {
+  static MessageBoxHandler replaced;
+  return replaced;
+}
+
+int systemMessageBox(const std::string& text, const std::string& caption, unsigned type) {
+#ifdef _WIN32
+  // The owner is read at this moment: the game may have recreated its window.
+  HWND owner = Host::at<HWND>(Host::MainWindow);
+  return MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+#else
+  // Native builds have no game window; the message still reaches whoever runs them.
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  return 1;
+#endif
+}
+
+}  // namespace
+
+int messageBox(const std::string& text, const std::string& caption, unsigned type) {
+  if (handler()) return handler()(text, caption, type);
+  return systemMessageBox(text, caption, type);
+}
+
+void setMessageBoxHandler(MessageBoxHandler replacement) { handler() = std::move(replacement); }

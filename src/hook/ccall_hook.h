@@ -70,4 +70,6 @@ class CCallHook {
   void fillCallbackArea();
   void emitCopyHere();
   void writeCallback();
+
+  std::uint32_t copyPosition;  // where the relocated copy in `savedBytes` is meant to run
 };

@@ -46,6 +46,7 @@ class CodeBuffer {
 
  private:
   void grow();
+  void ensureRoom(unsigned bytes);
 
   std::uint8_t* buffer;
   std::uint32_t capacity;

@@ -1,0 +1,44 @@
+#pragma once
+// Writes generated x86 code at a fixed address. A writer without memory only counts, so a stub
+// can be measured before its block is obtained and is then written in one go, never beyond it.
+#include <cstdint>
+#include <initializer_list>
+
+namespace KelHook {
+
+class StubWriter {
+ public:
+  // `memory` null: measure only. `address` is where byte 0 will execute.
+  StubWriter(std::uint8_t* memory, std::uint32_t address) : memory_(memory), address_(address) {}
+
+  // An instruction of fixed bytes.
+  void emit(std::initializer_list<std::uint8_t> bytes);
+  // Opcode bytes followed by a 32-bit immediate or absolute address.
+  void emit(std::initializer_list<std::uint8_t> opcode, std::uint32_t operand);
+  void emit(std::initializer_list<std::uint8_t> opcode, const void* operand);
+  // Opcode, absolute address, then more fixed bytes (one short sequence of a stub's table).
+  void emit(std::initializer_list<std::uint8_t> opcode, const void* operand,
+            std::initializer_list<std::uint8_t> tail);
+  // E8 rel32 to an absolute destination.
+  void call(std::uint32_t destination);
+  // 0F 85 rel32 whose destination is given later by bind().
+  std::uint32_t jnzForward();
+  void bind(std::uint32_t jumpPosition);
+  // Instructions copied from `originalAddress`, their first one relocated to reach the same
+  // destinations from here.
+  void copyRelocated(const std::uint8_t* bytes, unsigned size, std::uint32_t originalAddress);
+
+  std::uint32_t length() const { return length_; }
+  std::uint32_t here() const { return address_ + length_; }
+
+ private:
+  void put(std::uint8_t byte);
+  void putDword(std::uint32_t value);
+  void setDword(std::uint32_t position, std::uint32_t value);
+
+  std::uint8_t* memory_;
+  std::uint32_t address_;
+  std::uint32_t length_ = 0;
+};
+
+}  // namespace KelHook

@@ -1,0 +1,85 @@
+#pragma once
+// One GIF animation ready for display: every image composed over the frames before it, with its
+// palette and delay, Direct3D 9 textures made on request, and the choice of the frame due now.
+//
+// Textures exist only in the Windows build. The native build has no Direct3D: there
+// createTexture has nothing to make (no device can exist) and frames never hold a texture;
+// everything else (loading, composing, the pixels a texture would get, playback) is the same.
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+struct GifDecoder;
+struct IDirect3DDevice9;   // declared as structs by d3d9.h
+struct IDirect3DTexture9;
+
+// The module's clock in milliseconds (KelClock::nowNs() / 1,000,000).
+std::int64_t nowMs();
+
+// The frame reader's two outcomes other than a frame; they never leave FrameList::load.
+struct no_frames_in_gif : std::runtime_error {
+  no_frames_in_gif() : std::runtime_error("No frames in GIF") {}
+};
+struct read_frame_error : std::runtime_error {
+  read_frame_error() : std::runtime_error("Error while reading frame from GIF") {}
+};
+
+struct AnimationFrame {
+  IDirect3DTexture9* texture = nullptr;    // one reference, owned; null while none exists
+  std::int64_t delay = 0;                  // milliseconds
+  std::uint32_t backgroundColor = 0;       // A8R8G8B8 of the global table's background entry
+  std::uint16_t width = 0, height = 0;     // the file's logical screen
+  std::uint8_t palette[768] = {};          // the colour table in force for this image
+  std::unique_ptr<std::uint8_t[]> indices; // width x height, the full composed picture
+
+  AnimationFrame() = default;
+  AnimationFrame(const AnimationFrame&) = delete;
+  AnimationFrame& operator=(const AnimationFrame&) = delete;
+  virtual ~AnimationFrame();
+
+  // Reads the next image of `gif` over `previous` (null for the first frame).
+  // Throws no_frames_in_gif at the end of the stream, read_frame_error on a malformed one.
+  void build(GifDecoder* gif, const AnimationFrame* previous);
+
+  // The 32-bit A8R8G8B8 pixel of (x, y): opaque palette colour, or 0 for the background colour
+  // when keepBackground is false.
+  std::uint32_t pixel(int x, int y, bool keepBackground) const;
+  // Writes every pixel into rows `pitch` bytes apart, as a texture's locked surface holds them.
+  void writePixels(void* bits, int pitch, bool keepBackground) const;
+
+  // Makes the texture on `device` unless there is one already or no device. On a failing
+  // CreateTexture or LockRect the frame stays without texture.
+  void createTexture(IDirect3DDevice9* device, bool keepBackground);
+  // True if a texture was released.
+  bool releaseTexture();
+};
+
+class FrameList {
+ public:
+  std::vector<std::unique_ptr<AnimationFrame>> frames;  // file order
+  bool keepBackground = false;
+  int current = 0;
+  std::uint16_t loopsDone = 0;
+  std::int64_t frameStart = 0;     // ms; 0 before playback starts
+  std::int64_t totalDuration = 0;  // ms, sum of the frames' delays
+  std::uint16_t loopCount = 0;     // 0 = endless
+  std::uint16_t width = 0, height = 0;
+
+  FrameList() = default;
+  FrameList(const FrameList&) = delete;
+  FrameList& operator=(const FrameList&) = delete;
+  virtual ~FrameList();
+
+  // Decodes every image of the file. Throws std::runtime_error("GIF file is corrupt!") on a
+  // malformed image, and a std::runtime_error when the file cannot be opened as a GIF.
+  static std::unique_ptr<FrameList> load(const char* path);
+
+  void setKeepBackground(bool keep) { keepBackground = keep; }
+  void createTextures(IDirect3DDevice9* device);
+  void releaseTextures();
+  // The texture of the frame due now (null without frames or texture); advances playback.
+  IDirect3DTexture9* currentTexture();
+  bool finished() const { return loopCount != 0 && loopsDone >= loopCount; }
+  void rewind();
+};

@@ -1,0 +1,47 @@
+#pragma once
+// Reads a GIF89a file one image at a time into a screen-sized buffer of colour indices.
+// gifOpen reads the header, gifNextFrame reads blocks up to and including the next image and
+// decodes it, gifClose releases everything. Colours are not looked up here: the caller copies
+// the rectangle, the colour table in force and the graphic-control values after each image.
+//
+// Messages on stderr (exactly these): "invalid signature\n", "invalid version\n",
+// "no global color table\n", "unknown extension: %02X\n".
+#include <cstdint>
+
+struct GifColorTable {
+  int count;                  // entries read from the file (2..256)
+  std::uint8_t rgb[256][3];   // room for 256 triples, always
+};
+
+// Private: the decoder's own read buffer over the descriptor and its scratch space.
+struct GifReadState;
+
+struct GifDecoder {
+  int fd;
+  std::uint16_t width, height;        // logical screen
+  std::uint16_t loopCount;            // last NETSCAPE repetition count; 0 until one is read
+  std::uint16_t delay;                // hundredths of a second, last graphic control read
+  std::uint8_t transparentIndex;
+  int hasTransparency;
+  GifColorTable* palette;             // &localTable or &globalTable, for the current image
+  GifColorTable localTable;
+  GifColorTable globalTable;
+  std::uint16_t frameLeft, frameTop, frameWidth, frameHeight;  // current image rectangle
+  std::uint8_t backgroundIndex;
+  std::uint8_t* indices;              // width x height, row by row; same allocation as the record
+  GifReadState* reader;
+};
+
+// The largest logical screen accepted, in pixels; anything larger is treated as a screen too
+// large to allocate (gifOpen returns null).
+constexpr std::uint64_t kGifMaxScreenPixels = std::uint64_t{1} << 28;
+
+// Null when the file cannot be opened, is not an acceptable GIF, or memory runs out.
+GifDecoder* gifOpen(const char* path);
+
+// 1: an image was decoded into `indices`; 0: the stream is over; -1: malformed stream or no
+// memory for the code table. After 0 or -1 only gifClose is meaningful.
+int gifNextFrame(GifDecoder* gif);
+
+// Closes the descriptor and frees the record. Null is allowed.
+void gifClose(GifDecoder* gif);

@@ -1,0 +1,106 @@
+#include "hook/fast_hook.h"
+
+#include "hook/hook_stubs.h"
+#include "hook/member_address.h"
+
+namespace KelHook::Fast {
+
+namespace {
+
+constexpr int removeReadings = 1002;
+
+bool isRunning(std::uint32_t state) { return state == Hook::Before || state == Hook::After; }
+
+std::uint32_t addressOf(const void* pointer) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
+}  // namespace
+
+Hook::Hook(unsigned address, std::string_view module) : site_(logging, address, 5, module) {}
+
+Hook::~Hook() {
+  remove();
+  // With the bytes back no stub can reach the cells any more.
+  if (!site_.installed()) {
+    delete eaxCell;
+    delete returnCell;
+  }
+}
+
+bool Hook::isInstalled() const { return site_.installed(); }
+
+bool Hook::change(unsigned address, int size, std::string_view module) {
+  return site_.change(address, size, module);
+}
+bool Hook::change(unsigned address, std::string_view module) {
+  return change(address, -1, module);
+}
+bool Hook::changeAddress(unsigned address) {
+  return change(address, site_.size(), site_.module());
+}
+bool Hook::changeSize(int size) { return change(site_.address(), size, site_.module()); }
+bool Hook::changeModule(std::string_view module) {
+  return change(site_.address(), site_.size(), module);
+}
+
+unsigned Hook::getAddress() const { return site_.address(); }
+int Hook::getSize() const { return site_.size(); }
+std::string_view Hook::getModule() const { return site_.module(); }
+
+bool Hook::install() {
+  std::uint32_t idle = Idle;
+  if (!state.compare_exchange_strong(idle, Installing)) return false;
+  if (!eaxCell) eaxCell = new std::uint32_t(0);
+  if (!returnCell) returnCell = new std::uint32_t(0);
+  const FastStub layout{addressOf(this), resolveMember(this, &Hook::before).function,
+                        resolveMember(this, &Hook::after).function, eaxCell, returnCell, {}};
+  const bool done = site_.install(false, fastBlockSize(site_.size()), [&](StubWriter& w) {
+    FastStub stub = layout;
+    stub.hooked = site_.hookedCode();
+    writeFastStub(w, stub);
+  });
+  state.store(Idle);
+  if (done) log("install to %08X", site_.target());
+  return done;
+}
+
+bool Hook::remove() {
+  for (int reading = 1; reading < removeReadings && isRunning(state.load()); ++reading) {
+  }
+  std::uint32_t idle = Idle;
+  if (!site_.removable() || !state.compare_exchange_strong(idle, Removing)) return false;
+  if (site_.patchIsOurs()) {
+    site_.restore();
+    state.store(Idle);
+    log("remove from %08X", site_.target());
+    return true;
+  }
+  site_.leaveCompatibilityStub(eaxCell, returnCell);
+  state.store(Idle);
+  log("remove from %08X (compability layer)", site_.target());
+  return true;
+}
+
+void Hook::log(const char* format, ...) const {
+  if (!logging || !format) return;
+  va_list args;
+  va_start(args, format);
+  site_.logV(format, args);
+  va_end(args);
+}
+
+void KEL_STUB_ENTRY Hook::before() {
+  state.store(Before);
+  if (logging) log("call before");
+  onBefore();
+}
+
+void KEL_STUB_ENTRY Hook::after() {
+  state.store(After);
+  if (logging) log("call after");
+  onAfter();
+  state.store(Idle);
+}
+
+}  // namespace KelHook::Fast

@@ -1,0 +1,60 @@
+#pragma once
+// The light hook: the same 5-byte call into a generated stub, but the stub keeps the registers
+// with pushad/popad on the host's stack and the callbacks are the slots of two signals, which
+// get nothing (no registers, no skipping, no flags kept, no change of the return address).
+// Like the generic hook, it is never moved once installed.
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+#include "framework/kel_signal.h"
+#include "hook/hook_entry.h"
+#include "hook/hook_site.h"
+
+namespace KelHook::Fast {
+
+class Hook {
+ public:
+  enum State : std::uint32_t { Idle = 0, Before = 1, After = 2, Installing = 3, Removing = 4 };
+
+  explicit Hook(unsigned address, std::string_view module = {});
+  // Removes the hook; a compatibility stub, if one stays, keeps its block and cells.
+  virtual ~Hook();
+  Hook(const Hook&) = delete;
+  Hook& operator=(const Hook&) = delete;
+
+  virtual bool isInstalled() const;
+  virtual bool change(unsigned address, int size, std::string_view module);
+  virtual bool change(unsigned address, std::string_view module);
+  virtual bool changeAddress(unsigned address);
+  virtual bool changeSize(int size);
+  virtual bool changeModule(std::string_view module);
+  virtual unsigned getAddress() const;
+  virtual int getSize() const;
+  virtual std::string_view getModule() const;
+  // Fails for a size below 5 (-1 included: this hook has no instruction length table).
+  virtual bool install();
+  virtual bool remove();
+
+  void log(const char* format, ...) const;
+
+  // Called by the stub only.
+  void KEL_STUB_ENTRY before();
+  void KEL_STUB_ENTRY after();
+
+  const PatchSite& site() const { return site_; }
+
+  bool logging = false;
+  KelSignal<> onBefore;
+  KelSignal<> onAfter;
+  std::atomic<std::uint32_t> state{Idle};
+  // EAX and the patch's return address while the stub moves them; they outlive a remove, since
+  // a compatibility stub keeps using them.
+  std::uint32_t* eaxCell = nullptr;
+  std::uint32_t* returnCell = nullptr;
+
+ private:
+  PatchSite site_;
+};
+
+}  // namespace KelHook::Fast

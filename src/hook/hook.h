@@ -1,0 +1,199 @@
+#pragma once
+// The generic hook: a 5-byte call at the patched address leads into a generated stub that saves
+// the registers into the hook, runs the before-callbacks, the patched instructions (unless a
+// callback skips them) and the after-callbacks, and returns where `returnAddress` says.
+// Hook<> callbacks see the registers; Hook<RwRaster*> callbacks also get the 32-bit stack slot
+// at the patched address by reference.
+//
+// The stub embeds the addresses of the hook and its fields: once installed, a hook is never
+// moved or copied, nor entered by two threads at once.
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "hook/hook_callback.h"
+#include "hook/hook_context.h"
+#include "hook/hook_entry.h"
+#include "hook/hook_site.h"
+#include "hook/hook_stubs.h"
+#include "hook/member_address.h"
+
+struct RwRaster;
+
+namespace KelHook {
+
+template <class... Args>
+class Hook {
+  static_assert(sizeof...(Args) <= 1, "a hook hands its callbacks at most one stack slot");
+  static_assert(((sizeof(Args) == 4) && ...), "the hooked argument is one 32-bit stack slot");
+
+ public:
+  using CallbackList = Callback<Hook, Args&...>;
+
+  enum State : std::uint32_t { Idle = 0, Before = 1, After = 2, Installing = 3, Removing = 4 };
+
+  // Nothing is patched until install(). A size of -1 is taken from the first instruction.
+  Hook(unsigned address, int size, std::string_view module = {})
+      : site_(logging, address, size, module) {}
+  // One call or jump with a 32-bit displacement.
+  explicit Hook(unsigned address, std::string_view module = {}) : Hook(address, 5, module) {}
+
+  // Removes the hook. When a compatibility stub stays (or removal failed), its block and cells
+  // stay allocated for whoever still jumps into them.
+  virtual ~Hook() {
+    remove();
+    if (!site_.installed()) freeCompatibilityCells();
+  }
+
+  Hook(const Hook&) = delete;
+  Hook& operator=(const Hook&) = delete;
+
+  virtual bool isInstalled() const { return site_.installed(); }
+
+  // Refused while installed; the next install finds the code and saves its bytes anew.
+  virtual bool change(unsigned address, int size, std::string_view module) {
+    return site_.change(address, size, module);
+  }
+  virtual bool change(unsigned address, std::string_view module) {
+    return change(address, -1, module);
+  }
+  virtual bool changeAddress(unsigned address) {
+    return change(address, site_.size(), site_.module());
+  }
+  virtual bool changeSize(int size) { return change(site_.address(), size, site_.module()); }
+  virtual bool changeModule(std::string_view module) {
+    return change(site_.address(), site_.size(), module);
+  }
+
+  virtual unsigned getAddress() const { return site_.address(); }
+  virtual int getSize() const { return site_.size(); }
+  virtual std::string_view getModule() const { return site_.module(); }
+
+  // Only a before-callback can skip the hooked instructions.
+  virtual bool skipOriginal() {
+    if (state.load() != Before) return false;
+    skip = true;
+    return true;
+  }
+
+  // Where execution resumes after this pass.
+  virtual void changeReturnAddress(unsigned address) { returnAddress = address; }
+
+  // Builds the stub and, the first time, patches the code. Installing an installed hook only
+  // rebuilds the stub. The hooked argument of before/after is the stack slot at
+  // cpu.esp + beforeArgOffset / afterArgOffset. `saveFlags` carries EFLAGS through `cpu`.
+  virtual bool install(int beforeArgOffset = 0, int afterArgOffset = 0, bool saveFlags = false,
+                       const Stack& stack = {nullptr, 0}) {
+    std::uint32_t idle = Idle;
+    if (!state.compare_exchange_strong(idle, Installing)) return false;
+    const GenericStub layout{addressOf(this),
+                             resolveMember(this, &Hook::before).function,
+                             resolveMember(this, &Hook::after).function,
+                             &cpu,
+                             &returnAddress,
+                             {},
+                             saveFlags,
+                             addressOf(stack.base) + stack.size,
+                             sizeof...(Args) != 0,
+                             beforeArgOffset,
+                             afterArgOffset};
+    const bool done = site_.install(
+        true, genericBlockSize(site_.size(), layout.passArgument), [&](StubWriter& w) {
+          GenericStub stub = layout;
+          stub.hooked = site_.hookedCode();
+          writeGenericStub(w, stub);
+        });
+    state.store(Idle);
+    if (done) log("install to %08X", site_.target());
+    return done;
+  }
+
+  // Puts the saved bytes back. When another patch now covers this one, the stub becomes one
+  // that only runs the hooked instructions (no callbacks, no reference to the hook), since the
+  // other patch may have kept a copy of our call; the hook then stays installed.
+  virtual bool remove() {
+    for (int reading = 1; reading < removeReadings && isRunning(state.load()); ++reading) {
+    }
+    std::uint32_t idle = Idle;
+    if (!site_.removable() || !state.compare_exchange_strong(idle, Removing)) return false;
+    if (site_.patchIsOurs()) {
+      site_.restore();
+      freeCompatibilityCells();
+      state.store(Idle);
+      log("remove from %08X", site_.target());
+      return true;
+    }
+    if (!compatEax) compatEax = new std::uint32_t(0);
+    if (!compatReturn) compatReturn = new std::uint32_t(0);
+    site_.leaveCompatibilityStub(compatEax, compatReturn);
+    state.store(Idle);
+    log("remove from %08X (compability layer)", site_.target());
+    return true;
+  }
+
+  // One line in the engine log, prefixed with the address and size (and module), when
+  // `logging` is on.
+  void log(const char* format, ...) const {
+    if (!logging || !format) return;
+    va_list args;
+    va_start(args, format);
+    site_.logV(format, args);
+    va_end(args);
+  }
+
+  // Called by the stub only. Returns the skip decision in all of EAX.
+  std::uint32_t KEL_STUB_ENTRY before(Args&... args) {
+    state.store(Before);
+    if (logging) log("call before");
+    skip = false;
+    Info info{&cpu, &returnAddress, false};
+    onBefore(this, &info, &args...);
+    if (info.skip) skip = true;
+    if (skip && logging) log("skip original code");
+    return skip ? 1 : 0;
+  }
+
+  void KEL_STUB_ENTRY after(Args&... args) {
+    state.store(After);
+    if (logging) log("call after");
+    Info info{&cpu, &returnAddress, false};
+    onAfter(this, &info, &args...);
+    if (logging) log("return to %08X", returnAddress);
+    state.store(Idle);
+  }
+
+  // The patched site: target, saved bytes, stub block.
+  const PatchSite& site() const { return site_; }
+
+  bool logging = false;
+  CallbackList onBefore;
+  CallbackList onAfter;
+  CPU cpu{};
+  bool skip = false;
+  std::atomic<std::uint32_t> state{Idle};
+  std::uint32_t* compatEax = nullptr;
+  std::uint32_t* compatReturn = nullptr;
+  std::uint32_t returnAddress = 0;
+
+ private:
+  static constexpr int removeReadings = 1002;
+
+  static bool isRunning(std::uint32_t value) { return value == Before || value == After; }
+
+  static std::uint32_t addressOf(const void* pointer) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+  }
+
+  void freeCompatibilityCells() {
+    delete compatEax;
+    delete compatReturn;
+    compatEax = compatReturn = nullptr;
+  }
+
+  PatchSite site_;
+};
+
+}  // namespace KelHook

@@ -1,0 +1,141 @@
+#pragma once
+// A hook's list of callbacks. Each slot holds the kind of std::function it was connected with,
+// which decides what it is given: nothing, the hooked arguments, the registers, the Info, or
+// the hook itself (each of the last three followed by the hooked arguments).
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+#include "hook/engine_log.h"
+#include "hook/hook_context.h"
+
+namespace KelHook {
+
+namespace detail {
+
+template <class HookType, class... Args>
+struct CallbackSlot {
+  using type = std::variant<std::function<void()>, std::function<void(Args...)>,
+                            std::function<void(CPU&, Args...)>,
+                            std::function<void(Info&, Args...)>,
+                            std::function<void(HookType&, Args...)>>;
+};
+
+// Without hooked arguments, "the arguments alone" would repeat the plain callback.
+template <class HookType>
+struct CallbackSlot<HookType> {
+  using type = std::variant<std::function<void()>, std::function<void(CPU&)>,
+                            std::function<void(Info&)>, std::function<void(HookType&)>>;
+};
+
+// The first alternative that can hold `F`, in table order.
+template <class Variant, class F, std::size_t I = 0>
+constexpr std::size_t acceptingAlternative() {
+  if constexpr (I == std::variant_size_v<Variant>) {
+    return I;
+  } else if constexpr (std::is_constructible_v<std::variant_alternative_t<I, Variant>, F>) {
+    return I;
+  } else {
+    return acceptingAlternative<Variant, F, I + 1>();
+  }
+}
+
+}  // namespace detail
+
+template <class HookType, class... Args>
+class Callback {
+ public:
+  using Slot = typename detail::CallbackSlot<HookType, Args...>::type;
+
+  Callback() = default;
+  Callback(const Callback&) = delete;
+  Callback& operator=(const Callback&) = delete;
+
+  // Any callable that one of the slot kinds can hold; ids of disconnected slots come back
+  // oldest first.
+  template <class F>
+  unsigned connect(F&& callback) {
+    constexpr std::size_t index = detail::acceptingAlternative<Slot, F>();
+    static_assert(index < std::variant_size_v<Slot>, "no callback kind of this hook takes it");
+    return place(Slot(std::in_place_index<index>, std::forward<F>(callback)));
+  }
+
+  template <class T, class... CallbackArgs>
+  unsigned connect_method(T* object, void (T::*method)(CallbackArgs...)) {
+    using Function = std::function<void(CallbackArgs...)>;
+    constexpr std::size_t index = detail::acceptingAlternative<Slot, Function>();
+    static_assert(index < std::variant_size_v<Slot> &&
+                      std::is_same_v<std::variant_alternative_t<index, Slot>, Function>,
+                  "the method's parameters match no callback kind of this hook");
+    return place(Slot(std::in_place_index<index>, Function([object, method](CallbackArgs... a) {
+                        (object->*method)(std::forward<CallbackArgs>(a)...);
+                      })));
+  }
+
+  // Disconnecting the last slot shrinks the list; any other becomes a no-op whose id is
+  // reused later.
+  void disconnect(unsigned id) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (id >= slots.size()) return;
+    for (unsigned freeId : freeIds)
+      if (freeId == id) return;
+    if (id + 1 == slots.size()) {
+      slots.pop_back();
+      return;
+    }
+    slots[id] = Slot(std::in_place_index<0>, [] {});
+    freeIds.push_back(id);
+  }
+
+  // Runs the slots that exist now, in order; takes no lock.
+  void operator()(HookType* hook, Info* info, std::remove_reference_t<Args>*... args) {
+    const std::size_t count = slots.size();
+    for (std::size_t id = 0; id < count; ++id) {
+      Slot& slot = slots[id];
+      if (slot.valueless_by_exception()) {
+        writeLog(true, "Skip callback - unknown type");
+        continue;
+      }
+      std::visit(
+          [&](auto& callback) {
+            using F = std::decay_t<decltype(callback)>;
+            if constexpr (std::is_same_v<F, std::function<void()>>) {
+              callback();
+            } else if constexpr (std::is_same_v<F, std::function<void(Args...)>>) {
+              callback(*args...);
+            } else if constexpr (std::is_same_v<F, std::function<void(CPU&, Args...)>>) {
+              callback(*info->cpu, *args...);
+            } else if constexpr (std::is_same_v<F, std::function<void(Info&, Args...)>>) {
+              callback(*info, *args...);
+            } else {
+              callback(*hook, *args...);
+            }
+          },
+          slot);
+    }
+  }
+
+  std::deque<Slot> slots;
+  std::list<unsigned> freeIds;
+  std::mutex mutex;
+
+ private:
+  unsigned place(Slot slot) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (freeIds.empty()) {
+      slots.push_back(std::move(slot));
+      return static_cast<unsigned>(slots.size() - 1);
+    }
+    const unsigned id = freeIds.front();
+    freeIds.pop_front();
+    slots[id] = std::move(slot);
+    return id;
+  }
+};
+
+}  // namespace KelHook

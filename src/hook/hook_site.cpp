@@ -1,0 +1,160 @@
+#include "hook/hook_site.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "hook/engine_log.h"
+#include "hook/hook_code_memory.h"
+#include "hook/instruction_length.h"
+#include "hook/memory.h"
+
+namespace KelHook {
+
+namespace {
+
+// 0 when the module is not loaded.
+std::uint32_t resolve(std::uint32_t address, const std::string& module) {
+  if (module.empty()) return address;
+  const auto handle = reinterpret_cast<std::uintptr_t>(GetModuleHandleA(module.c_str()));
+  if (handle == 0 || handle == 0xFFFFFFFFu) return 0;
+  return address + static_cast<std::uint32_t>(handle);
+}
+
+void* at(std::uint32_t address) { return reinterpret_cast<void*>(std::uintptr_t{address}); }
+
+std::uint32_t addressOf(const void* pointer) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
+}  // namespace
+
+PatchSite::PatchSite(const bool& logging, std::uint32_t address, int size,
+                     std::string_view module)
+    : logging_(logging), address_(address), size_(size), module_(module) {}
+
+PatchSite::~PatchSite() {
+  delete[] savedBytes_;
+  if (!installed_) releaseBlock();
+}
+
+void PatchSite::releaseBlock() {
+  if (code_.address) codeMemory().deallocate(code_);
+  code_ = {};
+  codeLength_ = 0;
+}
+
+bool PatchSite::change(std::uint32_t address, int size, std::string_view module) {
+  if (installed_) return false;
+  delete[] savedBytes_;
+  savedBytes_ = nullptr;
+  releaseBlock();
+  address_ = address;
+  size_ = size;
+  module_ = std::string(module);
+  return true;
+}
+
+bool PatchSite::saveOriginal(bool sizeFromTable) {
+  const std::uint32_t target = resolve(address_, module_);
+  if (target == 0) return false;
+  int size = size_;
+  if (size == -1 && sizeFromTable) size = instructionLength(readByte(std::uintptr_t{target}));
+  // The call is 5 bytes long; a smaller size would overwrite bytes that are not saved.
+  if (size < patchSize) return false;
+  auto* saved = new std::uint8_t[size];
+  if (!copyCode(saved, at(target), static_cast<unsigned>(size))) {
+    delete[] saved;
+    return false;
+  }
+  target_ = target;
+  size_ = size;
+  savedBytes_ = saved;
+  return true;
+}
+
+bool PatchSite::obtainBlock(std::uint32_t blockSize, std::uint32_t needed) {
+  CodeMemory& memory = codeMemory();
+  if (!code_.address) {
+    code_ = memory.allocate(blockSize);
+    if (!code_.address) {
+      code_ = {};
+      log("Can't allocate memory for code");
+      return false;
+    }
+  }
+  // The stub needs one byte to spare, as the block sizes are reckoned.
+  while (code_.size <= needed) {
+    if (!memory.reallocate(code_, code_.size * 2)) {
+      log("Can't reallocate memory for code");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool PatchSite::install(bool sizeFromTable, std::uint32_t blockSize,
+                        const std::function<void(StubWriter&)>& write) {
+  if (!savedBytes_ && !saveOriginal(sizeFromTable)) {
+    if (!installed_) releaseBlock();
+    return false;
+  }
+
+  StubWriter measure(nullptr, 0);
+  write(measure);
+  const void* before = code_.address;
+  if (!obtainBlock(blockSize, measure.length())) {
+    if (!installed_) releaseBlock();
+    return false;
+  }
+
+  StubWriter stub(static_cast<std::uint8_t*>(code_.address), addressOf(code_.address));
+  write(stub);
+  codeLength_ = stub.length();
+  flushCode(code_);
+
+  // A live patch follows its stub if growing had to move the block.
+  if (!installed_ || code_.address != before) writePatch();
+  installed_ = true;
+  return true;
+}
+
+void PatchSite::writePatch() {
+  writeByte(std::uintptr_t{target_}, 0xE8);
+  writeDword(std::uintptr_t{target_ + 1}, addressOf(code_.address) - (target_ + patchSize));
+  if (size_ > patchSize) fillCode(at(target_ + patchSize), 0x90, size_ - patchSize);
+  flushCode(at(target_), static_cast<unsigned>(size_));
+}
+
+bool PatchSite::patchIsOurs() const {
+  if (readByte(std::uintptr_t{target_}) != 0xE8) return false;
+  const std::uint32_t displacement = readDword(std::uintptr_t{target_ + 1});
+  return target_ + displacement + patchSize == addressOf(code_.address);
+}
+
+void PatchSite::restore() {
+  copyCode(at(target_), savedBytes_, static_cast<unsigned>(size_));
+  flushCode(at(target_), static_cast<unsigned>(size_));
+  installed_ = false;
+}
+
+void PatchSite::leaveCompatibilityStub(std::uint32_t* eaxCell, std::uint32_t* returnCell) {
+  StubWriter stub(static_cast<std::uint8_t*>(code_.address), addressOf(code_.address));
+  writeCompatibilityStub(stub, {eaxCell, returnCell, hookedCode()});
+  codeLength_ = stub.length();
+  flushCode(code_);
+}
+
+void PatchSite::logV(const char* format, va_list args) const {
+  writeHookLog(address_, size_, module_, format, args);
+}
+
+void PatchSite::log(const char* format, ...) const {
+  if (!logging_ || !format) return;
+  va_list args;
+  va_start(args, format);
+  logV(format, args);
+  va_end(args);
+}
+
+}  // namespace KelHook

@@ -1,0 +1,82 @@
+#pragma once
+// What both hook classes do to the code they patch: find it, keep a copy of its bytes, obtain
+// and fill the stub's block, write the 5-byte call into the stub, and put the bytes back.
+#include <cstdarg>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "hook/allocator.h"
+#include "hook/hook_stub_writer.h"
+#include "hook/hook_stubs.h"
+
+namespace KelHook {
+
+class PatchSite {
+ public:
+  static constexpr int patchSize = 5;  // E8 rel32
+
+  // `logging` is the owner's switch for its messages.
+  PatchSite(const bool& logging, std::uint32_t address, int size, std::string_view module);
+  // Frees the saved bytes; gives the block back unless the patch (or a compatibility stub)
+  // may still lead into it.
+  ~PatchSite();
+  PatchSite(const PatchSite&) = delete;
+  PatchSite& operator=(const PatchSite&) = delete;
+
+  // Refused while installed; otherwise drops the saved bytes and the block.
+  bool change(std::uint32_t address, int size, std::string_view module);
+
+  // On the first install after construction or a change: resolves the target, takes the size
+  // from the instruction length table when it is -1 and `sizeFromTable`, saves the bytes.
+  // Then writes the stub with `write` into a block of at least `blockSize` bytes (grown by
+  // doubling when the stub needs more) and, unless already installed, patches the target.
+  // False, with nothing patched, when the module is not loaded, the size is below 5, or no
+  // block can be had; a stub that is already live is then left as it was.
+  bool install(bool sizeFromTable, std::uint32_t blockSize,
+               const std::function<void(StubWriter&)>& write);
+
+  // Whether a remove has anything to act on.
+  bool removable() const { return installed_ && savedBytes_ && code_.address; }
+  // The call at the target still leads into this site's block.
+  bool patchIsOurs() const;
+  // Puts the saved bytes back; the block and the saved bytes stay for a later install.
+  void restore();
+  // Turns the block into a stub that only runs the hooked instructions, for whoever kept a
+  // copy of the call; stays installed for good.
+  void leaveCompatibilityStub(std::uint32_t* eaxCell, std::uint32_t* returnCell);
+
+  // The instructions the patch replaced, for a stub to copy.
+  HookedCode hookedCode() const { return {savedBytes_, size_, target_}; }
+
+  void logV(const char* format, va_list args) const;
+  void log(const char* format, ...) const;
+
+  std::uint32_t address() const { return address_; }
+  int size() const { return size_; }
+  const std::string& module() const { return module_; }
+  bool installed() const { return installed_; }
+  std::uint32_t target() const { return target_; }
+  const std::uint8_t* savedBytes() const { return savedBytes_; }
+  std::uint32_t codeLength() const { return codeLength_; }
+  const Ptr& code() const { return code_; }
+
+ private:
+  bool saveOriginal(bool sizeFromTable);
+  bool obtainBlock(std::uint32_t blockSize, std::uint32_t needed);
+  void writePatch();
+  void releaseBlock();
+
+  const bool& logging_;
+  std::uint32_t address_;
+  int size_;
+  std::string module_;
+  std::uint32_t target_ = 0;
+  std::uint8_t* savedBytes_ = nullptr;
+  std::uint32_t codeLength_ = 0;
+  Ptr code_;
+  bool installed_ = false;
+};
+
+}  // namespace KelHook

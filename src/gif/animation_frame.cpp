@@ -1,0 +1,73 @@
+#include <algorithm>
+#include <cstring>
+
+#include "gif/frame_list.h"
+#include "gif/gif_decoder.h"
+
+AnimationFrame::~AnimationFrame() { releaseTexture(); }
+
+void AnimationFrame::build(GifDecoder* gif, const AnimationFrame* previous) {
+  texture = nullptr;
+  delay = 0;
+  width = gif->width;
+  height = gif->height;
+  const std::size_t pixels = std::size_t{width} * height;
+  indices.reset(new std::uint8_t[pixels]);
+  if (previous)
+    std::memcpy(indices.get(), previous->indices.get(), pixels);
+  else
+    std::memset(indices.get(), gif->backgroundIndex, pixels);
+
+  int result = gifNextFrame(gif);
+  if (result == 0) throw no_frames_in_gif();
+  if (result != 1) throw read_frame_error();
+
+  std::memcpy(palette, gif->palette->rgb, sizeof palette);
+  // Draw the image's rectangle over the previous picture, clipped to the screen as the decoder
+  // clips it; transparent pixels keep what was there.
+  const unsigned left = gif->frameLeft, top = gif->frameTop;
+  const unsigned right = std::min<unsigned>(left + gif->frameWidth, width);
+  const unsigned bottom = std::min<unsigned>(top + gif->frameHeight, height);
+  for (unsigned y = top; y < bottom; ++y) {
+    const std::uint8_t* from = gif->indices + std::size_t{y} * width;
+    std::uint8_t* to = indices.get() + std::size_t{y} * width;
+    if (!gif->hasTransparency) {
+      std::memcpy(to + left, from + left, right - left);
+      continue;
+    }
+    for (unsigned x = left; x < right; ++x)
+      if (from[x] != gif->transparentIndex) to[x] = from[x];
+  }
+  delay = std::int64_t{gif->delay} * 10;
+  const std::uint8_t* background = gif->globalTable.rgb[gif->backgroundIndex];
+  backgroundColor = 0xFF000000u | background[0] << 16 | background[1] << 8 | background[2];
+}
+
+namespace {
+struct ColourLookup {
+  std::uint32_t colour[256];
+  ColourLookup(const std::uint8_t* palette, std::uint32_t backgroundColor, bool keepBackground) {
+    for (int i = 0; i < 256; ++i) {
+      const std::uint8_t* rgb = palette + 3 * i;
+      std::uint32_t c = 0xFF000000u | rgb[0] << 16 | rgb[1] << 8 | rgb[2];
+      colour[i] = c == backgroundColor && !keepBackground ? 0 : c;
+    }
+  }
+};
+}  // namespace
+
+std::uint32_t AnimationFrame::pixel(int x, int y, bool keepBackground) const {
+  const std::uint8_t* rgb = palette + 3 * indices[std::size_t{static_cast<unsigned>(y)} * width + x];
+  std::uint32_t c = 0xFF000000u | rgb[0] << 16 | rgb[1] << 8 | rgb[2];
+  return c == backgroundColor && !keepBackground ? 0 : c;
+}
+
+void AnimationFrame::writePixels(void* bits, int pitch, bool keepBackground) const {
+  const ColourLookup lookup(palette, backgroundColor, keepBackground);
+  for (unsigned y = 0; y < height; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(bits) +
+                                                 static_cast<std::ptrdiff_t>(y) * pitch);
+    const std::uint8_t* from = indices.get() + std::size_t{y} * width;
+    for (unsigned x = 0; x < width; ++x) row[x] = lookup.colour[from[x]];
+  }
+}

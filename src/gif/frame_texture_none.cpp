@@ -1,0 +1,12 @@
+// Frames without Direct3D (the native build): no device can exist here, so there is never a
+// texture to make, and a texture pointer can only be a marker set by a test, which is dropped
+// without a call through it.
+#include "gif/frame_list.h"
+
+void AnimationFrame::createTexture(IDirect3DDevice9*, bool) {}
+
+bool AnimationFrame::releaseTexture() {
+  bool had = texture != nullptr;
+  texture = nullptr;
+  return had;
+}

@@ -1,0 +1,185 @@
+#include "gif/gif_decoder.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "gif/crt_file_io.h"
+#include "gif/gif_read_state.h"
+#include "gif/lzw_image.h"
+
+// How a truncated file ends: the end of the file where a block may begin counts as the trailer
+// (0); inside image data it ends the image early, as a zero-length sub-block would; anywhere
+// else inside a block it is a malformed stream (-1). Nothing read past the end is ever used.
+
+namespace {
+
+GifDecoder* refuse(int fd, GifReadState* reader, const char* message) {
+  if (message) std::fprintf(stderr, "%s", message);
+  delete reader;
+  _close(fd);
+  return nullptr;
+}
+
+int tableEntries(std::uint8_t packed) { return 1 << ((packed & 7) + 1); }
+
+bool readGraphicControl(GifDecoder& gif, GifReadState& in) {
+  in.skip(1);  // block size, taken to be 4
+  std::uint8_t packed, transparentIndex;
+  std::uint16_t delay;
+  if (!in.readByte(packed) || !in.readU16le(delay) || !in.readByte(transparentIndex)) return false;
+  gif.hasTransparency = packed & 1;
+  gif.delay = delay;
+  gif.transparentIndex = transparentIndex;
+  in.skip(1);  // terminator
+  return true;
+}
+
+bool readApplication(GifDecoder& gif, GifReadState& in) {
+  in.skip(1);  // block size, taken to be 11
+  std::uint8_t identifier[11];  // 8-byte name, 3-byte authentication code
+  if (!in.readBytes(identifier, sizeof identifier)) return false;
+  if (std::memcmp(identifier, "NETSCAPE", 8) != 0) return in.skipSubBlocks();
+  in.skip(2);  // sub-block size and id
+  std::uint16_t loopCount;
+  if (!in.readU16le(loopCount)) return false;
+  gif.loopCount = loopCount;
+  in.skip(1);  // terminator
+  return true;
+}
+
+// False when the file ends inside the extension.
+bool readExtension(GifDecoder& gif, GifReadState& in) {
+  std::uint8_t label;
+  if (!in.readByte(label)) return false;
+  switch (label) {
+    case 0xF9:
+      return readGraphicControl(gif, in);
+    case 0xFF:
+      return readApplication(gif, in);
+    case 0xFE:
+      return in.skipSubBlocks();
+    case 0x01:
+      in.skip(13);  // block size and the text grid header
+      return in.skipSubBlocks();
+    default:
+      std::fprintf(stderr, "unknown extension: %02X\n", label);
+      return in.skipSubBlocks();
+  }
+}
+
+int readImage(GifDecoder& gif, GifReadState& in) {
+  std::uint16_t left, top, width, height;
+  std::uint8_t packed;
+  if (!in.readU16le(left) || !in.readU16le(top) || !in.readU16le(width) || !in.readU16le(height) ||
+      !in.readByte(packed))
+    return -1;
+  gif.frameLeft = left;
+  gif.frameTop = top;
+  gif.frameWidth = width;
+  gif.frameHeight = height;
+  bool interlaced = packed & 0x40;
+  if (packed & 0x80) {
+    int entries = tableEntries(packed);
+    if (!in.readBytes(&gif.localTable.rgb[0][0], 3 * entries)) return -1;
+    gif.localTable.count = entries;
+    gif.palette = &gif.localTable;
+  } else {
+    gif.palette = &gif.globalTable;
+  }
+
+  std::uint8_t minCodeSize;
+  if (!in.readByte(minCodeSize)) return -1;
+  // The code bytes up to the terminator; the file is left after the image data whatever the
+  // decoding consumes. A chain cut short by the end of the file keeps the bytes it had.
+  in.imageData.clear();
+  in.skipSubBlocks(&in.imageData);
+  // Roots of 1 to 8 bits plus clear and stop: beyond 8 no index fits a byte, below 2 the
+  // format has no meaning.
+  if (minCodeSize < 2 || minCodeSize > 8) return -1;
+  return lzwDecodeImage(gif, minCodeSize, in.imageData.data(), in.imageData.size(), interlaced);
+}
+
+int nextBlock(GifDecoder& gif, GifReadState& in) {
+  for (;;) {
+    std::uint8_t introducer;
+    if (!in.readByte(introducer)) return 0;
+    switch (introducer) {
+      case 0x2C:
+        return readImage(gif, in);
+      case 0x3B:
+        return 0;
+      case 0x21:
+        if (!readExtension(gif, in)) return -1;
+        break;
+      default:
+        return -1;
+    }
+  }
+}
+
+}  // namespace
+
+GifDecoder* gifOpen(const char* path) {
+  int fd = _open(path, 0);
+  if (fd < 0) return nullptr;
+  _setmode(fd, _O_BINARY);
+  auto* in = new (std::nothrow) GifReadState(fd);
+  if (!in) return refuse(fd, nullptr, nullptr);
+
+  std::uint8_t signature[3], version[3];
+  if (!in->readBytes(signature, 3) || std::memcmp(signature, "GIF", 3) != 0)
+    return refuse(fd, in, "invalid signature\n");
+  if (!in->readBytes(version, 3) || std::memcmp(version, "89a", 3) != 0)
+    return refuse(fd, in, "invalid version\n");
+  std::uint16_t width, height;
+  std::uint8_t packed, backgroundIndex, aspectRatio;
+  if (!in->readU16le(width) || !in->readU16le(height) || !in->readByte(packed))
+    return refuse(fd, in, nullptr);
+  if (!(packed & 0x80)) return refuse(fd, in, "no global color table\n");
+  if (!in->readByte(backgroundIndex) || !in->readByte(aspectRatio)) return refuse(fd, in, nullptr);
+
+  // 64-bit arithmetic: 65535 x 65535 does not fit a 32-bit size.
+  std::uint64_t pixels = std::uint64_t{width} * height;
+  if (pixels > kGifMaxScreenPixels) return refuse(fd, in, nullptr);
+  void* memory = std::calloc(1, sizeof(GifDecoder) + static_cast<std::size_t>(pixels));
+  if (!memory) return refuse(fd, in, nullptr);
+  auto* gif = static_cast<GifDecoder*>(memory);
+  gif->fd = fd;
+  gif->reader = in;
+  gif->width = width;
+  gif->height = height;
+  gif->backgroundIndex = backgroundIndex;
+  gif->indices = reinterpret_cast<std::uint8_t*>(gif + 1);
+
+  int entries = tableEntries(packed);
+  if (!in->readBytes(&gif->globalTable.rgb[0][0], 3 * entries)) {
+    std::free(gif);
+    return refuse(fd, in, nullptr);
+  }
+  gif->globalTable.count = entries;
+  gif->palette = &gif->globalTable;
+  std::memset(gif->indices, backgroundIndex, static_cast<std::size_t>(pixels));
+  in->syncDescriptor();
+  return gif;
+}
+
+int gifNextFrame(GifDecoder* gif) {
+  if (!gif) return -1;
+  int result;
+  try {
+    result = nextBlock(*gif, *gif->reader);
+  } catch (const std::bad_alloc&) {
+    result = -1;  // no room for the image's code bytes
+  }
+  gif->reader->syncDescriptor();
+  return result;
+}
+
+void gifClose(GifDecoder* gif) {
+  if (!gif) return;
+  _close(gif->fd);
+  delete gif->reader;
+  std::free(gif);
+}

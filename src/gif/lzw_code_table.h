@@ -1,0 +1,27 @@
+#pragma once
+// The LZW string table of one image: entry n is the string of code n, stored as its last
+// character and the code of the rest. One allocation: this header, then the entries.
+#include <cstdint>
+
+struct LzwEntry {
+  std::uint16_t length;  // characters in the string
+  std::uint16_t prefix;  // code of the string less its last character; kLzwNoPrefix for roots
+  std::uint8_t suffix;   // last character
+};
+
+struct LzwCodeTable {
+  int capacity;          // entries allocated
+  int count;             // entries in use
+  LzwEntry* entries;     // follows the header
+};
+
+constexpr std::uint16_t kLzwNoPrefix = 0xFFF;
+constexpr int kLzwMaxCodes = 4096;
+
+// Room for max(1 << (minCodeSize + 1), 256) entries, the 1 << minCodeSize roots and the clear
+// and stop codes in use. Null when out of memory.
+LzwCodeTable* lzwTableCreate(int minCodeSize);
+// Makes room for one more entry, doubling the capacity when it is used up. False when out of
+// memory (the table is then still valid for lzwTableFree).
+bool lzwTableReserve(LzwCodeTable*& table);
+void lzwTableFree(LzwCodeTable* table);

@@ -1,0 +1,139 @@
+#include "plugin/animation.h"
+
+#include <d3d9.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "framework/kel_render_events.h"
+#include "gif/frame_list.h"
+#include "host/host.h"
+#include "plugin/fault_report.h"
+#include "plugin/message_box.h"
+#include "plugin/module_objects.h"
+
+namespace {
+
+std::uint32_t readExtensionOffset() {
+  const auto offset = Host::at<std::int32_t>(Host::RasterExtensionOffset);
+  if (offset < 0) throw std::runtime_error("The game's raster layout is unknown");
+  return static_cast<std::uint32_t>(offset);
+}
+
+std::string nameOfBase(std::string_view base) {
+  const auto slash = base.find_last_of("/\\");
+  return std::string(slash == std::string_view::npos ? base : base.substr(slash + 1));
+}
+
+}  // namespace
+
+Animation::Animation(std::string_view base, bool preload)
+    : config_(std::string(base) + ".cfg"),
+      extensionOffset_(readExtensionOffset()),
+      gifPath_(std::string(base) + ".gif"),
+      name_(nameOfBase(base)) {
+  // The header and the extension may overlap or leave a gap; the block holds both either way.
+  const std::size_t proxySize = std::max<std::size_t>(
+      Host::RasterHeaderSize, std::size_t{extensionOffset_} + Host::RasterExtensionSize);
+  proxyRaster_ = std::make_unique<std::uint8_t[]>(proxySize);  // zero-filled
+
+  if (preload) setState(AnimationState::Decoded);
+
+  std::error_code ignored;
+  if (std::filesystem::exists(std::filesystem::u8path(config_.path), ignored) &&
+      config_.overrides() && config_.number_color_palette)
+    palette_ = std::make_unique<std::uint8_t[]>(Host::PaletteRecordSize);
+}
+
+Animation::~Animation() = default;
+
+void Animation::setState(AnimationState target) {
+  if (state_ == target) return;
+  switch (target) {
+    case AnimationState::Decoded:
+      if (state_ == AnimationState::Uploaded) {
+        frames_->releaseTextures();
+      } else {
+        std::unique_ptr<FrameList> list = FrameList::load(gifPath_.c_str());
+        list->setKeepBackground(config_.keepBackground());
+        frames_ = std::move(list);
+      }
+      break;
+    case AnimationState::Uploaded:
+      if (state_ == AnimationState::Unloaded) setState(AnimationState::Decoded);
+      frames_->createTextures(Host::at<IDirect3DDevice9*>(Host::Device));
+      break;
+    case AnimationState::Unloaded:
+      frames_.reset();
+      break;
+  }
+  state_ = target;
+}
+
+RwRaster* Animation::rasterFor(RwRaster* hostRaster) noexcept {
+  if (hostRaster == nullptr) return nullptr;
+  if (failed_) return hostRaster;
+  try {
+    if (!deviceSlotsConnected_) connectDeviceSlots();
+    if (state_ != AnimationState::Uploaded) setState(AnimationState::Uploaded);
+    return showCurrentFrame(hostRaster);
+  } catch (const std::exception& e) {
+    // Decoding again on every pass would stall the game: report once, then stay out of the way.
+    failed_ = true;
+    guarded("Animation::rasterFor", [&] { messageBox(e.what(), "Can't load animation " + name_); });
+  } catch (...) {
+    failed_ = true;
+    logUnknownFault("Animation::rasterFor");
+  }
+  return hostRaster;
+}
+
+RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster) {
+  lastUsed_ = nowMs();
+  IDirect3DTexture9* texture = frames_->currentTexture();
+  // Whatever loop count the file gives, the animation repeats for ever.
+  if (frames_->finished()) frames_->rewind();
+
+  std::uint8_t* proxy = proxyRaster_.get();
+  std::uint8_t* extension = proxy + extensionOffset_;
+  if (hostRaster != lastHostRaster_) {
+    const auto* host = reinterpret_cast<const std::uint8_t*>(hostRaster);
+    std::memcpy(proxy, host, Host::RasterHeaderSize);
+    std::memcpy(extension, host + extensionOffset_, Host::RasterExtensionSize);
+    lastHostRaster_ = hostRaster;
+    if (config_.overrides()) {
+      if (palette_) {
+        const std::uint32_t index = *config_.number_color_palette;
+        std::memcpy(palette_.get() + Host::PaletteIndexOffset, &index, sizeof index);
+        void* palette = palette_.get();
+        std::memcpy(extension + Host::ExtensionPalette, &palette, sizeof palette);
+      }
+      if (config_.alpha) extension[Host::ExtensionAlpha] = *config_.alpha;
+    }
+  }
+  std::memcpy(extension + Host::ExtensionTexture, &texture, sizeof texture);
+  return reinterpret_cast<RwRaster*>(proxy);
+}
+
+void Animation::connectDeviceSlots() {
+  // Without the render events there is no reset to follow yet; try again at the next use.
+  if (renderEvents == nullptr) return;
+  renderEvents->deviceLost.connect([this] { onDeviceLost(); });
+  renderEvents->deviceReset.connect([this] { onDeviceReset(); });
+  deviceSlotsConnected_ = true;
+}
+
+void Animation::onDeviceLost() {
+  guarded("Animation::onDeviceLost", [this] {
+    if (frames_ && state_ == AnimationState::Uploaded) frames_->releaseTextures();
+  });
+}
+
+void Animation::onDeviceReset() {
+  guarded("Animation::onDeviceReset", [this] {
+    if (frames_ && state_ == AnimationState::Uploaded)
+      frames_->createTextures(Host::at<IDirect3DDevice9*>(Host::Device));
+  });
+}

@@ -1,0 +1,132 @@
+#include "plugin/asi_plugin.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "framework/kel_events.h"
+#include "framework/kel_render_events.h"
+#include "gif/frame_list.h"
+#include "host/host.h"
+#include "plugin/animation.h"
+#include "plugin/fault_report.h"
+#include "plugin/message_box.h"
+#include "plugin/module_objects.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const RwTexture* textureIn(std::uint32_t reg) { return reinterpret_cast<const RwTexture*>(reg); }
+
+// The name fills at most its 32 bytes; a name without a terminating zero ends there.
+std::string_view textureName(const RwTexture* texture) {
+  const char* name = reinterpret_cast<const char*>(texture) + Host::TextureNameOffset;
+  return std::string_view(name, std::find(name, name + Host::TextureNameSize, '\0') - name);
+}
+
+}  // namespace
+
+AsiPlugin::AsiPlugin(std::string_view folder)
+    : KelDescent(nullptr),
+      hook7FDFDA(Host::RasterSiteEbx, ""),
+      hook72837F(Host::RasterSiteEdx, Host::RasterSiteEdxSize, ""),
+      hook728320(Host::RasterSiteEax, ""),
+      hook728570(Host::TextureToRaster, Host::TextureToRasterSize, ""),
+      hook58D872(Host::RasterSiteEsi, "") {
+  if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
+  const std::string folderName(folder);
+  ensureFolder(folderName);
+  std::thread loader([this, &folderName] { loadAnimations(animations, loaded, folderName); });
+  loader.join();
+}
+
+AsiPlugin::~AsiPlugin() {
+  if (drawConnection != none && renderEvents != nullptr) renderEvents->draw.disconnect(drawConnection);
+  if (gameLoopConnection != none && events != nullptr) events->gameLoop.disconnect(gameLoopConnection);
+}
+
+void AsiPlugin::ensureFolder(const std::string& folder) {
+  const fs::path path = fs::u8path(folder);
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (fs::is_directory(status)) return;
+  // Something else of that name belongs to the player: it stays, and the module runs without
+  // animations (the listing then finds no folder).
+  if (fs::exists(status)) {
+    messageBox("Something that is not a folder is in the way of the folder " + folder +
+                   "; move it away to play animations.",
+               "Can't create folder " + folder);
+    return;
+  }
+  if (!fs::create_directory(path, error) && error)
+    messageBox(error.message(), "Can't create folder " + folder);
+}
+
+void AsiPlugin::substitute(const RwTexture* texture, RwRaster*& raster) noexcept {
+  if (texture == nullptr) return;
+  const auto found = animations.find(textureName(texture));
+  if (found == animations.end()) return;
+  raster = found->second->rasterFor(raster);
+}
+
+void AsiPlugin::onDraw() {
+  guarded("AsiPlugin::onDraw", [this] {
+    if (!loaded.load()) return;
+    installHooks();
+    if (events != nullptr) gameLoopConnection = events->gameLoop.connect(this, &AsiPlugin::trim);
+    trimTimes.lastPass = trimTimes.lastEviction = nowMs();
+    if (renderEvents != nullptr) renderEvents->draw.disconnect(drawConnection);
+    drawConnection = none;
+    loaded.exchange(false);
+  });
+}
+
+void AsiPlugin::installHooks() {
+  const KelHook::Stack noStack{nullptr, 0};
+  // A hook that fails to install leaves its site to the game; the others go on.
+  hook7FDFDA.onBefore.connect_method(this, &AsiPlugin::onRasterEbx);
+  hook7FDFDA.install(0, 0, false, noStack);
+  hook72837F.onBefore.connect_method(this, &AsiPlugin::onRasterEdx);
+  hook72837F.install(0, 0, false, noStack);
+  hook728320.onBefore.connect_method(this, &AsiPlugin::onRasterEax);
+  hook728320.install(0, 0, false, noStack);
+  hook728570.onBefore.connect_method(this, &AsiPlugin::onTextureToRasterBefore);
+  hook728570.onAfter.connect_method(this, &AsiPlugin::onTextureToRasterAfter);
+  hook728570.install(0, 0, false, noStack);
+  hook58D872.onBefore.connect_method(this, &AsiPlugin::onRasterEsi);
+  hook58D872.install(0, 0, false, noStack);
+}
+
+void AsiPlugin::trim() {
+  guarded("AsiPlugin::trim", [this] { Trim::pass(animations, trimTimes, nowMs); });
+}
+
+// The callbacks: substitute never throws (an animation that fails is handled inside), so these
+// stay free of handlers on the hot path.
+void AsiPlugin::onRasterEbx(KelHook::CPU& cpu, RwRaster*& raster) {
+  substitute(textureIn(cpu.ebx), raster);
+}
+
+void AsiPlugin::onRasterEdx(KelHook::CPU& cpu) {
+  auto* raster = reinterpret_cast<RwRaster*>(cpu.edx);
+  substitute(textureIn(cpu.eax), raster);
+  cpu.edx = reinterpret_cast<std::uintptr_t>(raster);
+}
+
+void AsiPlugin::onRasterEax(KelHook::CPU& cpu, RwRaster*& raster) {
+  substitute(textureIn(cpu.eax), raster);
+}
+
+void AsiPlugin::onTextureToRasterBefore(KelHook::CPU& cpu) { savedTexture = textureIn(cpu.eax); }
+
+void AsiPlugin::onTextureToRasterAfter(KelHook::CPU& cpu) {
+  auto* raster = reinterpret_cast<RwRaster*>(cpu.eax);
+  substitute(savedTexture, raster);
+  cpu.eax = reinterpret_cast<std::uintptr_t>(raster);
+}
+
+void AsiPlugin::onRasterEsi(KelHook::CPU& cpu, RwRaster*& raster) {
+  substitute(textureIn(cpu.esi), raster);
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The animated texture manager: owns the catalogue and five hooks on the game's texture code.
+// Whenever the game is about to use the raster of a texture whose name is in the catalogue, the
+// raster is swapped for the animation's proxy raster. A pass on every game loop gives memory
+// back from animations that are not being drawn.
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+#include "framework/kel_descent.h"
+#include "hook/hook.h"
+#include "plugin/catalogue.h"
+#include "plugin/trim_policy.h"
+
+struct RwRaster;
+struct RwTexture;
+
+class AsiPlugin : public KelDescent {
+ public:
+  static constexpr unsigned none = 0xFFFFFFFFu;
+
+  // Loads the whole catalogue from folder before it returns; installs nothing on the game yet.
+  explicit AsiPlugin(std::string_view folder = AnimationFolder);
+  ~AsiPlugin() override;
+
+  // Replaces raster by the animation's raster when the texture's name is catalogued.
+  void substitute(const RwTexture* texture, RwRaster*& raster) noexcept;
+  // Slot of the draw signal: installs the hooks at the first draw after loading.
+  void onDraw();
+  // Slot of the game loop: the memory policy.
+  void trim();
+
+  const Catalogue& catalogue() const { return animations; }
+  // True until the first draw after loading has installed the hooks.
+  bool waitingForDraw() const { return drawConnection != none; }
+
+ private:
+  void ensureFolder(const std::string& folder);
+  void installHooks();
+
+  void onRasterEbx(KelHook::CPU& cpu, RwRaster*& raster);
+  void onRasterEdx(KelHook::CPU& cpu);
+  void onRasterEax(KelHook::CPU& cpu, RwRaster*& raster);
+  void onTextureToRasterBefore(KelHook::CPU& cpu);
+  void onTextureToRasterAfter(KelHook::CPU& cpu);
+  void onRasterEsi(KelHook::CPU& cpu, RwRaster*& raster);
+
+  KelHook::Hook<RwRaster*> hook7FDFDA;
+  KelHook::Hook<> hook72837F;
+  KelHook::Hook<RwRaster*> hook728320;
+  KelHook::Hook<> hook728570;
+  KelHook::Hook<RwRaster*> hook58D872;
+  Catalogue animations;
+  std::atomic<bool> loaded{false};
+  unsigned drawConnection = none;
+  unsigned gameLoopConnection = none;
+  const RwTexture* savedTexture = nullptr;
+  Trim::Times trimTimes;
+};

@@ -1,0 +1,40 @@
+#include "inspect/contact_sheet.h"
+
+#include <algorithm>
+
+namespace {
+constexpr std::uint32_t kGapColour = 0xFF404040u;
+}
+
+std::uint32_t checkerboard(int x, int y) { return ((x / 8 + y / 8) & 1) ? 0xFF9A9A9Au : 0xFFDADADAu; }
+
+ContactSheet makeContactSheet(const FrameList& list, bool keepBackground) {
+  ContactSheet sheet;
+  const int count = static_cast<int>(list.frames.size());
+  if (count == 0 || list.width == 0 || list.height == 0) return sheet;
+  sheet.scale = (std::max<int>(list.width, list.height) + kSheetMaxTile - 1) / kSheetMaxTile;
+  sheet.tileWidth = std::max(1, list.width / sheet.scale);
+  sheet.tileHeight = std::max(1, list.height / sheet.scale);
+  sheet.columns = std::clamp((kSheetMaxWidth - kSheetGap) / (sheet.tileWidth + kSheetGap), 1, std::min(count, kSheetMaxColumns));
+  sheet.rows = (count + sheet.columns - 1) / sheet.columns;
+  sheet.width = kSheetGap + std::uint32_t(sheet.columns) * (sheet.tileWidth + kSheetGap);
+  sheet.height = kSheetGap + std::uint32_t(sheet.rows) * (sheet.tileHeight + kSheetGap);
+  sheet.pixels.assign(std::size_t(sheet.width) * sheet.height, kGapColour);
+
+  // Each frame's pixels exactly as its texture would be filled.
+  std::vector<std::uint32_t> texture(std::size_t(list.width) * list.height);
+  for (int i = 0; i < count; ++i) {
+    list.frames[i]->writePixels(texture.data(), list.width * 4, keepBackground);
+    const int left = kSheetGap + (i % sheet.columns) * (sheet.tileWidth + kSheetGap);
+    const int top = kSheetGap + (i / sheet.columns) * (sheet.tileHeight + kSheetGap);
+    for (int y = 0; y < sheet.tileHeight; ++y) {
+      std::uint32_t* row = &sheet.pixels[std::size_t(top + y) * sheet.width + left];
+      const std::uint32_t* source = &texture[std::size_t(y) * sheet.scale * list.width];
+      for (int x = 0; x < sheet.tileWidth; ++x) {
+        std::uint32_t c = source[std::size_t(x) * sheet.scale];
+        row[x] = (c >> 24) == 0 ? checkerboard(x, y) : c;
+      }
+    }
+  }
+  return sheet;
+}

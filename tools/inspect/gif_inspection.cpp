@@ -1,0 +1,103 @@
+#include "inspect/gif_inspection.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "inspect/stderr_capture.h"
+#include "plugin/animation_config.h"
+#include "plugin/message_box.h"
+
+namespace fs = std::filesystem;
+
+std::uint64_t GifInspection::decodedBytes() const {
+  if (!frames) return 0;
+  const std::uint64_t perFrame = std::uint64_t(frames->width) * frames->height + sizeof(AnimationFrame) +
+                                 sizeof(std::unique_ptr<AnimationFrame>);
+  return sizeof(FrameList) + perFrame * frames->frames.size();
+}
+
+std::uint64_t GifInspection::textureBytes() const {
+  if (!frames) return 0;
+  return std::uint64_t(frames->width) * frames->height * 4 * frames->frames.size();
+}
+
+GifInspection inspectGif(const std::string& path) {
+  GifInspection result;
+  result.path = path;
+
+  // The settings as the module reads them: <name>.cfg beside <name>.gif.
+  const fs::path settings = fs::path(path).replace_extension(".cfg");
+  std::error_code ec;
+  result.hasSettings = fs::exists(settings, ec);
+  setMessageBoxHandler([&](const std::string& text, const std::string& caption, unsigned) {
+    result.settingsMessages += text + " (" + caption + ")\n";
+    return 0;
+  });
+  {
+    AnimationConfig config(settings.string());
+    result.keepBackground = config.keepBackground();
+  }
+  setMessageBoxHandler(nullptr);
+
+  StderrCapture capture;
+  try {
+    result.frames = FrameList::load(path.c_str());
+    result.frames->setKeepBackground(result.keepBackground);
+    result.accepted = true;
+    for (const auto& frame : result.frames->frames) result.delays.push_back(frame->delay);
+  } catch (const std::exception& e) {
+    result.refusal = e.what();
+  }
+  result.decoderMessages = capture.finish();
+  return result;
+}
+
+std::vector<std::string> gifPathsIn(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_directory(path, ec)) return {path};
+  std::vector<std::string> paths;
+  for (const auto& entry : fs::directory_iterator(path, ec)) {
+    if (entry.path().extension() == ".gif") paths.push_back(entry.path().string());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+namespace {
+
+std::string megabytes(std::uint64_t bytes) {
+  std::ostringstream s;
+  s.setf(std::ios::fixed);
+  s.precision(2);
+  s << bytes / 1048576.0 << " MiB (" << bytes << " bytes)";
+  return s.str();
+}
+
+void indented(std::ostringstream& out, const char* label, const std::string& lines) {
+  std::istringstream in(lines);
+  std::string line;
+  while (std::getline(in, line)) out << "  " << label << line << "\n";
+}
+
+}  // namespace
+
+std::string formatInspection(const GifInspection& r) {
+  std::ostringstream out;
+  out << r.path << ": " << (r.accepted ? "accepted" : "refused: " + r.refusal) << "\n";
+  indented(out, "decoder: ", r.decoderMessages);
+  indented(out, "settings: ", r.settingsMessages);
+  if (!r.accepted) return out.str();
+  const FrameList& list = *r.frames;
+  out << "  logical size: " << list.width << " x " << list.height << "\n";
+  out << "  frames: " << list.frames.size() << "\n";
+  out << "  delays (ms):";
+  for (std::int64_t d : r.delays) out << " " << d;
+  out << "\n  total duration: " << list.totalDuration << " ms\n";
+  out << "  loop count: " << list.loopCount << (list.loopCount == 0 ? " (endless)" : "") << "\n";
+  out << "  background: " << (r.keepBackground ? "kept opaque" : "transparent")
+      << (r.hasSettings ? " (by its settings file)" : " (no settings file)") << "\n";
+  out << "  memory while decoded: " << megabytes(r.decodedBytes()) << "\n";
+  out << "  memory while uploaded: " << megabytes(r.textureBytes()) << " of textures, plus the decoded frames\n";
+  return out.str();
+}

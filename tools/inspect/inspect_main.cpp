@@ -1,0 +1,69 @@
+// Shows what the module will make of GIF animations: for a GIF, or every .gif of a folder, whether
+// the module accepts it and why not, its size, frames, delays, loop count and the memory it takes,
+// and two contact sheets of its frames as the textures will hold them (background colour
+// transparent, and kept).
+//   velquor_inspect [-o OUTDIR] PATH...
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "inspect/contact_sheet.h"
+#include "inspect/gif_inspection.h"
+#include "png/png_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool writeSheet(const FrameList& frames, bool keepBackground, const fs::path& path) {
+  ContactSheet sheet = makeContactSheet(frames, keepBackground);
+  if (sheet.pixels.empty()) return false;
+  return VelquorPng::writePng(path.string(), sheet.width, sheet.height, sheet.pixels.data());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fs::path outDir = "out/inspect";
+  std::vector<std::string> inputs;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "-o" && i + 1 < argc) outDir = argv[++i];
+    else inputs.push_back(arg);
+  }
+  if (inputs.empty()) {
+    std::fprintf(stderr, "usage: velquor_inspect [-o OUTDIR] GIF-or-folder...\n");
+    return 2;
+  }
+  std::error_code ec;
+  fs::create_directories(outDir, ec);
+
+  int accepted = 0, refused = 0;
+  for (const std::string& input : inputs) {
+    for (const std::string& path : gifPathsIn(input)) {
+      GifInspection inspection = inspectGif(path);
+      std::fputs(formatInspection(inspection).c_str(), stdout);
+      if (!inspection.accepted) {
+        ++refused;
+        continue;
+      }
+      ++accepted;
+      if (inspection.frames->frames.empty()) {
+        std::printf("  no frames: no contact sheet\n");
+        continue;
+      }
+      const std::string stem = fs::path(path).stem().string();
+      for (bool keep : {false, true}) {
+        fs::path sheet = outDir / (stem + (keep ? ".keep-background.png" : ".png"));
+        bool ok = writeSheet(*inspection.frames, keep, sheet);
+        std::printf("  sheet (%s%s): %s%s\n", keep ? "background kept" : "background transparent",
+                    keep == inspection.keepBackground ? ", as in game" : "", sheet.string().c_str(),
+                    ok ? "" : " NOT WRITTEN");
+        if (!ok) ++refused;
+      }
+    }
+  }
+  std::printf("%d accepted, %d refused; contact sheets in %s\n", accepted, refused, outDir.string().c_str());
+  return refused == 0 ? 0 : 1;
+}

@@ -73,35 +73,20 @@ int stb(const InputFile& f) {
   return frames;
 }
 
-struct Result {
-  double mbPerSecond = 0;
-  std::vector<double> perFile;  // MB/s of each file
-  bool agrees = true;
-};
-
-// Runs each file repeatedly for at least `minSeconds`, so small files are timed as well as big ones.
-Result measure(const std::vector<InputFile>& files, const DecodeOne& decode, const std::vector<int>& expected,
-               double minSeconds) {
+// MB/s of one decoder on one file, run repeatedly for at least `minSeconds` so that small files are
+// timed as well as big ones; `images` receives what it decoded (-1: failed).
+double measureFile(const InputFile& file, const DecodeOne& decode, double minSeconds, int& images) {
   using Clock = std::chrono::steady_clock;
-  Result result;
-  double totalBytes = 0, totalSeconds = 0;
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (decode(files[i]) != expected[i]) result.agrees = false;  // also warms the cache
-    int runs = 0;
-    auto start = Clock::now();
-    double seconds = 0;
-    do {
-      decode(files[i]);
-      ++runs;
-      seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    } while (seconds < minSeconds);
-    double bytes = double(files[i].bytes.size()) * runs;
-    result.perFile.push_back(bytes / seconds / 1e6);
-    totalBytes += double(files[i].bytes.size());
-    totalSeconds += seconds / runs;
-  }
-  result.mbPerSecond = totalBytes / totalSeconds / 1e6;
-  return result;
+  images = decode(file);  // also warms the caches
+  int runs = 0;
+  double seconds = 0;
+  auto start = Clock::now();
+  do {
+    decode(file);
+    ++runs;
+    seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  } while (seconds < minSeconds);
+  return double(file.bytes.size()) * runs / seconds / 1e6;
 }
 
 }  // namespace
@@ -128,30 +113,43 @@ int main(int argc, char** argv) {
     totalBytes += f.bytes.size();
   }
   const double minSeconds = 0.25;
-  struct Named {
+  struct Decoder {
     const char* name;
     DecodeOne decode;
-    Result result;
+    std::vector<double> perFile;  // MB/s
+    double seconds = 0;           // for one pass over every file
+    bool agrees = true;           // decoded as many images as giflib did
   } runs[] = {{"ours (gifOpen/gifNextFrame/gifClose)", ours, {}},
               {"FrameList::load", frameList, {}},
               {"giflib DGifSlurp", giflib, {}},
               {"stb_image stbi_load_gif_from_memory", stb, {}}};
-  for (Named& r : runs) r.result = measure(files, r.decode, expected, minSeconds);
+  // Decoders take turns on each file, so a busy machine slows them alike.
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    for (Decoder& d : runs) {
+      int images = 0;
+      double rate = measureFile(files[i], d.decode, minSeconds, images);
+      d.perFile.push_back(rate);
+      d.seconds += files[i].bytes.size() / 1e6 / rate;
+      if (images != expected[i]) d.agrees = false;
+    }
+  }
 
   std::printf("GIF decoding over %zu files, %.1f MB of input (MB/s of input)\n\n", files.size(), totalBytes / 1e6);
   std::printf("%-28s %9s %9s %9s %9s\n", "file", "ours", "load", "giflib", "stb");
   for (std::size_t i = 0; i < files.size(); ++i) {
     std::string name = std::filesystem::path(files[i].path).filename().string();
-    std::printf("%-28s %9.1f %9.1f %9.1f %9.1f\n", name.c_str(), runs[0].result.perFile[i], runs[1].result.perFile[i],
-                runs[2].result.perFile[i], runs[3].result.perFile[i]);
+    std::printf("%-28s %9.1f %9.1f %9.1f %9.1f\n", name.c_str(), runs[0].perFile[i], runs[1].perFile[i],
+                runs[2].perFile[i], runs[3].perFile[i]);
   }
   std::printf("\n");
-  for (const Named& r : runs)
-    std::printf("%-40s %8.1f MB/s%s\n", r.name, r.result.mbPerSecond,
-                r.result.agrees ? "" : "  (image counts differ from giflib!)");
-  const double giflibRate = runs[2].result.mbPerSecond;
-  std::printf("\nours / giflib            %.2fx (goal >= 2.00)\n", runs[0].result.mbPerSecond / giflibRate);
-  std::printf("FrameList::load / giflib %.2fx (goal >= 1.00)\n", runs[1].result.mbPerSecond / giflibRate);
-  std::printf("ours / stb_image         %.2fx\n", runs[0].result.mbPerSecond / runs[3].result.mbPerSecond);
+  double rate[4];
+  for (int k = 0; k < 4; ++k) {
+    rate[k] = totalBytes / 1e6 / runs[k].seconds;
+    std::printf("%-40s %8.1f MB/s%s\n", runs[k].name, rate[k],
+                runs[k].agrees ? "" : "  (image counts differ from giflib!)");
+  }
+  std::printf("\nours / giflib            %.2fx (goal >= 2.00)\n", rate[0] / rate[2]);
+  std::printf("FrameList::load / giflib %.2fx (goal >= 1.00)\n", rate[1] / rate[2]);
+  std::printf("ours / stb_image         %.2fx\n", rate[0] / rate[3]);
   return 0;
 }

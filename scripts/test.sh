@@ -31,6 +31,9 @@ if [ "$status" = 0 ]; then
   # One X server and one persistent wineserver for the whole Windows run.
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     wineserver -p >/dev/null 2>&1
+    # Start Wine'"'"'s own background processes now, away from CTest'"'"'s output pipes: started by
+    # a test they would inherit its pipe and CTest would wait for them until the timeout.
+    wine cmd /c exit >/dev/null 2>&1 </dev/null
     ctest --preset windows -j 2 2>&1 | tee "'"$log_dir"'/windows-ctest.log"
     rc=${PIPESTATUS[0]}
     wineserver -k >/dev/null 2>&1

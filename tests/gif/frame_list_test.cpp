@@ -1,0 +1,251 @@
+// Loading and composing frames, the pixels a texture gets, and playback timing on a hand-driven
+// clock.
+#include <gtest/gtest.h>
+
+#include "gif/frame_list.h"
+#include "gif_test_files.h"
+#include "testing_clock.h"
+
+namespace {
+
+// Index 0 black, 1 red, 2 green, 3 blue; background index as given.
+GifScreen rgbScreen(int width, int height, std::uint8_t background = 0) {
+  return {static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height),
+          {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}, background};
+}
+
+std::unique_ptr<FrameList> loadBytes(const GifBytes& bytes) {
+  TempGifFile file(bytes);
+  return FrameList::load(file.path());
+}
+
+std::string loadError(const GifBytes& bytes) {
+  try {
+    loadBytes(bytes);
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+GifImage rowImage(int width, int height, GifBytes indices) {
+  GifImage image = filledImage(width, height, 0);
+  image.indices = std::move(indices);
+  return image;
+}
+
+GifBytes frameIndices(const AnimationFrame& frame) {
+  return GifBytes(frame.indices.get(), frame.indices.get() + std::size_t{frame.width} * frame.height);
+}
+
+}  // namespace
+
+TEST(FrameListLoad, FramesGetScreenSizeDelaysAndTotalDuration) {
+  GifWriter writer(rgbScreen(100, 50));
+  writer.loop(4);
+  for (std::uint16_t delay : {10, 20, 30}) writer.graphicControl({delay}).image(filledImage(100, 50, 1));
+  auto list = loadBytes(writer.trailer().bytes());
+  ASSERT_EQ(list->frames.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(list->frames[i]->width, 100);
+    EXPECT_EQ(list->frames[i]->height, 50);
+    EXPECT_EQ(list->frames[i]->delay, 100 * (i + 1));
+    EXPECT_EQ(list->frames[i]->texture, nullptr);
+  }
+  EXPECT_EQ(list->totalDuration, 600);
+  EXPECT_EQ(list->loopCount, 4);
+  EXPECT_EQ(list->width, 100);
+  EXPECT_EQ(list->current, 0);
+  EXPECT_EQ(list->frameStart, 0);
+}
+
+TEST(FrameListLoad, ComposesEachImageOverThePreviousFrame) {
+  GifWriter writer(rgbScreen(4, 3, 2));
+  writer.image(filledImage(2, 2, 1, 1, 0));  // first frame: background around it
+  writer.image(filledImage(1, 1, 3, 0, 2));  // second: only one pixel changes
+  writer.graphicControl({0, true, 0}).image(rowImage(4, 1, {0, 3, 0, 1}));  // 0 is transparent
+  auto list = loadBytes(writer.trailer().bytes());
+  ASSERT_EQ(list->frames.size(), 3u);
+  EXPECT_EQ(frameIndices(*list->frames[0]), (GifBytes{2, 1, 1, 2, 2, 1, 1, 2, 2, 2, 2, 2}));
+  EXPECT_EQ(frameIndices(*list->frames[1]), (GifBytes{2, 1, 1, 2, 2, 1, 1, 2, 3, 2, 2, 2}));
+  EXPECT_EQ(frameIndices(*list->frames[2]), (GifBytes{2, 3, 1, 1, 2, 1, 1, 2, 3, 2, 2, 2}));
+}
+
+TEST(FrameListLoad, TransparentPixelsOfTheFirstImageKeepTheBackground) {
+  GifWriter writer(rgbScreen(3, 1, 2));
+  writer.graphicControl({0, true, 1}).image(rowImage(3, 1, {1, 3, 1})).trailer();
+  auto list = loadBytes(writer.bytes());
+  EXPECT_EQ(frameIndices(*list->frames[0]), (GifBytes{2, 3, 2}));
+}
+
+TEST(FrameListLoad, FramePaletteIsTheTableInForceAndBackgroundComesFromGlobal) {
+  GifImage local = filledImage(2, 1, 1);
+  local.localTable = {10, 20, 30, 40, 50, 60};
+  GifWriter writer(rgbScreen(2, 1, 2));
+  writer.image(local).image(filledImage(1, 1, 3)).trailer();
+  auto list = loadBytes(writer.bytes());
+  EXPECT_EQ(list->frames[0]->palette[3], 40);
+  EXPECT_EQ(list->frames[0]->palette[6], 0) << "the rest of the table is copied too";
+  EXPECT_EQ(list->frames[1]->palette[3], 255);
+  for (const auto& frame : list->frames) EXPECT_EQ(frame->backgroundColor, 0xFF00FF00u);
+}
+
+TEST(FrameListLoad, EmptyAnimationAndBrokenFiles) {
+  auto empty = loadBytes(GifWriter(rgbScreen(8, 8)).trailer().bytes());
+  EXPECT_TRUE(empty->frames.empty());
+  EXPECT_EQ(empty->totalDuration, 0);
+  EXPECT_EQ(empty->currentTexture(), nullptr);
+  EXPECT_EQ(empty->currentTexture(), nullptr);
+
+  GifWriter secondBroken(rgbScreen(2, 2));
+  secondBroken.image(filledImage(2, 2, 1)).raw({0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0, 12, 1, 0, 0});
+  EXPECT_EQ(loadError(secondBroken.bytes()), "GIF file is corrupt!");
+  EXPECT_EQ(loadError(GifWriter(rgbScreen(2, 2)).raw({0x99}).bytes()), "GIF file is corrupt!");
+
+  EXPECT_THROW(FrameList::load("no/such/animation.gif"), std::runtime_error);
+  GifScreen old = rgbScreen(2, 2);
+  old.version = "87a";
+  ::testing::internal::CaptureStderr();
+  EXPECT_NE(loadError(GifWriter(old).trailer().bytes()), "(no error)");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "invalid version\n");
+}
+
+TEST(FrameListLoad, RectanglePastTheScreenIsClippedWhenComposing) {
+  GifWriter writer(rgbScreen(3, 2));
+  writer.image(filledImage(5, 5, 1, 1, 1)).trailer();
+  auto list = loadBytes(writer.bytes());
+  EXPECT_EQ(frameIndices(*list->frames[0]), (GifBytes{0, 0, 0, 0, 1, 1}));
+}
+
+#ifndef _WIN32  // hundreds of megabytes: too slow under the emulator
+TEST(FrameListLoad, HugeScreenWithManyImagesIsRefusedNotAllocated) {
+  GifWriter writer(rgbScreen(16384, 16384));
+  for (int i = 0; i < 3; ++i) writer.image(filledImage(1, 1, 1));
+  EXPECT_EQ(loadError(writer.trailer().bytes()), "GIF animation too large");
+}
+#endif
+
+TEST(FramePixels, BackgroundColourBecomesTransparentUnlessKept) {
+  // Global background is index 2 (green); the local table maps index 0 to that green too.
+  GifImage local = rowImage(4, 1, {0, 1, 2, 3});
+  local.localTable = {0, 255, 0, 255, 0, 0, 9, 9, 9, 0, 0, 255};
+  GifWriter writer(rgbScreen(4, 1, 2));
+  writer.image(rowImage(4, 1, {0, 1, 2, 3})).image(local).trailer();
+  auto list = loadBytes(writer.bytes());
+
+  std::uint32_t pixels[2][4];
+  list->frames[0]->writePixels(pixels, 16, false);
+  EXPECT_EQ(std::vector<std::uint32_t>(pixels[0], pixels[0] + 4),
+            (std::vector<std::uint32_t>{0xFF000000, 0xFFFF0000, 0, 0xFF0000FF}));
+  list->frames[0]->writePixels(pixels, 16, true);
+  EXPECT_EQ(pixels[0][2], 0xFF00FF00u);
+  // Local palette: exactly the pixels whose local colour is the global background go.
+  list->frames[1]->writePixels(pixels, 16, false);
+  EXPECT_EQ(std::vector<std::uint32_t>(pixels[0], pixels[0] + 4),
+            (std::vector<std::uint32_t>{0, 0xFFFF0000, 0xFF090909, 0xFF0000FF}));
+  EXPECT_EQ(list->frames[1]->pixel(0, 0, false), 0u);
+  EXPECT_EQ(list->frames[1]->pixel(0, 0, true), 0xFF00FF00u);
+
+  // Rows follow the pitch; the bytes between rows are left alone.
+  GifWriter tall(rgbScreen(1, 2));
+  tall.image(rowImage(1, 2, {1, 3})).trailer();
+  auto column = loadBytes(tall.bytes());
+  std::uint32_t pitched[4] = {7, 7, 7, 7};
+  column->frames[0]->writePixels(pitched, 8, false);
+  EXPECT_EQ(std::vector<std::uint32_t>(pitched, pitched + 4),
+            (std::vector<std::uint32_t>{0xFFFF0000, 7, 0xFF0000FF, 7}));
+}
+
+namespace {
+// Each frame's texture pointer is a marker standing for its frame number (never called).
+class Playback : public ::testing::Test {
+ protected:
+  void loadFrames(std::vector<std::uint16_t> delaysCs, int loop = 0) {
+    GifWriter writer(rgbScreen(2, 2));
+    writer.loop(static_cast<std::uint16_t>(loop));
+    for (auto delay : delaysCs) writer.graphicControl({delay}).image(filledImage(2, 2, 1));
+    list = loadBytes(writer.trailer().bytes());
+    for (std::size_t i = 0; i < list->frames.size(); ++i)
+      list->frames[i]->texture = reinterpret_cast<IDirect3DTexture9*>(markers + i);
+  }
+  int shown() {
+    IDirect3DTexture9* texture = list->currentTexture();
+    return texture ? static_cast<int>(reinterpret_cast<char*>(texture) - markers) : -1;
+  }
+  void TearDown() override {
+    if (list)
+      for (auto& frame : list->frames) frame->texture = nullptr;
+  }
+
+  ManualClock clock{5'000'000};
+  char markers[8] = {};
+  std::unique_ptr<FrameList> list;
+};
+}  // namespace
+
+TEST_F(Playback, EachFrameShowsForItsDelayCountedFromItsFirstCall) {
+  loadFrames({10, 10, 10});
+  EXPECT_EQ(shown(), 0);
+  EXPECT_EQ(list->frameStart, clock.ms());
+  clock.advanceMs(50);
+  EXPECT_EQ(shown(), 0);
+  clock.advanceMs(60);  // 110 ms: due, and frame 1's time starts now
+  EXPECT_EQ(shown(), 1);
+  clock.advanceMs(99);
+  EXPECT_EQ(shown(), 1);
+  clock.advanceMs(1);
+  EXPECT_EQ(shown(), 2);
+  clock.advanceMs(100);
+  EXPECT_EQ(shown(), 0) << "wraps endlessly with loop count 0";
+  EXPECT_FALSE(list->finished());
+  EXPECT_EQ(list->loopsDone, 0);
+}
+
+TEST_F(Playback, AdvancesAtMostOneFramePerCallAndRestartsAfterLongIdle) {
+  loadFrames({10, 10, 10});
+  EXPECT_EQ(shown(), 0);
+  clock.advanceMs(250);
+  EXPECT_EQ(shown(), 1) << "late by two frames, still only one step";
+  clock.advanceMs(300);
+  EXPECT_EQ(shown(), 2) << "exactly the whole animation's time: not yet idle";
+  clock.advanceMs(301);
+  EXPECT_EQ(shown(), 0) << "longer than the whole animation: back to the start";
+}
+
+TEST_F(Playback, ZeroDelayFrameIsShownForExactlyOneCall) {
+  loadFrames({0, 10});
+  EXPECT_EQ(shown(), 0);
+  EXPECT_EQ(shown(), 1);
+  EXPECT_EQ(shown(), 1);
+}
+
+TEST_F(Playback, LoopCountStopsOnTheLastFrameUntilRewound) {
+  loadFrames({10, 10}, 2);
+  EXPECT_EQ(shown(), 0);
+  clock.advanceMs(100);
+  EXPECT_EQ(shown(), 1);
+  clock.advanceMs(100);
+  EXPECT_EQ(shown(), 0);
+  EXPECT_EQ(list->loopsDone, 1);
+  EXPECT_FALSE(list->finished());
+  clock.advanceMs(100);
+  EXPECT_EQ(shown(), 1);
+  const auto startOfLast = list->frameStart;
+  clock.advanceMs(100);
+  EXPECT_EQ(shown(), 1) << "the second wrap shows the last frame";
+  EXPECT_TRUE(list->finished());
+  EXPECT_EQ(list->frameStart, startOfLast);
+  clock.advanceMs(10'000);
+  EXPECT_EQ(shown(), 1);
+  list->rewind();
+  EXPECT_FALSE(list->finished());
+  EXPECT_EQ(shown(), 0);
+}
+
+TEST_F(Playback, FramesWithoutTexturesGiveNull) {
+  loadFrames({10});
+  list->releaseTextures();
+  for (auto& frame : list->frames) EXPECT_EQ(frame->texture, nullptr);
+  EXPECT_EQ(list->currentTexture(), nullptr);
+  EXPECT_EQ(nowMs(), clock.ms());
+}

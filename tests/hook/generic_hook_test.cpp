@@ -1,0 +1,400 @@
+// The generic hook, run for real: each test patches a routine in executable memory, passes
+// through the patch and looks at the registers that arrive after it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "hook/hook.h"
+#include "hook/memory.h"
+#include "site_routine.h"
+
+using KelHook::CPU;
+using KelHook::Hook;
+using KelHook::Info;
+using hooktest::Registers;
+using hooktest::SiteRoutine;
+
+namespace {
+
+constexpr std::uint32_t addend = 0x01020304;
+
+void expectSameRegisters(const Registers& expected, const Registers& actual, bool flags) {
+  EXPECT_EQ(expected.eax, actual.eax);
+  EXPECT_EQ(expected.ecx, actual.ecx);
+  EXPECT_EQ(expected.edx, actual.edx);
+  EXPECT_EQ(expected.ebx, actual.ebx);
+  EXPECT_EQ(expected.esp, actual.esp);
+  EXPECT_EQ(expected.ebp, actual.ebp);
+  EXPECT_EQ(expected.esi, actual.esi);
+  EXPECT_EQ(expected.edi, actual.edi);
+  EXPECT_EQ(expected.slot, actual.slot);
+  if (flags) {
+    EXPECT_EQ(expected.eflags & hooktest::comparedFlags, actual.eflags & hooktest::comparedFlags);
+  }
+}
+
+std::vector<std::uint8_t> expectedPatch(const SiteRoutine& routine, const KelHook::PatchSite& site) {
+  const auto stub = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(site.code().address));
+  std::vector<std::uint8_t> bytes = hooktest::callTo(routine.site(), stub);
+  bytes.resize(static_cast<std::size_t>(site.size()), 0x90);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(GenericHookPass, WithoutCallbacksEveryRegisterStackAndFlagArriveUnchanged) {
+  // add eax, imm32 sets the flags itself; the nops check that execution resumes at target+size.
+  for (unsigned nops : {0u, 1u, 3u}) {
+    SiteRoutine routine(hooktest::addEax(addend, nops));
+    const Registers in = hooktest::sampleRegisters();
+    const Registers bare = routine.run(in);
+    ASSERT_EQ(in.eax + addend, bare.eax);
+    ASSERT_EQ(routine.siteEsp(), bare.esp);
+
+    Hook<> hook(routine.site(), static_cast<int>(5 + nops));
+    ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
+    EXPECT_EQ(expectedPatch(routine, hook.site()), routine.siteBytes(5 + nops));
+    expectSameRegisters(bare, routine.run(in), true);
+    // A second pass goes through the same stub.
+    expectSameRegisters(bare, routine.run(in), true);
+    EXPECT_EQ(0u, hook.state.load());
+  }
+}
+
+TEST(GenericHookPass, WithoutSavedFlagsRegistersStillArriveUnchanged) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  const Registers in = hooktest::sampleRegisters();
+  const Registers bare = routine.run(in);
+  Hook<> hook(routine.site(), 6);
+  ASSERT_TRUE(hook.install());
+  expectSameRegisters(bare, routine.run(in), false);
+}
+
+TEST(GenericHookPass, CallbacksSeeTheRegistersAtTheSiteAndTheirChangesTakeEffect) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  const Registers in = hooktest::sampleRegisters();
+  Hook<> hook(routine.site(), 6);
+  CPU seenBefore{}, seenAfter{};
+  std::uint32_t returnSeen = 0;
+  hook.onBefore.connect([&](CPU& cpu) {
+    seenBefore = cpu;
+    cpu.eax = 1000;  // the hooked add works on this
+    cpu.esi = 0xABCDEF01;
+  });
+  hook.onAfter.connect([&](Info& info) {
+    seenAfter = *info.cpu;
+    returnSeen = *info.returnAddress;
+    info.cpu->ebx = 0x0B0B0B0B;  // reaches the code after the hook
+  });
+  ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
+  const Registers out = routine.run(in);
+
+  EXPECT_EQ(in.eax, seenBefore.eax);
+  EXPECT_EQ(in.ecx, seenBefore.ecx);
+  EXPECT_EQ(in.edx, seenBefore.edx);
+  EXPECT_EQ(in.ebx, seenBefore.ebx);
+  EXPECT_EQ(routine.siteEsp(), seenBefore.esp);
+  EXPECT_EQ(in.ebp, seenBefore.ebp);
+  EXPECT_EQ(in.edi, seenBefore.edi);
+  EXPECT_EQ(in.eflags & hooktest::comparedFlags, seenBefore.eflags & hooktest::comparedFlags);
+
+  EXPECT_EQ(1000 + addend, seenAfter.eax);
+  EXPECT_EQ(0xABCDEF01u, seenAfter.esi);
+  EXPECT_EQ(routine.site() + 5, returnSeen);
+  EXPECT_EQ(1000 + addend, out.eax);
+  EXPECT_EQ(0xABCDEF01u, out.esi);
+  EXPECT_EQ(0x0B0B0B0Bu, out.ebx);
+  EXPECT_EQ(routine.siteEsp(), out.esp);
+}
+
+TEST(GenericHookPass, AnAfterCallbacksEaxReachesTheCodeAfterTheHook) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  Hook<> hook(routine.site(), 6);
+  hook.onAfter.connect([](CPU& cpu) { cpu.eax = 7; });
+  ASSERT_TRUE(hook.install());
+  EXPECT_EQ(7u, routine.run(hooktest::sampleRegisters()).eax);
+}
+
+TEST(GenericHookPass, FlagsSetByACallbackReachTheHookedInstructions) {
+  // jz taken or not decides edx: the hooked instruction sees the flags in cpu.eflags.
+  SiteRoutine routine([](const hooktest::Landmarks& l) { return hooktest::jzTo(l.site, l.jumpTarget); });
+  Hook<> hook(routine.site(), -1);
+  std::uint32_t setFlags = 0;
+  hook.onBefore.connect([&](CPU& cpu) { cpu.eflags = (cpu.eflags & ~hooktest::ZF) | setFlags; });
+  ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
+  EXPECT_EQ(6, hook.getSize());
+
+  Registers in = hooktest::sampleRegisters();
+  setFlags = hooktest::ZF;
+  EXPECT_EQ(hooktest::jumpMark, routine.run(in).edx);
+  setFlags = 0;
+  in.eflags |= hooktest::ZF;
+  const Registers out = routine.run(in);
+  EXPECT_EQ(in.edx, out.edx);  // fell through to target + 6
+  EXPECT_EQ(0u, out.eflags & hooktest::ZF);
+}
+
+TEST(GenericHookSkip, SkippedInstructionsDoNotRunButAfterCallbacksDo) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  const Registers in = hooktest::sampleRegisters();
+  Hook<> hook(routine.site(), 6);
+  int skipHow = 0;
+  int afterRuns = 0;
+  bool skipInAfter = true;
+  hook.onBefore.connect([&](Info& info) {
+    if (skipHow == 1) info.skip = true;
+  });
+  hook.onBefore.connect([&](Hook<>& self) {
+    if (skipHow == 2) {
+      EXPECT_TRUE(self.skipOriginal());
+    }
+  });
+  hook.onAfter.connect([&](Hook<>& self) {
+    ++afterRuns;
+    skipInAfter = self.skipOriginal();
+  });
+  ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
+
+  EXPECT_EQ(in.eax + addend, routine.run(in).eax);
+  skipHow = 1;
+  const Registers untouched{in.eax, in.ecx, in.edx, in.ebx, routine.siteEsp(),
+                            in.ebp, in.esi, in.edi, in.eflags, in.slot};
+  expectSameRegisters(untouched, routine.run(in), true);
+  skipHow = 2;
+  EXPECT_EQ(in.eax, routine.run(in).eax);
+  skipHow = 0;  // skip does not stick to the next pass
+  EXPECT_EQ(in.eax + addend, routine.run(in).eax);
+
+  EXPECT_EQ(4, afterRuns);
+  EXPECT_FALSE(skipInAfter);
+  EXPECT_FALSE(hook.skipOriginal());  // outside any pass
+}
+
+TEST(GenericHookSkip, ChangedReturnAddressSendsExecutionElsewhere) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  Hook<> hook(routine.site(), 6);
+  bool divert = false;
+  hook.onAfter.connect([&](Hook<>& self) {
+    if (divert) self.changeReturnAddress(routine.landmarks().alternate);
+  });
+  ASSERT_TRUE(hook.install());
+  routine.run(hooktest::sampleRegisters());
+  EXPECT_FALSE(routine.reachedAlternate());
+  divert = true;
+  const Registers out = routine.run(hooktest::sampleRegisters());
+  EXPECT_TRUE(routine.reachedAlternate());
+  EXPECT_EQ(routine.siteEsp(), out.esp);
+  divert = false;  // the next entry takes the patch's own return address again
+  routine.run(hooktest::sampleRegisters());
+  EXPECT_FALSE(routine.reachedAlternate());
+}
+
+TEST(GenericHookSkip, CallbacksRunOnAGivenStack) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  const Registers in = hooktest::sampleRegisters();
+  const Registers bare = routine.run(in);
+  std::vector<std::uint8_t> stack(64 * 1024);
+  Hook<> hook(routine.site(), 6);
+  bool onGivenStack = false;
+  hook.onBefore.connect([&] {
+    const std::uint8_t local = 0;
+    onGivenStack = &local >= stack.data() && &local < stack.data() + stack.size();
+  });
+  ASSERT_TRUE(hook.install(0, 0, true, {stack.data(), static_cast<std::uint32_t>(stack.size())}));
+  expectSameRegisters(bare, routine.run(in), true);
+  EXPECT_TRUE(onGivenStack);
+}
+
+TEST(RasterHookPass, TheArgumentIsTheStackSlotAtTheSite) {
+  static std::uint32_t loaded = 0x10AD10AD;
+  SiteRoutine routine([](const hooktest::Landmarks&) {
+    std::vector<std::uint8_t> load{0xA1};  // mov eax, [loaded]
+    const auto at = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&loaded));
+    for (int i = 0; i < 4; ++i) load.push_back(static_cast<std::uint8_t>(at >> (8 * i)));
+    return load;
+  });
+  const Registers in = hooktest::sampleRegisters();
+  Hook<RwRaster*> hook(routine.site());
+  RwRaster* seenBefore = nullptr;
+  RwRaster** slotBefore = nullptr;
+  RwRaster** slotAfter = nullptr;
+  std::uint32_t espSeen = 0;
+  hook.onBefore.connect([&](CPU& cpu, RwRaster*& raster) {
+    seenBefore = raster;
+    slotBefore = &raster;
+    espSeen = cpu.esp;
+    raster = reinterpret_cast<RwRaster*>(0xBEEF0000);
+  });
+  hook.onAfter.connect([&](RwRaster*& raster) { slotAfter = &raster; });
+  ASSERT_TRUE(hook.install());
+  const Registers out = routine.run(in);
+
+  EXPECT_EQ(routine.siteEsp(), espSeen);
+  EXPECT_EQ(reinterpret_cast<RwRaster**>(std::uintptr_t{routine.siteEsp()}), slotBefore);
+  EXPECT_EQ(slotBefore, slotAfter);
+  EXPECT_EQ(reinterpret_cast<RwRaster*>(std::uintptr_t{in.slot}), seenBefore);
+  EXPECT_EQ(0xBEEF0000u, out.slot);
+  EXPECT_EQ(loaded, out.eax);
+  EXPECT_EQ(in.ecx, out.ecx);
+  EXPECT_EQ(routine.siteEsp(), out.esp);
+}
+
+TEST(RasterHookPass, ArgumentOffsetsPickAnotherSlot) {
+  SiteRoutine routine(hooktest::addEax(addend));
+  Hook<RwRaster*> hook(routine.site());
+  RwRaster** before = nullptr;
+  RwRaster** after = nullptr;
+  hook.onBefore.connect([&](RwRaster*& raster) { before = &raster; });
+  hook.onAfter.connect([&](RwRaster*& raster) { after = &raster; });
+  ASSERT_TRUE(hook.install(8, -4, false, {nullptr, 0}));
+  routine.run(hooktest::sampleRegisters());
+  EXPECT_EQ(reinterpret_cast<RwRaster**>(std::uintptr_t{routine.siteEsp() + 8}), before);
+  EXPECT_EQ(reinterpret_cast<RwRaster**>(std::uintptr_t{routine.siteEsp() - 4}), after);
+}
+
+TEST(GenericHookRelocation, CopiedRelativeInstructionsReachTheSameDestination) {
+  const Registers in = hooktest::sampleRegisters();
+  {
+    SiteRoutine call([](const hooktest::Landmarks& l) { return hooktest::callTo(l.site, l.callee); });
+    Hook<> hook(call.site(), -1);
+    int passes = 0;
+    hook.onAfter.connect([&] { ++passes; });
+    ASSERT_TRUE(hook.install());
+    const Registers out = call.run(in);
+    EXPECT_EQ(hooktest::calleeMark, out.edx);
+    EXPECT_EQ(in.eax, out.eax);
+    EXPECT_EQ(call.siteEsp(), out.esp);
+    EXPECT_EQ(1, passes);
+  }
+  {
+    SiteRoutine jump([](const hooktest::Landmarks& l) { return hooktest::jumpTo(l.site, l.jumpTarget); });
+    Hook<> hook(jump.site(), -1);
+    ASSERT_TRUE(hook.install());
+    const Registers out = jump.run(in);
+    EXPECT_EQ(hooktest::jumpMark, out.edx);
+    EXPECT_EQ(jump.siteEsp(), out.esp);
+  }
+  {
+    // Only the first instruction is relocated: a call after it is copied as it is.
+    SiteRoutine later([](const hooktest::Landmarks& l) {
+      std::vector<std::uint8_t> bytes = hooktest::addEax(addend);
+      std::vector<std::uint8_t> call = hooktest::callTo(l.site + 5, l.callee);
+      bytes.insert(bytes.end(), call.begin(), call.end());
+      return bytes;
+    });
+    Hook<> hook(later.site(), 10);
+    ASSERT_TRUE(hook.install());
+    const auto* stub = static_cast<const std::uint8_t*>(hook.site().code().address);
+    const std::vector<std::uint8_t> original = hooktest::callTo(later.site() + 5, later.landmarks().callee);
+    EXPECT_NE(stub + hook.site().codeLength(), std::search(stub, stub + hook.site().codeLength(),
+                                                          original.begin(), original.end()));
+  }
+}
+
+TEST(GenericHookLifecycle, InstallTwiceRemoveTwiceAndChange) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  SiteRoutine other(hooktest::addEax(2 * addend, 3));
+  const std::vector<std::uint8_t> original = routine.siteBytes(6);
+  const Registers in = hooktest::sampleRegisters();
+  Hook<> hook(routine.site(), 6);
+  int passes = 0;
+  hook.onBefore.connect([&] { ++passes; });
+
+  ASSERT_TRUE(hook.install());
+  const std::vector<std::uint8_t> patch = routine.siteBytes(6);
+  ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));  // rebuilds the stub only
+  EXPECT_EQ(patch, routine.siteBytes(6));
+  EXPECT_EQ(in.eax + addend, routine.run(in).eax);
+  EXPECT_EQ(1, passes);
+  EXPECT_FALSE(hook.change(other.site(), 8, {}));
+  EXPECT_FALSE(hook.changeAddress(other.site()));
+  EXPECT_EQ(routine.site(), hook.getAddress());
+
+  ASSERT_TRUE(hook.remove());
+  EXPECT_FALSE(hook.isInstalled());
+  EXPECT_EQ(original, routine.siteBytes(6));
+  EXPECT_FALSE(hook.remove());
+  routine.run(in);
+  EXPECT_EQ(1, passes);
+
+  // Installing again reuses the saved bytes and the block.
+  ASSERT_TRUE(hook.install());
+  routine.run(in);
+  EXPECT_EQ(2, passes);
+  ASSERT_TRUE(hook.remove());
+
+  ASSERT_TRUE(hook.change(other.site(), 8, {}));
+  EXPECT_EQ(nullptr, hook.site().code().address);
+  ASSERT_TRUE(hook.install());
+  EXPECT_EQ(other.site(), hook.site().target());
+  EXPECT_EQ(in.eax + 2 * addend, other.run(in).eax);
+  EXPECT_EQ(in.eax + addend, routine.run(in).eax);
+  EXPECT_EQ(3, passes);
+}
+
+TEST(GenericHookLifecycle, SizeFromTheInstructionLengthTable) {
+  static std::uint32_t memory = 0x600DF00D;
+  SiteRoutine load([](const hooktest::Landmarks&) {
+    std::vector<std::uint8_t> bytes{0x8B, 0x0D};  // mov ecx, [memory]
+    const auto at = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&memory));
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(at >> (8 * i)));
+    return bytes;
+  });
+  Hook<> hook(load.site(), -1);
+  ASSERT_TRUE(hook.install());
+  EXPECT_EQ(6, hook.getSize());
+  EXPECT_EQ(memory, load.run(hooktest::sampleRegisters()).ecx);
+
+  // push ebp is not in the table: no size, nothing patched.
+  SiteRoutine push(std::vector<std::uint8_t>{0x55, 0x5D, 0x90, 0x90, 0x90, 0x90});
+  const std::vector<std::uint8_t> before = push.siteBytes(6);
+  Hook<> refused(push.site(), -1);
+  EXPECT_FALSE(refused.install());
+  EXPECT_FALSE(refused.isInstalled());
+  EXPECT_EQ(before, push.siteBytes(6));
+  EXPECT_EQ(0u, refused.state.load());
+}
+
+TEST(GenericHookLifecycle, SizesBelowTheCallAreRefused) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  const std::vector<std::uint8_t> before = routine.siteBytes(6);
+  for (int size : {0, 4, -2}) {
+    Hook<> hook(routine.site(), size);
+    EXPECT_FALSE(hook.install()) << size;
+    EXPECT_EQ(before, routine.siteBytes(6));
+  }
+}
+
+TEST(GenericHookLifecycle, AModuleThatIsNotLoadedIsNotPatched) {
+  Hook<> hook(0x1000, 5, "velquor_no_such_module.dll");
+  EXPECT_FALSE(hook.install());
+  EXPECT_FALSE(hook.isInstalled());
+  EXPECT_EQ(nullptr, hook.site().code().address);
+}
+
+TEST(GenericHookCallbacks, ConnectedInOrderAndIdsReused) {
+  SiteRoutine routine(hooktest::addEax(addend));
+  Hook<> hook(routine.site(), 5);
+  std::string order;
+  struct Recorder {
+    std::string* order;
+    void onCpu(CPU&) { *order += 'm'; }
+  } recorder{&order};
+  EXPECT_EQ(0u, hook.onBefore.connect([&] { order += 'a'; }));
+  EXPECT_EQ(1u, hook.onBefore.connect([&](CPU&) { order += 'b'; }));
+  EXPECT_EQ(2u, hook.onBefore.connect_method(&recorder, &Recorder::onCpu));
+  ASSERT_TRUE(hook.install());
+  routine.run(hooktest::sampleRegisters());
+  EXPECT_EQ("abm", order);
+
+  hook.onBefore.disconnect(1);
+  EXPECT_EQ(1u, hook.onBefore.connect([&](Info&) { order += 'c'; }));
+  EXPECT_EQ(3u, hook.onBefore.connect([&](Hook<>&) { order += 'd'; }));
+  hook.onBefore.disconnect(3);  // the last slot goes away
+  EXPECT_EQ(3u, hook.onBefore.slots.size());
+  order.clear();
+  routine.run(hooktest::sampleRegisters());
+  EXPECT_EQ("acm", order);
+}

@@ -1,0 +1,338 @@
+// The real Velquor.asi inside the stand-in game: what the game draws with, in the trace and in
+// real pixels, compared with the GIF's own composed frames. Each case runs in a game of its own.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "game/standin_api.h"
+#include "gif/frame_list.h"
+#include "host/host.h"
+#include "plugin/game_folder.h"
+#include "plugin/test_gifs.h"
+
+namespace {
+
+using Standin::DrawRecord;
+using Standin::TextureSpec;
+
+StandinGame& game() { return standinGame(); }
+
+const DrawRecord* drawOf(const std::vector<DrawRecord>& draws, const std::string& name) {
+  for (const auto& draw : draws)
+    if (draw.texture == name) return &draw;
+  return nullptr;
+}
+
+TextureSpec texture(const std::string& name, std::uint32_t site, bool alpha = false,
+                    bool palette = false) {
+  TextureSpec spec;
+  spec.name = name;
+  spec.argb = 0xFFFFFF00;  // yellow: never a colour of the test GIFs
+  spec.site = site;
+  spec.alpha = alpha;
+  spec.palette = palette;
+  return spec;
+}
+
+const std::uint32_t allSites[] = {Host::RasterSiteEbx, Host::RasterSiteEax, Host::RasterSiteEsi,
+                                  Host::RasterSiteEdx, Host::TextureToRaster};
+
+bool closeColours(std::uint32_t a, std::uint32_t b) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+    if (std::abs(d) > 2) return false;
+  }
+  return true;
+}
+
+// What one texture was drawn with, frame after frame, with the time around each frame.
+struct Observed {
+  std::vector<std::uint32_t> texture;
+  std::vector<double> beforeMs, afterMs;
+};
+
+std::map<std::string, Observed> observe(const std::vector<std::string>& names, int frames) {
+  std::map<std::string, Observed> seen;
+  auto ms = [] {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch()).count();
+  };
+  for (int i = 0; i < frames; ++i) {
+    const double before = ms();
+    game().runFrames(1);
+    const double after = ms();
+    const auto draws = game().draws(-1);
+    for (const auto& name : names) {
+      const DrawRecord* draw = drawOf(draws, name);
+      Observed& o = seen[name];
+      o.texture.push_back(draw ? draw->d3dTexture : 0);
+      o.beforeMs.push_back(before);
+      o.afterMs.push_back(after);
+    }
+  }
+  return seen;
+}
+
+// Checks that the textures follow the GIF's frames in order, each shown at least its delay, and
+// returns the GIF frame number of each game frame.
+std::vector<int> checkPlayback(const Observed& o, const std::vector<int>& delaysMs) {
+  std::vector<std::uint32_t> order;  // first appearances are frames 0, 1, 2, ...
+  std::vector<int> shown;
+  for (auto texture : o.texture) {
+    auto it = std::find(order.begin(), order.end(), texture);
+    if (it == order.end()) it = order.insert(order.end(), texture);
+    shown.push_back(static_cast<int>(it - order.begin()));
+  }
+  EXPECT_EQ(order.size(), delaysMs.size()) << "distinct textures drawn";
+  std::size_t runStart = 0;
+  for (std::size_t i = 1; i < shown.size(); ++i) {
+    if (shown[i] == shown[i - 1]) continue;
+    const int from = shown[i - 1], to = shown[i];
+    const int count = static_cast<int>(delaysMs.size());
+    // One frame further, or back to the start after a pause longer than the whole animation.
+    EXPECT_TRUE(to == (from + 1) % count || to == 0) << from << " -> " << to << " at " << i;
+    if (to == (from + 1) % count && runStart > 0) {
+      EXPECT_GE(o.afterMs[i] - o.beforeMs[runStart], delaysMs[from])
+          << "frame " << from << " shown from game frame " << runStart << " to " << i;
+    }
+    runStart = i;
+  }
+  return shown;
+}
+
+std::uint32_t expectedColour(const std::string& gifPath, int frame, bool keepBackground) {
+  auto frames = FrameList::load(gifPath.c_str());
+  return frames->frames.at(frame)->pixel(0, 0, keepBackground);
+}
+
+TEST(Module, EverySiteShowsTheAnimationFrameByFrame) {
+  GameFolder folder;
+  const std::vector<int> delays = {200, 300, 400};
+  const auto gif = TestGifs::animated(8, 8, {{1, 20}, {2, 30}, {3, 40}});
+  const std::vector<std::string> names = {"water", "fire", "grass", "smoke", "sky"};
+  std::vector<TextureSpec> scene;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    folder.gif(names[i] + ".gif", gif);
+    scene.push_back(texture(names[i], allSites[i]));
+  }
+  scene.push_back(texture("Fire", Host::RasterSiteEax));   // differs in letter case only
+  scene.push_back(texture("stone", Host::RasterSiteEbx));  // not in the folder
+  game().setScene(scene);
+
+  // Loaded, nothing hooked yet but the main loop.
+  for (const auto& change : game().changedCode())
+    EXPECT_EQ(change.address, Host::MainLoopCall) << std::hex << change.address;
+
+  const auto seen = observe({"water", "fire", "grass", "smoke", "sky", "Fire", "stone"}, 40);
+  for (const auto& name : names) {
+    SCOPED_TRACE(name);
+    const auto shown = checkPlayback(seen.at(name), delays);
+    EXPECT_EQ(shown.front(), 0);
+  }
+  for (const char* own : {"Fire", "stone"}) {
+    const DrawRecord* draw = drawOf(game().draws(-1), own);
+    ASSERT_NE(draw, nullptr);
+    EXPECT_FALSE(draw->swapped()) << own;
+    EXPECT_EQ(draw->d3dTexture, draw->ownD3dTexture) << own;
+  }
+
+  // Real pixels: each cell shows the colour of the GIF frame its texture belongs to.
+  std::map<std::string, std::vector<std::uint32_t>> textureOrder;
+  for (const auto& name : names)
+    for (auto t : seen.at(name).texture)
+      if (std::find(textureOrder[name].begin(), textureOrder[name].end(), t) ==
+          textureOrder[name].end())
+        textureOrder[name].push_back(t);
+  const auto capture = game().captureFrame();
+  ASSERT_GT(capture.width, 0);
+  const auto draws = game().draws(-1);
+  for (const auto& name : names) {
+    const DrawRecord* draw = drawOf(draws, name);
+    ASSERT_NE(draw, nullptr);
+    EXPECT_TRUE(draw->swapped()) << name;
+    const auto& order = textureOrder[name];
+    const auto k = std::find(order.begin(), order.end(), draw->d3dTexture) - order.begin();
+    ASSERT_LT(k, 3) << name;
+    const auto cell = game().cellCentre(name);
+    const auto want = expectedColour(folder.path(name + ".gif"), static_cast<int>(k), false);
+    EXPECT_TRUE(closeColours(capture.at(cell.x, cell.y), want))
+        << name << std::hex << ": got " << capture.at(cell.x, cell.y) << ", want " << want;
+  }
+  const auto own = game().cellCentre("stone");
+  EXPECT_TRUE(closeColours(capture.at(own.x, own.y), 0xFFFFFF00));
+}
+
+TEST(Module, FolderRulesDecideWhatIsAnimated) {
+  GameFolder folder;
+  folder.gif("fire.gif");
+  folder.gif("Fire2.GIF");
+  folder.gif("smoke/smoke.gif");
+  folder.gif("a.b.gif");
+  game().setScene({texture("fire", Host::RasterSiteEax), texture("Fire2", Host::RasterSiteEax),
+                   texture("smoke", Host::RasterSiteEax), texture("a.b", Host::RasterSiteEax)});
+  game().runFrames(3);
+  const auto draws = game().draws(-1);
+  for (const auto& [name, animated] :
+       std::vector<std::pair<std::string, bool>>{{"fire", true}, {"Fire2", false},
+                                                 {"smoke", false}, {"a.b", true}}) {
+    const DrawRecord* draw = drawOf(draws, name);
+    ASSERT_NE(draw, nullptr) << name;
+    EXPECT_EQ(draw->swapped(), animated) << name;
+  }
+  EXPECT_TRUE(game().messageBoxes().empty());
+}
+
+TEST(Module, CorruptFilesAreReportedOnceEach) {
+  GameFolder folder;
+  char name[32];
+  for (int i = 0; i < 60; ++i) {
+    std::snprintf(name, sizeof name, "anim%02d.gif", i);
+    folder.gif(name, TestGifs::threeColours(4));
+  }
+  const auto listed = folder.listed();
+  const std::string early = listed.at(7), late = listed.at(57), good = listed.at(55);
+  folder.gif(early + ".gif", TestGifs::corrupt());
+  folder.gif(late + ".gif", TestGifs::corrupt());
+  game().setScene({texture(good, Host::RasterSiteEax), texture(late, Host::RasterSiteEbx),
+                   texture(early, Host::RasterSiteEsi)});
+
+  game().runFrames(1);
+  game().runFrames(10);
+  const auto boxes = game().messageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].caption, "Can't load animation " + early);
+  EXPECT_EQ(boxes[0].text, "GIF file is corrupt!");
+  EXPECT_EQ(boxes[1].caption, "Can't load animation " + late);
+  EXPECT_EQ(boxes[1].text, "GIF file is corrupt!");
+
+  const auto draws = game().draws(-1);
+  EXPECT_TRUE(drawOf(draws, good)->swapped());
+  EXPECT_FALSE(drawOf(draws, late)->swapped());
+  EXPECT_FALSE(drawOf(draws, early)->swapped());
+  EXPECT_EQ(drawOf(draws, late)->d3dTexture, drawOf(draws, late)->ownD3dTexture);
+}
+
+TEST(Module, SettingsReachTheRasterAndThePixels) {
+  GameFolder folder;
+  // Background colour (black) in the middle of a red frame.
+  GifBytes pixels(16 * 16, 1);
+  for (int y = 4; y < 12; ++y)
+    for (int x = 4; x < 12; ++x) pixels[y * 16 + x] = 0;
+  GifWriter writer({16, 16, TestGifs::palette()});
+  GifImage image = TestGifs::solid(16, 16, 1);
+  image.indices = pixels;
+  const auto gif = writer.graphicControl({50}).image(image).trailer().bytes();
+  folder.gif("clear.gif", gif);
+  folder.file("clear.cfg", "background=0\noverride=1\nnumber_color_palette=5\nalpha=1\n");
+  folder.gif("kept.gif", gif);
+  folder.file("kept.cfg", "background=1\noverride=1\nalpha=1\n");
+  folder.gif("plain.gif", gif);
+  folder.file("plain.cfg", "background=0\noverride=0\nnumber_color_palette=5\nalpha=1\n");
+  game().setScene({texture("clear", Host::RasterSiteEax, false, true),
+                   texture("kept", Host::RasterSiteEax, false, true),
+                   texture("plain", Host::RasterSiteEax, false, true)});
+  game().runFrames(2);
+
+  const auto draws = game().draws(-1);
+  const DrawRecord* clear = drawOf(draws, "clear");
+  const DrawRecord* kept = drawOf(draws, "kept");
+  const DrawRecord* plain = drawOf(draws, "plain");
+  EXPECT_EQ(clear->paletteIndex, 5);
+  EXPECT_TRUE(clear->alphaFlag);
+  EXPECT_NE(clear->palette, 0u);
+  EXPECT_TRUE(kept->alphaFlag);
+  EXPECT_FALSE(plain->alphaFlag);
+  EXPECT_NE(plain->paletteIndex, 5);
+
+  const auto capture = game().captureFrame();
+  ASSERT_GT(capture.width, 0);
+  const auto backdrop = capture.at(capture.width - 1, capture.height - 1);
+  const auto clearCell = game().cellCentre("clear");
+  const auto keptCell = game().cellCentre("kept");
+  // The middle of the quad is the GIF's background colour: see-through, or black when kept.
+  EXPECT_TRUE(closeColours(capture.at(clearCell.x, clearCell.y), backdrop))
+      << std::hex << capture.at(clearCell.x, clearCell.y) << " vs " << backdrop;
+  EXPECT_TRUE(closeColours(capture.at(keptCell.x, keptCell.y), 0xFF000000))
+      << std::hex << capture.at(keptCell.x, keptCell.y);
+  EXPECT_TRUE(closeColours(capture.at(clearCell.x - 30, clearCell.y - 30), 0xFFFF0000))
+      << std::hex << capture.at(clearCell.x - 30, clearCell.y - 30);
+}
+
+TEST(Module, DeviceResetKeepsPlaying) {
+  GameFolder folder;
+  folder.gif("fire.gif", TestGifs::animated(8, 8, {{1, 20}, {2, 30}, {3, 40}}));
+  game().setScene({texture("fire", Host::RasterSiteEax)});
+  game().runFrames(3);
+  ASSERT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
+
+  EXPECT_EQ(game().resetDevice(), 0);
+  const auto seen = observe({"fire"}, 25);
+  for (auto t : seen.at("fire").texture) EXPECT_NE(t, 0u);
+  checkPlayback(seen.at("fire"), {200, 300, 400});
+  EXPECT_EQ(game().resetDevice(), 0);  // and again, after playing on the new textures
+  game().runFrames(2);
+  EXPECT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
+}
+
+// Run with Direct3D appearing before main-loop pass 5.
+TEST(Module, ManagerWaitsForDirect3D) {
+  GameFolder folder;
+  folder.gif("fire.gif");
+  folder.gif("bad.gif", TestGifs::corrupt());  // one message box per catalogue made
+  game().setScene({texture("fire", Host::RasterSiteEax)});
+  for (int i = 0; i < 5; ++i) {
+    game().runFrames(1);
+    EXPECT_FALSE(game().direct3DLoaded());
+    EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongA(game().window(), GWL_WNDPROC)),
+              game().gameWindowProcedure());
+    EXPECT_TRUE(game().messageBoxes().empty());
+  }
+  game().runFrames(10);
+  EXPECT_TRUE(game().direct3DLoaded());
+  EXPECT_NE(reinterpret_cast<WNDPROC>(GetWindowLongA(game().window(), GWL_WNDPROC)),
+            game().gameWindowProcedure());
+  EXPECT_EQ(game().messageBoxes().size(), 1u);
+  EXPECT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
+}
+
+// Run without Direct3D.
+TEST(Module, NoManagerWithoutDirect3D) {
+  GameFolder folder;
+  folder.gif("bad.gif", TestGifs::corrupt());
+  game().runFrames(10);
+  EXPECT_TRUE(game().messageBoxes().empty());
+  EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongA(game().window(), GWL_WNDPROC)),
+            game().gameWindowProcedure());
+  const auto changes = game().unloadModules();
+  EXPECT_TRUE(changes.empty()) << changes.size() << " runs of game code not restored";
+  game().runFrames(3);
+}
+
+TEST(Module, UnloadPutsTheGameBack) {
+  GameFolder folder;
+  folder.gif("fire.gif");
+  game().setScene({texture("fire", Host::RasterSiteEax), texture("sky", Host::TextureToRaster)});
+  folder.gif("sky.gif");
+  game().runFrames(5);
+  ASSERT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
+  ASSERT_TRUE(drawOf(game().draws(-1), "sky")->swapped());
+
+  const auto changes = game().unloadModules();
+  for (const auto& change : changes) {
+    EXPECT_GE(change.address, Host::MainLoopCall);
+    EXPECT_LT(change.address + change.now.size(), Host::MainLoopCall + Host::MainLoopCallSize + 1u)
+        << std::hex << change.address;
+  }
+  // The game goes on running its loop through what stays at 0x748DA3.
+  const unsigned passes = game().loopPasses();
+  game().runFrames(5);
+  EXPECT_EQ(game().loopPasses(), passes + 5);
+  for (const auto& draw : game().draws(-1)) EXPECT_FALSE(draw.swapped()) << draw.texture;
+}
+
+}  // namespace

@@ -8,7 +8,7 @@ build=build/native
 mkdir -p "$build"
 cmake --preset native >"$build/bench-configure.log" 2>&1 || { cat "$build/bench-configure.log"; exit 1; }
 
-mapfile -t benches < <(ninja -C "$build" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_bench\): phony$/\1/p' | sort -u)
+mapfile -t benches < <(ninja -C "$build" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_bench\): phony$/\1/p' | grep -v '^cmake_' | sort -u)
 if [ "${#benches[@]}" = 0 ]; then
   echo "bench: no benchmark is configured"
   exit 1

@@ -244,8 +244,7 @@ TEST_F(Playback, LoopCountStopsOnTheLastFrameUntilRewound) {
 
 TEST_F(Playback, FramesWithoutTexturesGiveNull) {
   loadFrames({10});
-  list->releaseTextures();
-  for (auto& frame : list->frames) EXPECT_EQ(frame->texture, nullptr);
+  TearDown();
   EXPECT_EQ(list->currentTexture(), nullptr);
   EXPECT_EQ(nowMs(), clock.ms());
 }

@@ -131,11 +131,9 @@ TEST(GifNextFrame, GraphicControlValuesCarryOverToLaterImages) {
 }
 
 TEST(GifNextFrame, SkipsOtherExtensionsAndReportsUnknownOnes) {
-  const std::string app = "XMPDataXMP";
-  GifBytes appExtension = {0x21, 0xFF, 11};
-  appExtension.insert(appExtension.end(), app.begin(), app.end());
-  appExtension.push_back('1');
-  appExtension.insert(appExtension.end(), {3, 'a', 'b', 'c', 2, 0x3B, 0x2C, 0});
+  // An application block whose data looks like a trailer and an image descriptor.
+  const char app[] = "\x21\xFF\x0B" "XMPDataXMP1" "\x03" "abc" "\x02\x3B\x2C";
+  GifBytes appExtension(app, app + sizeof app);  // with the string's 0 as the terminator
   GifBytes plainText = {0x21, 0x01, 12, 0, 0, 0, 0, 8, 0, 8, 0, 1, 1, 0, 1, 2, 'h', 'i', 0};
   GifBytes unknown = {0x21, 0x02, 2, 0x2C, 0x3B, 0};
 

@@ -11,6 +11,7 @@
 #include "gif/frame_list.h"
 #include "host/host.h"
 #include "plugin/fault_report.h"
+#include "plugin/folder_listing.h"
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
 
@@ -82,7 +83,7 @@ RwRaster* Animation::rasterFor(RwRaster* hostRaster) noexcept {
   } catch (const std::exception& e) {
     // Decoding again on every pass would stall the game: report once, then stay out of the way.
     failed_ = true;
-    guarded("Animation::rasterFor", [&] { messageBox(e.what(), "Can't load animation " + name_); });
+    guarded("Animation::rasterFor", [&] { messageBox(e.what(), loadFailureCaption(name_)); });
   } catch (...) {
     failed_ = true;
     logUnknownFault("Animation::rasterFor");

@@ -1,49 +1,42 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "plugin/animation.h"
 #include "plugin/catalogue.h"
 #include "plugin/fault_report.h"
+#include "plugin/folder_listing.h"
 #include "plugin/message_box.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view GifExtension = ".gif";
-
-void addAnimation(Catalogue& catalogue, const std::string& folder, std::string name, int& count) {
+void addAnimation(Catalogue& catalogue, const std::string& folder, const std::string& name,
+                  PreloadBudget& preload) {
   try {
-    name.erase(name.size() - GifExtension.size());
-    auto animation = std::make_unique<Animation>(folder + "/" + name, count < PreloadedAnimations);
+    auto animation =
+        std::make_unique<Animation>(animationBase(folder, name), preload.nextIsPreloaded());
     catalogue[name] = animation.release();  // lives until the process ends
-    ++count;
+    preload.made();
   } catch (const std::exception& e) {
-    messageBox(e.what(), "Can't load animation " + name);
+    messageBox(e.what(), loadFailureCaption(name));
   }
 }
 
 void loadFolder(Catalogue& catalogue, const std::string& folder) {
-  int count = 0;
-  std::error_code error;
-  fs::directory_iterator entries(fs::u8path(folder), error);
+  PreloadBudget preload;
   // A listing that fails part way stops the loading; what was made so far stays.
-  for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-    const fs::directory_entry& entry = *entries;
-    std::error_code typeError;
-    if (entry.is_directory(typeError)) continue;
-    std::string name;
-    try {
-      if (entry.path().extension().u8string() != GifExtension) continue;
-      name = entry.path().filename().u8string();
-    } catch (const std::exception& e) {
-      logFault("loadAnimations: unreadable file name", e);  // skipped, the others go on
-      continue;
+  const std::error_code error = listAnimationFolder(folder, [&](const ListedEntry& entry) {
+    if (entry.kind == ListedKind::Animation) {
+      addAnimation(catalogue, folder, entry.textureName, preload);
+    } else if (entry.kind == ListedKind::UnreadableName) {
+      // Skipped, the others go on.
+      logFault("loadAnimations: unreadable file name", std::runtime_error(entry.problem));
     }
-    addAnimation(catalogue, folder, std::move(name), count);
-  }
+  });
   if (error) logFault("loadAnimations", fs::filesystem_error("listing", fs::u8path(folder), error));
 }
 

@@ -64,24 +64,24 @@ void CodeBuffer::movImm(Register r, std::uint32_t imm) {
   emitDword(imm);
 }
 
-void CodeBuffer::movFromMemory(Register r, std::uint32_t address) {
+// EAX has a short form without the ModRM byte; the others use [disp32] addressing.
+void CodeBuffer::emitMemoryForm(std::uint8_t eaxOpcode, std::uint8_t opcode, Register r,
+                                std::uint32_t address) {
   if (r == EAX) {
-    emit(0xA1);
+    emit(eaxOpcode);
   } else {
-    emit(0x8B);
+    emit(opcode);
     emit(static_cast<std::uint8_t>(0x05 + r * 8));
   }
   emitDword(address);
 }
 
+void CodeBuffer::movFromMemory(Register r, std::uint32_t address) {
+  emitMemoryForm(0xA1, 0x8B, r, address);
+}
+
 void CodeBuffer::movToMemory(std::uint32_t address, Register r) {
-  if (r == EAX) {
-    emit(0xA3);
-  } else {
-    emit(0x89);
-    emit(static_cast<std::uint8_t>(0x05 + r * 8));
-  }
-  emitDword(address);
+  emitMemoryForm(0xA3, 0x89, r, address);
 }
 
 void CodeBuffer::push(Register r) { emit(static_cast<std::uint8_t>(0x50 + r)); }

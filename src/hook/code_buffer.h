@@ -47,6 +47,8 @@ class CodeBuffer {
  private:
   void grow();
   void ensureRoom(unsigned bytes);
+  void emitMemoryForm(std::uint8_t eaxOpcode, std::uint8_t opcode, Register r,
+                      std::uint32_t address);
 
   std::uint8_t* buffer;
   std::uint32_t capacity;

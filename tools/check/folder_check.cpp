@@ -1,0 +1,334 @@
+#include "check/folder_check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "check/gif_structure.h"
+#include "inspect/gif_inspection.h"
+#include "plugin/animation_config.h"
+#include "plugin/catalogue.h"
+#include "plugin/folder_listing.h"
+#include "plugin/message_box.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string lowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool isAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+std::string numberList(const std::vector<int>& numbers) {
+  std::ostringstream out;
+  for (std::size_t i = 0; i < numbers.size(); ++i) out << (i ? ", " : "") << numbers[i];
+  return out.str();
+}
+
+std::string lastFolderName(const std::string& folder) {
+  fs::path path = fs::u8path(folder).lexically_normal();
+  if (!path.has_filename()) path = path.parent_path();  // "Velquor/"
+  return path.filename().u8string();
+}
+
+// Shows the module's message boxes to a list instead of the player while it lives.
+class BoxRecorder {
+ public:
+  explicit BoxRecorder(std::vector<ShownBox>& boxes) {
+    setMessageBoxHandler([&boxes](const std::string& text, const std::string& caption, unsigned) {
+      boxes.push_back({caption, text});
+      return 1;
+    });
+  }
+  ~BoxRecorder() { setMessageBoxHandler(nullptr); }
+  BoxRecorder(const BoxRecorder&) = delete;
+  BoxRecorder& operator=(const BoxRecorder&) = delete;
+};
+
+// The listing of the folder, in its order, and the names of its files for look-ups by name.
+struct Listing {
+  std::vector<ListedEntry> entries;
+  std::vector<std::string> fileNames;  // UTF-8, "" where unreadable
+};
+
+std::string fileNameOf(const ListedEntry& entry) {
+  try {
+    return entry.path.filename().u8string();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+// Windows (and Wine) find "<name>.cfg" whatever the letter case of the file is; a checker on a
+// case-sensitive system looks it up the same way.
+std::string settingsFile(const std::string& folder, const std::string& textureName,
+                         const Listing& listing) {
+  const std::string exact = animationBase(folder, textureName) + ".cfg";
+#ifndef _WIN32
+  std::error_code ignored;
+  if (!fs::exists(fs::u8path(exact), ignored)) {
+    const std::string wanted = lowerCase(textureName + ".cfg");
+    for (const auto& name : listing.fileNames)
+      if (!name.empty() && lowerCase(name) == wanted) return animationBase(folder, name);
+  }
+#endif
+  return exact;
+}
+
+SettingsPrediction predictSettings(const std::string& folder, const std::string& textureName,
+                                   const Listing& listing) {
+  SettingsPrediction settings;
+  settings.path = animationBase(AnimationFolder, textureName) + ".cfg";
+  settings.readFrom = settingsFile(folder, textureName, listing);
+  std::error_code ignored;
+  settings.exists = fs::exists(fs::u8path(settings.readFrom), ignored);
+
+  std::vector<ShownBox> shown;
+  {
+    BoxRecorder recorder(shown);
+    AnimationConfig config(settings.readFrom);
+    settings.background = config.background;
+    settings.override = config.override;
+    settings.alpha = config.alpha;
+    settings.numberColorPalette = config.number_color_palette;
+  }
+  // The module's captions name the file as it opens it, inside its own folder.
+  for (auto& box : shown)
+    if (box.caption == settings.readFrom) box.caption = settings.path;
+  settings.messages = std::move(shown);
+  return settings;
+}
+
+GifPrediction predictGif(const std::string& gifPath) {
+  GifPrediction gif;
+  const GifInspection inspection = inspectGif(gifPath);
+  gif.accepted = inspection.accepted;
+  gif.refusal = inspection.refusal;
+  gif.decoderMessages = inspection.decoderMessages;
+  gif.decodedBytes = inspection.decodedBytes();
+  gif.textureBytes = inspection.textureBytes();
+  if (inspection.frames) {
+    gif.width = inspection.frames->width;
+    gif.height = inspection.frames->height;
+    gif.delaysMs = inspection.delays;
+    gif.totalMs = inspection.frames->totalDuration;
+    gif.loopCount = inspection.frames->loopCount;
+  }
+  const GifStructure structure = readGifStructureOfFile(gifPath);
+  gif.version = structure.version;
+  gif.disposalByImage = structure.disposalByImage;
+  return gif;
+}
+
+// What the file asks for that the module leaves aside.
+void noteIgnored(AnimationPrediction& animation) {
+  const GifPrediction& gif = animation.gif;
+  if (!gif.accepted) return;
+  if (gif.loopCount != 0)
+    animation.ignored.push_back("loop count " + std::to_string(gif.loopCount) +
+                                ": the module repeats the animation for ever");
+  std::vector<int> zero, disposed;
+  for (std::size_t i = 0; i < gif.delaysMs.size(); ++i)
+    if (gif.delaysMs[i] == 0) zero.push_back(static_cast<int>(i));
+  if (!zero.empty())
+    animation.ignored.push_back("delay 0 on frame(s) " + numberList(zero) +
+                                ": each is shown for one game frame");
+  for (std::size_t i = 0; i < gif.disposalByImage.size(); ++i)
+    if (gif.disposalByImage[i] >= 2) disposed.push_back(static_cast<int>(i));
+  if (!disposed.empty())
+    animation.ignored.push_back("disposal method (restore) on frame(s) " + numberList(disposed) +
+                                ": ignored, every frame is drawn over the whole previous frame");
+}
+
+void noteWarnings(AnimationPrediction& animation) {
+  const GifPrediction& gif = animation.gif;
+  if (gif.version == "87a")
+    animation.warnings.push_back("a GIF87a file: the module reads only GIF89a; save it again as GIF89a");
+  if (gif.accepted && gif.delaysMs.empty())
+    animation.warnings.push_back("no images: the game draws this texture with no picture at all");
+#ifndef _WIN32
+  if (!isAscii(animation.textureName))
+    animation.warnings.push_back(
+        "a name with non-ASCII characters: on Windows the module opens the GIF through the "
+        "system's ANSI code page and may not find it; run velquor-check.exe on that machine to "
+        "be sure, or rename it");
+#endif
+}
+
+void predictAnimation(const std::string& folder, const ListedEntry& entry, const Listing& listing,
+                      PreloadBudget& preload, FolderPrediction& prediction) {
+  AnimationPrediction animation;
+  animation.fileName = fileNameOf(entry);
+  animation.textureName = entry.textureName;
+  animation.settings = predictSettings(folder, entry.textureName, listing);
+  animation.boxesAtStart = animation.settings.messages;
+  animation.decodedAtStart = preload.nextIsPreloaded();
+  animation.gif = predictGif(animationBase(folder, entry.textureName) + ".gif");
+
+  const ShownBox failure{loadFailureCaption(entry.textureName), animation.gif.refusal};
+  if (animation.decodedAtStart && !animation.gif.accepted) {
+    animation.boxesAtStart.push_back(failure);  // left out of the catalogue
+  } else {
+    animation.catalogued = true;
+    preload.made();
+    if (!animation.gif.accepted) animation.boxesAtFirstUse.push_back(failure);
+  }
+  noteIgnored(animation);
+  noteWarnings(animation);
+  prediction.animations.push_back(std::move(animation));
+}
+
+std::string skipReason(const ListedEntry& entry, const std::string& name,
+                       const std::map<std::string, const AnimationPrediction*>& byName) {
+  switch (entry.kind) {
+    case ListedKind::Directory:
+      return "a folder: the module does not look inside folders";
+    case ListedKind::UnreadableName:
+      return "its name cannot be read as UTF-8 (" + entry.problem + ")";
+    default:
+      break;
+  }
+  const std::string extension = lowerCase(fs::u8path(name).extension().u8string());
+  const std::string stem = name.substr(0, name.size() - extension.size());
+  if (extension == ".gif")
+    return "the extension must be exactly \".gif\" in lower case: rename it to " + stem + ".gif";
+  if (extension == ".cfg") {
+    for (const auto& [texture, animation] : byName)
+      if (animation->settings.exists &&
+          lowerCase(fs::u8path(animation->settings.readFrom).filename().u8string()) == lowerCase(name))
+        return "the settings file of " + texture + ".gif";
+    return "a settings file without its GIF: nothing reads it";
+  }
+  return "not a .gif file";
+}
+
+void predictSkipped(const Listing& listing, FolderPrediction& prediction) {
+  std::map<std::string, const AnimationPrediction*> byName;
+  for (const auto& animation : prediction.animations) byName[animation.textureName] = &animation;
+  for (std::size_t i = 0; i < listing.entries.size(); ++i) {
+    const ListedEntry& entry = listing.entries[i];
+    if (entry.kind == ListedKind::Animation) continue;
+    const std::string& name = listing.fileNames[i];
+    const std::string reason = skipReason(entry, name, byName);
+    const bool settingsInUse = reason.rfind("the settings file of ", 0) == 0;
+    if (!settingsInUse) prediction.skipped.push_back({name, reason});
+    if (reason.find("rename it") != std::string::npos || reason.find("without its GIF") != std::string::npos)
+      prediction.mistakes.push_back(name + ": " + reason);
+    if (entry.kind == ListedKind::Directory) {
+      std::error_code error;
+      for (const auto& inner : fs::directory_iterator(entry.path, error))
+        if (lowerCase(inner.path().extension().u8string()) == ".gif") {
+          prediction.mistakes.push_back(name + "/ holds GIF files, which the module never sees: "
+                                        "move them up into the folder itself");
+          break;
+        }
+    }
+  }
+}
+
+// Names that differ only in letter case: the game's texture names are matched exactly, and a
+// Windows folder cannot even hold two such files.
+void predictCaseClashes(const Listing& listing, FolderPrediction& prediction) {
+  std::map<std::string, std::vector<std::string>> byLowerName;
+  for (const auto& name : listing.fileNames)
+    if (!name.empty()) byLowerName[lowerCase(name)].push_back(name);
+  for (const auto& [lower, names] : byLowerName) {
+    if (names.size() < 2) continue;
+    std::string list;
+    for (const auto& name : names) list += (list.empty() ? "" : ", ") + name;
+    prediction.mistakes.push_back(list + ": names that differ only in letter case; "
+                                  "Windows cannot keep them apart");
+  }
+  for (const auto& animation : prediction.animations) {
+    if (!animation.settings.exists) continue;
+    const std::string read = fs::u8path(animation.settings.readFrom).filename().u8string();
+    if (read != animation.textureName + ".cfg")
+      prediction.mistakes.push_back(read + " is read as the settings of " + animation.fileName +
+                                    " only because Windows ignores letter case; name it " +
+                                    animation.textureName + ".cfg");
+  }
+}
+
+void predictMemory(FolderPrediction& prediction) {
+  std::vector<std::uint64_t> loaded;
+  for (const auto& animation : prediction.animations) {
+    if (!animation.catalogued || !animation.gif.accepted) continue;
+    if (animation.decodedAtStart) prediction.memory.atStart += animation.gif.decodedBytes;
+    loaded.push_back(animation.gif.decodedBytes + animation.gif.textureBytes);
+  }
+  // The memory pass keeps at most this many animations loaded for long.
+  std::sort(loaded.rbegin(), loaded.rend());
+  if (loaded.size() > PreloadedAnimations) loaded.resize(PreloadedAnimations);
+  for (auto bytes : loaded) prediction.memory.worstCase += bytes;
+  prediction.memory.budget = kAnimationMemoryBudget;
+}
+
+}  // namespace
+
+std::vector<ShownBox> FolderPrediction::boxesAtStart() const {
+  std::vector<ShownBox> boxes;
+  for (const auto& animation : animations)
+    boxes.insert(boxes.end(), animation.boxesAtStart.begin(), animation.boxesAtStart.end());
+  return boxes;
+}
+
+std::vector<std::string> FolderPrediction::failures() const {
+  std::vector<std::string> found;
+  if (state == FolderState::Blocked)
+    found.push_back(folder + " is not a folder: the module cannot make its folder and shows no animations");
+  if (!listingError.empty()) found.push_back("the folder cannot be listed: " + listingError);
+  for (const auto& animation : animations) {
+    for (const auto& box : animation.boxesAtStart)
+      found.push_back("message box at start: " + box.caption + ": " + box.text);
+    for (const auto& box : animation.boxesAtFirstUse)
+      found.push_back("message box when " + animation.textureName + " is first drawn: " +
+                      box.caption + ": " + box.text);
+    if (animation.gif.accepted && animation.gif.delaysMs.empty())
+      found.push_back(animation.fileName + " has no images: its texture is drawn without a picture");
+  }
+  if (memory.atStart > memory.budget)
+    found.push_back("the animations decoded at start take more memory than a 32-bit game can spare");
+  return found;
+}
+
+FolderPrediction checkFolder(const std::string& folder) {
+  FolderPrediction prediction;
+  prediction.folder = folder;
+  std::error_code error;
+  const fs::file_status status = fs::status(fs::u8path(folder), error);
+  if (!fs::exists(status)) {
+    prediction.state = FolderState::Missing;
+    prediction.mistakes.push_back(folder + " does not exist: the module makes an empty folder and shows no animations");
+    return prediction;
+  }
+  if (!fs::is_directory(status)) {
+    prediction.state = FolderState::Blocked;
+    return prediction;
+  }
+  if (lastFolderName(folder) != AnimationFolder)
+    prediction.mistakes.push_back("the module reads only the folder named " +
+                                  std::string(AnimationFolder) + " in the game's folder");
+
+  Listing listing;
+  const std::error_code listingError = listAnimationFolder(folder, [&](const ListedEntry& entry) {
+    listing.entries.push_back(entry);
+    listing.fileNames.push_back(fileNameOf(entry));
+  });
+  if (listingError) prediction.listingError = listingError.message();
+
+  PreloadBudget preload;
+  for (const auto& entry : listing.entries)
+    if (entry.kind == ListedKind::Animation) predictAnimation(folder, entry, listing, preload, prediction);
+  predictSkipped(listing, prediction);
+  predictCaseClashes(listing, prediction);
+  predictMemory(prediction);
+  return prediction;
+}

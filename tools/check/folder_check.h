@@ -1,0 +1,84 @@
+#pragma once
+// Predicts what the module will do with a folder of animations, file by file, by running the
+// module's own rules on it: its folder listing, its settings reader (with the message boxes it
+// would show recorded instead), and its decoder and frame list.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ShownBox {
+  std::string caption;
+  std::string text;
+};
+
+struct SettingsPrediction {
+  bool exists = false;
+  std::string path;            // as the module names it: "Velquor/<name>.cfg"
+  std::string readFrom;        // the file actually read (differs in letter case at most)
+  std::optional<bool> background;
+  std::optional<bool> override;
+  std::optional<std::uint8_t> alpha;
+  std::optional<std::uint32_t> numberColorPalette;
+  std::vector<ShownBox> messages;  // in the order the module shows them
+};
+
+struct GifPrediction {
+  bool accepted = false;
+  std::string refusal;           // the module's message when refused
+  std::string decoderMessages;   // what the decoder prints on the standard error stream
+  std::string version;
+  std::uint16_t width = 0, height = 0;
+  std::vector<std::int64_t> delaysMs;
+  std::int64_t totalMs = 0;
+  std::uint16_t loopCount = 0;
+  std::vector<int> disposalByImage;
+  std::uint64_t decodedBytes = 0;   // frames held while decoded
+  std::uint64_t textureBytes = 0;   // textures added while uploaded
+};
+
+struct AnimationPrediction {
+  std::string fileName;      // UTF-8
+  std::string textureName;
+  bool decodedAtStart = false;
+  bool catalogued = false;   // false when decoding at start fails: the texture stays the game's
+  SettingsPrediction settings;
+  GifPrediction gif;
+  std::vector<ShownBox> boxesAtStart;
+  std::vector<ShownBox> boxesAtFirstUse;
+  std::vector<std::string> ignored;  // what the file asks for that the module does not do
+  std::vector<std::string> warnings;
+};
+
+struct SkippedFile {
+  std::string fileName;
+  std::string reason;
+};
+
+enum class FolderState { Folder, Missing, Blocked };
+
+struct MemoryPrediction {
+  std::uint64_t atStart = 0;       // frames decoded while loading
+  std::uint64_t worstCase = 0;     // the largest animations the module keeps, all uploaded
+  std::uint64_t budget = 0;        // what a 32-bit game can spare for them
+};
+
+struct FolderPrediction {
+  std::string folder;
+  FolderState state = FolderState::Folder;
+  std::string listingError;
+  std::vector<AnimationPrediction> animations;  // in listing order
+  std::vector<SkippedFile> skipped;
+  std::vector<std::string> mistakes;            // likely mistakes of the folder as a whole
+  MemoryPrediction memory;
+
+  // Every message box shown while the module starts, in order.
+  std::vector<ShownBox> boxesAtStart() const;
+  // Things the player would see go wrong in the game.
+  std::vector<std::string> failures() const;
+};
+
+// What a 32-bit game can spare for animations, in bytes.
+constexpr std::uint64_t kAnimationMemoryBudget = std::uint64_t{256} << 20;
+
+FolderPrediction checkFolder(const std::string& folder);

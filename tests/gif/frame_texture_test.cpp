@@ -1,0 +1,151 @@
+// Frame textures on a real Direct3D 9 device, read back with LockRect, and on devices that fail.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "d3d9_test_device.h"
+#include "failing_d3d9_device.h"
+#include "gif/frame_list.h"
+#include "gif_test_files.h"
+#include "testing_clock.h"
+
+namespace {
+
+// Index 0 black, 1 red, 2 green (the background), 3 blue.
+GifBytes rgbPalette() { return {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}; }
+
+std::unique_ptr<FrameList> loadBytes(const GifBytes& bytes) {
+  TempGifFile file(bytes);
+  return FrameList::load(file.path());
+}
+
+// 37 x 5 (rows need padding on most devices): first frame all four colours, second frame with a
+// local table whose entry 0 is the global background green.
+std::unique_ptr<FrameList> twoFrames() {
+  GifWriter writer({37, 5, rgbPalette(), 2});
+  writer.graphicControl({10}).image(patternImage(37, 5, 4));
+  GifImage local = patternImage(37, 5, 4);
+  local.localTable = {0, 255, 0, 255, 0, 0, 9, 9, 9, 0, 0, 255};
+  writer.image(local).trailer();
+  return loadBytes(writer.bytes());
+}
+
+std::vector<std::uint32_t> expectedPixels(const AnimationFrame& frame, bool keepBackground) {
+  std::vector<std::uint32_t> pixels;
+  for (int y = 0; y < frame.height; ++y)
+    for (int x = 0; x < frame.width; ++x) pixels.push_back(frame.pixel(x, y, keepBackground));
+  return pixels;
+}
+
+// One device for the whole suite: making one takes seconds under the emulator.
+class RealDevice : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (std::getenv("DISPLAY")) shared = new TestDevice;
+  }
+  static void TearDownTestSuite() {
+    delete shared;
+    shared = nullptr;
+  }
+  void SetUp() override {
+    if (!shared) GTEST_SKIP() << "no X display: run under xvfb-run";
+    ASSERT_NE(shared->get(), nullptr) << shared->error();
+  }
+
+  static TestDevice* shared;
+  TestDevice& device = *shared;
+};
+TestDevice* RealDevice::shared = nullptr;
+
+}  // namespace
+
+TEST_F(RealDevice, TexturesHoldOpaqueColoursAndTransparentBackground) {
+  auto list = twoFrames();
+  list->createTextures(device.get());
+  for (const auto& frame : list->frames) ASSERT_NE(frame->texture, nullptr);
+
+  auto first = readTexture(list->frames[0]->texture);
+  ASSERT_EQ(first.size(), 37u * 5);
+  EXPECT_EQ(first, expectedPixels(*list->frames[0], false));
+  EXPECT_EQ(first[0], 0xFF000000u);  // (0,0): index 0, black
+  EXPECT_EQ(first[1], 0xFFFF0000u);  // red
+  EXPECT_EQ(first[2], 0x00000000u);  // green is the background: transparent black
+  EXPECT_EQ(first[3], 0xFF0000FFu);
+  for (std::uint32_t pixel : first) EXPECT_TRUE(pixel == 0 || pixel >> 24 == 0xFF) << std::hex << pixel;
+
+  // Local palette: index 0 is the background green there, index 2 is not.
+  auto second = readTexture(list->frames[1]->texture);
+  EXPECT_EQ(second, expectedPixels(*list->frames[1], false));
+  EXPECT_EQ(second[0], 0u);
+  EXPECT_EQ(second[2], 0xFF090909u);
+}
+
+TEST_F(RealDevice, KeepBackgroundMakesEveryPixelOpaque) {
+  auto list = twoFrames();
+  list->setKeepBackground(true);
+  list->createTextures(device.get());
+  auto pixels = readTexture(list->frames[0]->texture);
+  EXPECT_EQ(pixels, expectedPixels(*list->frames[0], true));
+  for (std::uint32_t pixel : pixels) ASSERT_EQ(pixel >> 24, 0xFFu) << std::hex << pixel;
+}
+
+TEST_F(RealDevice, ReleaseAndRecreateAroundADeviceReset) {
+  auto list = twoFrames();
+  list->createTextures(device.get());
+  IDirect3DTexture9* made = list->frames[0]->texture;
+  list->createTextures(device.get());
+  EXPECT_EQ(list->frames[0]->texture, made) << "an existing texture is kept";
+
+  EXPECT_TRUE(FAILED(device.reset())) << "a default-pool texture blocks Reset";
+  made->AddRef();
+  list->releaseTextures();
+  for (const auto& frame : list->frames) EXPECT_EQ(frame->texture, nullptr);
+  EXPECT_EQ(made->Release(), 0u) << "the list held exactly one reference";
+  EXPECT_FALSE(list->frames[0]->releaseTexture());
+  ASSERT_EQ(device.reset(), D3D_OK);
+
+  list->createTextures(device.get());
+  ASSERT_NE(list->frames[1]->texture, nullptr);
+  EXPECT_EQ(readTexture(list->frames[1]->texture), expectedPixels(*list->frames[1], false));
+
+  // Destroying the list gives its references back too.
+  IDirect3DTexture9* kept = list->frames[1]->texture;
+  kept->AddRef();
+  list.reset();
+  EXPECT_EQ(kept->Release(), 0u);
+}
+
+TEST_F(RealDevice, CurrentTextureFollowsPlayback) {
+  ManualClock clock;
+  auto list = twoFrames();
+  list->createTextures(device.get());
+  EXPECT_EQ(list->currentTexture(), list->frames[0]->texture);
+  clock.advanceMs(100);
+  EXPECT_EQ(list->currentTexture(), list->frames[1]->texture);
+}
+
+TEST(FailingDevice, FrameStaysWithoutTextureWhenCreateTextureFails) {
+  FailingDeviceCalls calls;
+  IDirect3DDevice9* device = deviceFailingCreateTexture(&calls);
+  auto list = twoFrames();
+  list->createTextures(device);
+  EXPECT_EQ(calls.createTexture, 2);
+  for (const auto& frame : list->frames) EXPECT_EQ(frame->texture, nullptr);
+  EXPECT_EQ(list->currentTexture(), nullptr);
+  list->createTextures(nullptr);  // no device: nothing to do
+  EXPECT_EQ(calls.createTexture, 2);
+}
+
+TEST(FailingDevice, FrameStaysWithoutTextureWhenLockRectFails) {
+  FailingDeviceCalls calls;
+  IDirect3DDevice9* device = deviceFailingLockRect(&calls);
+  auto list = twoFrames();
+  list->createTextures(device);
+  EXPECT_EQ(calls.createTexture, 2);
+  EXPECT_EQ(calls.lockRect, 2);
+  EXPECT_EQ(calls.unlockRect, 0) << "nothing was locked";
+  EXPECT_EQ(calls.textureReleases, 2) << "the unusable textures are given back";
+  for (const auto& frame : list->frames) EXPECT_EQ(frame->texture, nullptr);
+  list.reset();
+  EXPECT_EQ(calls.textureReleases, 2);
+}

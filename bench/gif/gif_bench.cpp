@@ -1,6 +1,7 @@
 // Throughput of our GIF decoder and frame list against giflib's DGifSlurp and stb_image, in MB/s
 // of input, over every .gif of a folder (default: the generated benchmark set).
 //   gif_bench [FOLDER]
+// Without a folder, the benchmark set is generated on first use.
 #include <gif_lib.h>
 #include <stb/stb_image.h>
 
@@ -93,6 +94,15 @@ double measureFile(const InputFile& file, const DecodeOne& decode, double minSec
 
 int main(int argc, char** argv) {
   std::string folder = argc > 1 ? argv[1] : VELQUOR_BENCH_GIFS;
+  if (argc == 1 && !std::filesystem::exists(folder + "/.made")) {
+    std::filesystem::create_directories(folder);
+    std::string command = std::string("\"") + VELQUOR_MAKE_SAMPLES + "\" bench \"" + folder + "\" >/dev/null";
+    if (std::system(command.c_str()) != 0) {
+      std::fprintf(stderr, "gif_bench: could not generate the benchmark set in %s\n", folder.c_str());
+      return 1;
+    }
+    std::ofstream(folder + "/.made") << "generated\n";
+  }
   std::vector<InputFile> files;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {

@@ -209,3 +209,18 @@ TEST_F(ContactSheets, AnimationWithoutFramesHasNoSheet) {
   EXPECT_TRUE(makeContactSheet(*r.frames, false).pixels.empty());
   EXPECT_EQ(r.textureBytes(), 0u);
 }
+
+// The samples we ship are what the demo shows: each must stay accepted without complaints.
+TEST(BundledSamples, AreAllAcceptedAsTheyAreMeant) {
+  std::vector<std::string> paths = gifPathsIn(VELQUOR_SAMPLES_DIR);
+  ASSERT_GE(paths.size(), 3u);
+  for (const std::string& path : paths) {
+    GifInspection r = inspectGif(path);
+    ASSERT_TRUE(r.accepted) << path << ": " << r.refusal;
+    EXPECT_EQ(r.decoderMessages, "") << path;
+    EXPECT_EQ(r.settingsMessages, "") << path;
+    EXPECT_GE(r.frames->frames.size(), 10u) << path;
+    EXPECT_EQ(r.keepBackground, r.hasSettings) << path << ": the shipped settings keep the background";
+    for (std::int64_t delay : r.delays) EXPECT_GT(delay, 0) << path;
+  }
+}

@@ -4,18 +4,63 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "hook/code_buffer.h"
-#include "machine_code.h"
+#include "site_routine.h"
 
 namespace {
 
-using testing_code::addressOf;
-using testing_code::Machine;
-using testing_code::Registers;
-using testing_code::SiteRoutine;
-using testing_code::testedFlags;
+using hooktest::Landmarks;
+using hooktest::Registers;
+using hooktest::SiteRoutine;
+using KelHook::CodeBuffer;
+
+std::uint32_t addressOf(const void* p) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+// An instruction whose operand is the address of `cell`, e.g. inc dword [cell].
+std::vector<std::uint8_t> withCell(std::initializer_list<std::uint8_t> opcode, const void* cell) {
+  std::vector<std::uint8_t> bytes(opcode);
+  const std::uint32_t address = addressOf(cell);
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(address >> (8 * i)));
+  return bytes;
+}
+
+// A site and one pass through it.
+struct Site {
+  explicit Site(const SiteRoutine::SiteBytes& bytes) : routine(bytes) {}
+  explicit Site(std::vector<std::uint8_t> bytes) : routine(std::move(bytes)) {}
+
+  void run() { out = routine.run(in); }
+  std::uint32_t address() const { return routine.site(); }
+
+  // Every register (but those named in `changed`), ESP and the flags as they went in.
+  void expectKept(std::initializer_list<std::uint32_t Registers::*> changed = {}) const {
+    for (auto field : {&Registers::eax, &Registers::ecx, &Registers::edx, &Registers::ebx,
+                       &Registers::ebp, &Registers::esi, &Registers::edi}) {
+      if (std::find(changed.begin(), changed.end(), field) != changed.end()) continue;
+      EXPECT_EQ(out.*field, in.*field);
+    }
+    EXPECT_EQ(out.esp, routine.siteEsp());
+  }
+
+  SiteRoutine routine;
+  Registers in = hooktest::sampleRegisters();
+  Registers out{};
+};
+
+// A site of 6 bytes that counts its passes: inc dword [counter].
+struct Counter {
+  std::uint32_t counter = 0;
+};
+struct CountingSite : Counter, Site {  // the counter exists before the site that names it
+  CountingSite() : Site(withCell({0xFF, 0x05}, &counter)) {}
+};
 
 // Records each call: the registers the stub saved and the counter the site increments.
 struct Probe {
@@ -30,47 +75,35 @@ struct Probe {
   std::uint32_t newEax = 0;  // written into the saved registers when not 0
 
   void KEL_THISCALL onCall() {
-    counterSeen.push_back(*counter);
+    counterSeen.push_back(counter ? *counter : 0);
     eaxSeen = hook->registers[KelHook::EAX];
     esiSeen = hook->registers[KelHook::ESI];
     if (newEax) hook->registers[KelHook::EAX] = newEax;
   }
 };
 
-// A site of 6 bytes that counts its passes: inc dword [counter].
-struct CountingSite {
-  Machine machine;
-  SiteRoutine routine;
-  std::uint32_t counter = 0;
-
-  CountingSite() {
-    routine.build(machine, {0xFF, 0x05, 0, 0, 0, 0});
-    std::uint32_t cell = addressOf(&counter);
-    std::memcpy(routine.site + 2, &cell, 4);
-    routine.setInputs(0x1000, 0x8C1);
+// Gets the addresses of two stack arguments and changes the first.
+struct ArgumentProbe {
+  std::uint32_t first = 0, second = 0;
+  std::uint32_t firstAddress = 0, secondAddress = 0;
+  void KEL_THISCALL onCall(std::uint32_t* a, std::uint32_t* b) {
+    first = *a;
+    second = *b;
+    firstAddress = addressOf(a);
+    secondAddress = addressOf(b);
+    *a = 0x5000;
   }
-  std::uint32_t site() const { return addressOf(routine.site); }
 };
-
-void expectRegistersKept(const SiteRoutine& r) {
-  EXPECT_EQ(r.out.eax, r.in.eax);
-  EXPECT_EQ(r.out.ecx, r.in.ecx);
-  EXPECT_EQ(r.out.edx, r.in.edx);
-  EXPECT_EQ(r.out.ebx, r.in.ebx);
-  EXPECT_EQ(r.out.esp, r.siteEsp);
-  EXPECT_EQ(r.out.ebp, r.in.ebp);
-  EXPECT_EQ(r.out.esi, r.in.esi);
-  EXPECT_EQ(r.out.edi, r.in.edi);
-}
 
 TEST(CCallHook, PatchJumpsIntoTheStubAndNopsTheRest) {
   CountingSite s;
-  CCallHook hook(s.site(), 6, 0, CCallHook::Before, 0, 0);
-  EXPECT_EQ(s.routine.site[0], 0xE9);
+  CCallHook hook(s.address(), 6, 0, CCallHook::Before, 0, 0);
+  const std::vector<std::uint8_t> patch = s.routine.siteBytes(6);
+  EXPECT_EQ(patch[0], 0xE9);
   std::uint32_t displacement;
-  std::memcpy(&displacement, s.routine.site + 1, 4);
-  EXPECT_EQ(s.site() + 5 + displacement, addressOf(hook.stub().getBuffer()));
-  EXPECT_EQ(s.routine.site[5], 0x90);
+  std::memcpy(&displacement, patch.data() + 1, 4);
+  EXPECT_EQ(s.address() + 5 + displacement, addressOf(hook.stub().getBuffer()));
+  EXPECT_EQ(patch[5], 0x90);
 }
 
 TEST(CCallHook, EachPlacementRunsTheCallbackInItsPlace) {
@@ -83,127 +116,127 @@ TEST(CCallHook, EachPlacementRunsTheCallbackInItsPlace) {
                  Case{CCallHook::Replace, 0, 0}}) {
     SCOPED_TRACE(c.placement);
     CountingSite s;
-    CCallHook hook(s.site(), 6, 0, c.placement, 0, 0);
+    CCallHook hook(s.address(), 6, 0, c.placement, 0, 0);
 
     // Without a callback the diverted instruction runs and nothing else changes.
-    s.routine.run();
+    s.run();
     EXPECT_EQ(s.counter, 1u);
-    expectRegistersKept(s.routine);
+    s.expectKept();
 
     Probe probe(&hook, &s.counter);
     hook.setCallback(&probe, &Probe::onCall);
     s.counter = 0;
-    s.routine.run();
+    s.run();
     ASSERT_EQ(probe.counterSeen.size(), 1u);
     EXPECT_EQ(probe.counterSeen[0], c.counterSeenByCallback);
     EXPECT_EQ(s.counter, c.countAfterPass);
-    EXPECT_EQ(probe.eaxSeen, s.routine.in.eax);
-    EXPECT_EQ(probe.esiSeen, s.routine.in.esi);
-    expectRegistersKept(s.routine);
+    EXPECT_EQ(probe.eaxSeen, s.in.eax);
+    EXPECT_EQ(probe.esiSeen, s.in.esi);
+    s.expectKept();
 
     // After clearCallback only the diverted instruction runs, in every placement.
     hook.clearCallback();
     s.counter = 0;
-    s.routine.run();
+    s.run();
     EXPECT_EQ(probe.counterSeen.size(), 1u);
     EXPECT_EQ(s.counter, 1u);
-    expectRegistersKept(s.routine);
+    s.expectKept();
   }
 }
 
 TEST(CCallHook, CallbackMayChangeTheRegistersThatExecutionGoesOnWith) {
   CountingSite s;
-  CCallHook hook(s.site(), 6, 0, CCallHook::Before, CCallHook::SaveRegisters, 0);
+  CCallHook hook(s.address(), 6, 0, CCallHook::Before, CCallHook::SaveRegisters, 0);
   Probe probe(&hook, &s.counter);
   probe.newEax = 0xABCD1234;
   hook.setCallback(&probe, &Probe::onCall);
-  s.routine.run();
-  EXPECT_EQ(s.routine.out.eax, 0xABCD1234u);
-  EXPECT_EQ(s.routine.out.esi, s.routine.in.esi);
+  s.run();
+  EXPECT_EQ(s.out.eax, 0xABCD1234u);
+  s.expectKept({&Registers::eax});
 }
 
 TEST(CCallHook, DestructionLeavesTheDivertedInstructionsRunning) {
   CountingSite s;
   Probe probe;
   {
-    CCallHook hook(s.site(), 6, 0, CCallHook::Replace, 0, 0);
+    CCallHook hook(s.address(), 6, 0, CCallHook::Replace, 0, 0);
     probe = Probe(&hook, &s.counter);
     hook.setCallback(&probe, &Probe::onCall);
   }
-  s.routine.run();
+  s.run();
   EXPECT_TRUE(probe.counterSeen.empty());
   EXPECT_EQ(s.counter, 1u);
-  expectRegistersKept(s.routine);
+  s.expectKept();
+}
+
+TEST(CCallHook, FlagBitsKeepTheFlagsAcrossTheCallback) {
+  // The callback is C++ code that changes the flags freely; only pushfd/popfd keeps them. No
+  // code leaves both patterns, so one of them fails if the flags are not kept.
+  const std::uint32_t patterns[] = {hooktest::sampleRegisters().eflags, 0x202u | 0x4u};
+  for (std::uint32_t flags : patterns) {
+    SCOPED_TRACE(flags);
+    std::uint32_t cell = 0;
+    Site s(withCell({0x89, 0x0D}, &cell));  // mov [cell], ecx: leaves the flags alone
+    s.in.eflags = flags;
+    CCallHook hook(s.address(), 6, 2, CCallHook::Before,
+                   CCallHook::SaveRegisters | CCallHook::SaveFlags, 0);
+    // With two argument pointers, a callee that failed to remove them would make popfd load
+    // one of them.
+    ArgumentProbe probe;
+    hook.setCallback(&probe, &ArgumentProbe::onCall);
+    s.run();
+    EXPECT_EQ(s.out.eflags & hooktest::comparedFlags, flags & hooktest::comparedFlags);
+    EXPECT_EQ(cell, s.in.ecx);
+    s.expectKept();
+  }
 }
 
 TEST(CCallHook, CallModePatchesWithACallAndReturnsFromTheStub) {
-  Machine m;
-  SiteRoutine routine;
-  routine.build(m, {0x05, 0x00, 0x01, 0x00, 0x00, 0x90});  // add eax, 0x100; nop
-  routine.setInputs(0x500, 0x8C1);
-  CCallHook hook(addressOf(routine.site), 6, 0, CCallHook::Before, 3, 1);
-  EXPECT_EQ(routine.site[0], 0xE8);
-  std::uint32_t counter = 0;
-  Probe probe(&hook, &counter);
+  Site s(hooktest::addEax(0x100, 1));
+  CCallHook hook(s.address(), 6, 0, CCallHook::Before, 3, 1);
+  EXPECT_EQ(s.routine.siteBytes(1)[0], 0xE8);
+  Probe probe(&hook);
   hook.setCallback(&probe, &Probe::onCall);
-  routine.run();
+  s.run();
   EXPECT_EQ(probe.counterSeen.size(), 1u);
-  EXPECT_EQ(probe.eaxSeen, routine.in.eax);
-  EXPECT_EQ(routine.out.eax, routine.in.eax + 0x100);
-  EXPECT_EQ(routine.out.esp, routine.siteEsp);
+  EXPECT_EQ(probe.eaxSeen, s.in.eax);
+  EXPECT_EQ(s.out.eax, s.in.eax + 0x100);
+  s.expectKept({&Registers::eax});
 }
 
 TEST(CCallHook, JumpUnderAfterPlacementRunsTheCallbackFirst) {
-  Machine m;
-  SiteRoutine routine;
-  routine.build(m, {0xE9, 0, 0, 0, 0});
-  // The site jumps over a marker store to the routine's end.
-  std::uint8_t* target = routine.afterSite;
-  testing_code::Machine::setRel32(routine.site, 1, target);
-  routine.setInputs(0x10, 0x004);
-  CCallHook hook(addressOf(routine.site), 5, 0, CCallHook::After, 0, 0);
+  Site s([](const Landmarks& l) { return hooktest::jumpTo(l.site, l.jumpTarget); });
+  CCallHook hook(s.address(), 5, 0, CCallHook::After, 0, 0);
   EXPECT_EQ(hook.placement, CCallHook::Before);
-  std::uint32_t counter = 0;
-  Probe probe(&hook, &counter);
+  Probe probe(&hook);
   hook.setCallback(&probe, &Probe::onCall);
-  routine.run();
+  s.run();
   EXPECT_EQ(probe.counterSeen.size(), 1u);
-  expectRegistersKept(routine);
+  EXPECT_EQ(s.out.edx, hooktest::jumpMark);
+  s.expectKept({&Registers::edx});
 }
 
-// A hooked function with two stack arguments: caller pushes 0x2222 and 0x1111 and calls it;
-// the function returns its first argument in EAX.
+// A hooked function with two stack arguments that returns their sum; the caller passes
+// 0x1111 and 0x2222.
 struct TwoArgumentFunction {
-  Machine m;
-  std::uint8_t* caller;
+  CodeBuffer code{1};
   std::uint8_t* function;
+  std::uint8_t* caller;
 
   TwoArgumentFunction() {
-    function = m.here();
-    m.bytes({0x8B, 0x44, 0x24, 0x04, 0x90});  // mov eax, [esp+4]; nop (the site)
-    m.bytes({0x8B, 0x54, 0x24, 0x08});        // mov edx, [esp+8]
-    m.bytes({0x01, 0xD0});                    // add eax, edx
-    m.ret();
-    caller = m.here();
-    m.bytes({0x68, 0x22, 0x22, 0, 0});  // push 0x2222
-    m.bytes({0x68, 0x11, 0x11, 0, 0});  // push 0x1111
-    m.call(function);
-    m.bytes({0x83, 0xC4, 0x08});        // add esp, 8
-    m.ret();
+    function = code.getBuffer();
+    code.emit({0x8B, 0x44, 0x24, 0x04, 0x90});  // mov eax, [esp+4]; nop (the site)
+    code.emit({0x8B, 0x54, 0x24, 0x08});        // mov edx, [esp+8]
+    code.emit({0x01, 0xD0});                    // add eax, edx
+    code.ret();
+    caller = code.getBuffer() + code.getLength();
+    code.emit({0x68, 0x22, 0x22, 0, 0});  // push 0x2222
+    code.emit({0x68, 0x11, 0x11, 0, 0});  // push 0x1111
+    code.call(addressOf(function));
+    code.emit({0x83, 0xC4, 0x08});        // add esp, 8
+    code.ret();
   }
   std::uint32_t run() { return reinterpret_cast<std::uint32_t (*)()>(caller)(); }
-};
-
-struct ArgumentProbe {
-  std::uint32_t first = 0, second = 0;
-  std::uint32_t firstAddress = 0, secondAddress = 0;
-  void KEL_THISCALL onCall(std::uint32_t* a, std::uint32_t* b) {
-    first = *a;
-    second = *b;
-    firstAddress = addressOf(a);
-    secondAddress = addressOf(b);
-    *a = 0x5000;  // the function reads its argument after the callback
-  }
 };
 
 TEST(CCallHook, ArgumentPointersReachTheStackArguments) {
@@ -215,36 +248,11 @@ TEST(CCallHook, ArgumentPointersReachTheStackArguments) {
     EXPECT_EQ(hook.callMode, 0u);  // only honoured without arguments
     ArgumentProbe probe;
     hook.setCallback(&probe, &ArgumentProbe::onCall);
-    EXPECT_EQ(f.run(), 0x5000u + 0x2222u);
+    EXPECT_EQ(f.run(), 0x5000u + 0x2222u);  // the function read the changed argument
     EXPECT_EQ(probe.first, 0x1111u);
     EXPECT_EQ(probe.second, 0x2222u);
-    EXPECT_EQ(probe.secondAddress, probe.firstAddress + 4);
     EXPECT_EQ(probe.firstAddress, hook.registers[KelHook::ESP] + 4);
-  }
-}
-
-TEST(CCallHook, FlagBitsKeepTheFlagsAcrossTheCallback) {
-  // The callback is C++ code that changes the flags freely; only pushfd/popfd keeps them. No
-  // code leaves both patterns, so one of them fails if the flags are not kept.
-  for (std::uint32_t flags : {0x8C1u, 0x004u}) {
-    SCOPED_TRACE(flags);
-    Machine m;
-    SiteRoutine routine;
-    std::uint32_t cell = 0;
-    routine.build(m, {0x89, 0x0D, 0, 0, 0, 0});  // mov [cell], ecx: leaves the flags alone
-    std::uint32_t cellAddress = addressOf(&cell);
-    std::memcpy(routine.site + 2, &cellAddress, 4);
-    routine.setInputs(0x40, flags);
-    CCallHook hook(addressOf(routine.site), 6, 2, CCallHook::Before,
-                   CCallHook::SaveRegisters | CCallHook::SaveFlags, 0);
-    // With two argument pointers a callee that failed to remove them would make popfd
-    // load one of them.
-    ArgumentProbe probe;
-    hook.setCallback(&probe, &ArgumentProbe::onCall);
-    routine.run();
-    EXPECT_EQ(routine.out.eflags & testedFlags, flags & testedFlags);
-    EXPECT_EQ(cell, routine.in.ecx);
-    expectRegistersKept(routine);
+    EXPECT_EQ(probe.secondAddress, probe.firstAddress + 4);
   }
 }
 
@@ -254,75 +262,48 @@ void KEL_STDCALL plainCallback() { ++plainCalls; }
 
 TEST(CCallHook, PlainFunctionCallback) {
   CountingSite s;
-  CCallHook hook(s.site(), 6, 0, CCallHook::Before, 3, 0);
+  CCallHook hook(s.address(), 6, 0, CCallHook::Before, 3, 0);
   hook.setCallback(&plainCallback);
   plainCalls = 0;
-  s.routine.run();
+  s.run();
   EXPECT_EQ(plainCalls, 1u);
   EXPECT_EQ(s.counter, 1u);
-  expectRegistersKept(s.routine);
+  s.expectKept();
 }
 
-// The first instruction of the diverted bytes is relocated so that it reaches the same place.
-struct RelocationSite {
-  Machine m;
-  SiteRoutine routine;
-  std::uint32_t marker = 0;
-  std::uint8_t* destination = nullptr;
-};
-
+// The first diverted instruction is relocated so that it reaches the same place from the stub.
 TEST(CCallHook, RelocatedCallReachesTheSameFunction) {
   for (std::uint32_t placement : {0u, 1u, 2u}) {
     SCOPED_TRACE(placement);
-    RelocationSite s;
-    // The called function: mov [marker], 0x77 style via eax, then ret.
-    std::uint8_t* function = s.m.here();
-    s.m.bytes({0xC7, 0x05});  // mov dword [marker], 0x77
-    s.m.dword(&s.marker);
-    s.m.dword(0x77u);
-    s.m.ret();
-    s.routine.build(s.m, {0xE8, 0, 0, 0, 0});
-    testing_code::Machine::setRel32(s.routine.site, 1, function);
-    s.routine.setInputs(0x20, 0x004);
-    CCallHook hook(addressOf(s.routine.site), 5, 0, placement, 0, 0);
-    s.routine.run();
-    EXPECT_EQ(s.marker, 0x77u);
-    expectRegistersKept(s.routine);
-    // Setting and clearing the callback re-emits the copy; it must still reach the function.
-    std::uint32_t counter = 0;
-    Probe probe(&hook, &counter);
+    Site s([](const Landmarks& l) { return hooktest::callTo(l.site, l.callee); });
+    CCallHook hook(s.address(), 5, 0, placement, 0, 0);
+    s.run();
+    EXPECT_EQ(s.out.edx, hooktest::calleeMark);
+    s.expectKept({&Registers::edx});
+    // Setting and clearing the callback writes the copy again; it must still reach the callee.
+    Probe probe(&hook);
     hook.setCallback(&probe, &Probe::onCall);
     hook.clearCallback();
-    s.marker = 0;
-    s.routine.run();
-    EXPECT_EQ(s.marker, 0x77u);
+    s.out = {};
+    s.run();
+    EXPECT_EQ(s.out.edx, hooktest::calleeMark);
   }
 }
 
 TEST(CCallHook, RelocatedJumpsReachTheSameDestination) {
-  // E9 and 0F 84 (jz, taken with ZF set) both skip a marker store after the site.
-  for (bool conditional : {false, true}) {
-    SCOPED_TRACE(conditional);
-    RelocationSite s;
-    if (conditional)
-      s.routine.build(s.m, {0x0F, 0x84, 0, 0, 0, 0, 0xC7, 0x05, 0, 0, 0, 0, 1, 0, 0, 0});
-    else
-      s.routine.build(s.m, {0xE9, 0, 0, 0, 0, 0xC7, 0x05, 0, 0, 0, 0, 1, 0, 0, 0});
-    const unsigned length = conditional ? 6 : 5;
-    std::uint32_t cell = addressOf(&s.marker);
-    std::memcpy(s.routine.site + length + 2, &cell, 4);
-    testing_code::Machine::setRel32(s.routine.site, length - 4, s.routine.afterSite);
-    s.routine.setInputs(0x30, 0x040);  // ZF
-    CCallHook hook(addressOf(s.routine.site), length, 0, CCallHook::Before, 0, 0);
-    s.routine.run();
-    EXPECT_EQ(s.marker, 0u) << "the jump did not reach its destination";
-    expectRegistersKept(s.routine);
-    if (conditional) {
-      s.routine.in.eflags = 0x2;  // not taken: falls through to the marker store
-      s.routine.run();
-      EXPECT_EQ(s.marker, 1u);
-    }
-  }
+  Site jump([](const Landmarks& l) { return hooktest::jumpTo(l.site, l.jumpTarget); });
+  CCallHook jumpHook(jump.address(), 5, 0, CCallHook::Before, 0, 0);
+  jump.run();
+  EXPECT_EQ(jump.out.edx, hooktest::jumpMark);
+
+  Site jz([](const Landmarks& l) { return hooktest::jzTo(l.site, l.jumpTarget); });
+  CCallHook jzHook(jz.address(), 6, 0, CCallHook::Before, 0, 0);
+  jz.run();  // the sample flags have ZF set
+  EXPECT_EQ(jz.out.edx, hooktest::jumpMark);
+  jz.in.eflags = 0x202;  // not taken: on after the site
+  jz.run();
+  EXPECT_EQ(jz.out.edx, jz.in.edx);
+  jz.expectKept();
 }
 
 // A member function called from generated code gets `this` in ECX and removes its argument.
@@ -335,17 +316,16 @@ TEST(CallingConvention, MemberFunctionsTakeThisInEcxAndCleanTheirArgument) {
   ThiscallTarget target;
   KelHook::MemberTarget resolved = KelHook::resolveMember(&target, &ThiscallTarget::take);
   ASSERT_NE(resolved.function, 0u);
-  Machine m;
   std::uint32_t espBefore = 0, espAfter = 0;
-  std::uint8_t* entry = m.here();
-  m.store(&espBefore, 4);          // mov [espBefore], esp
-  m.bytes({0x68, 0x41, 0, 0, 0});  // push 0x41
-  m.movImm(1, addressOf(resolved.object));
-  m.call(reinterpret_cast<void*>(resolved.function));
-  m.store(&espAfter, 4);           // mov [espAfter], esp
-  m.load(4, &espBefore);           // mov esp, [espBefore]
-  m.ret();
-  reinterpret_cast<void (*)()>(entry)();
+  CodeBuffer code(1);
+  code.movToMemory(addressOf(&espBefore), KelHook::ESP);
+  code.emit({0x68, 0x41, 0, 0, 0});  // push 0x41
+  code.movImm(KelHook::ECX, addressOf(resolved.object));
+  code.call(resolved.function);
+  code.movToMemory(addressOf(&espAfter), KelHook::ESP);
+  code.movFromMemory(KelHook::ESP, addressOf(&espBefore));
+  code.ret();
+  reinterpret_cast<void (*)()>(code.getBuffer())();
   EXPECT_EQ(target.value, 0x42u);
   EXPECT_EQ(espAfter, espBefore);
 }
@@ -361,12 +341,11 @@ TEST(CallingConvention, VirtualMembersResolveThroughTheTable) {
   };
   Derived d;
   KelHook::MemberTarget resolved = KelHook::resolveMember<Base>(&d, &Base::hit);
-  Machine m;
-  std::uint8_t* entry = m.here();
-  m.movImm(1, addressOf(resolved.object));
-  m.call(reinterpret_cast<void*>(resolved.function));
-  m.ret();
-  reinterpret_cast<void (*)()>(entry)();
+  CodeBuffer code(1);
+  code.movImm(KelHook::ECX, addressOf(resolved.object));
+  code.call(resolved.function);
+  code.ret();
+  reinterpret_cast<void (*)()>(code.getBuffer())();
   EXPECT_EQ(d.calls, 10u);
 }
 

@@ -187,6 +187,7 @@ bool Allocator::deallocateLocked(Ptr& ptr) {
 bool Allocator::reallocate(Ptr& ptr, unsigned newSize) {
   std::lock_guard<std::mutex> lock(mutex_);
   trace("TRACE page reallocate {%p, %u -> %u}", ptr.address, ptr.size, newSize);
+  if (newSize == 0) return false;  // a block of no bytes could never be given back
   Page* home = nullptr;
   for (Page& page : pages_)
     if (ptr.address && page.contains(ptr)) home = &page;

@@ -177,6 +177,8 @@ TEST_F(AllocatorTest, ShrinkingStaysInPlace) {
   EXPECT_EQ(block.address, original);
   EXPECT_EQ(block.size, 100u);
   EXPECT_TRUE(allBytes(at(block, 100), 300, 0xCC));
+  EXPECT_FALSE(allocator.reallocate(block, 0));
+  EXPECT_EQ(block.size, 100u);
   Ptr reuse = take(300);
   EXPECT_EQ(reuse.address, at(block, 100));
   live.push_back(block);

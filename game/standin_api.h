@@ -46,8 +46,10 @@ class StandinGame {
   // Window messages and keys, sent to the game window on the calling (main) thread.
   virtual long sendMessage(unsigned message, std::uint32_t wParam, std::int32_t lParam) = 0;
   virtual bool postMessage(unsigned message, std::uint32_t wParam, std::int32_t lParam) = 0;
-  // WM_KEYDOWN / WM_KEYUP (or the SYS forms with alt) with a real scan code in lParam;
-  // `extended` sets bit 24 (right Ctrl, right Alt).
+  // WM_KEYDOWN / WM_KEYUP (or the SYS forms with alt) with the key's scan code in lParam, the
+  // repeat bit set when the key is already down; `extended` sets bit 24. VK_LSHIFT..VK_RMENU are
+  // sent as Windows does: wParam VK_SHIFT / VK_CONTROL / VK_MENU with the sided key's scan code
+  // (and bit 24 for the right Ctrl and Alt).
   virtual void sendKey(int virtualKey, bool down, bool extended = false, bool alt = false) = 0;
   // Messages the game's own window procedure received, oldest first.
   virtual std::vector<Standin::WindowMessage> windowMessages() const = 0;

@@ -90,7 +90,8 @@ std::string changesJson(const std::vector<ChangedBytes>& changes) {
 }  // namespace
 
 Game::Game(const Scenario& scenario) : scenario_(scenario) {
-  if (!trace_.open(scenario_.traceFile)) throw std::runtime_error("cannot write the trace file " + scenario_.traceFile);
+  if (!trace_.open(windowsPath(scenario_.traceFile)))
+    throw std::runtime_error("cannot write the trace file " + scenario_.traceFile);
   activeGame = this;
   image_ = std::make_unique<GameImage>(scenario_.extensionOffset, services);
   trace_.write(JsonLine("start")
@@ -370,13 +371,24 @@ bool Game::postMessage(unsigned message, std::uint32_t wParam, std::int32_t lPar
 }
 
 void Game::sendKey(int virtualKey, bool down, bool extended, bool alt) {
+  // A sided key arrives as Windows sends it: the generic key code, with the sided key's scan
+  // code (and the extended bit for the right Ctrl and Alt).
+  int wParam = virtualKey;
+  switch (virtualKey) {
+    case VK_LSHIFT: case VK_RSHIFT: wParam = VK_SHIFT; break;
+    case VK_LCONTROL: case VK_RCONTROL: wParam = VK_CONTROL; break;
+    case VK_LMENU: case VK_RMENU: wParam = VK_MENU; break;
+    default: break;
+  }
+  if (virtualKey == VK_RCONTROL || virtualKey == VK_RMENU) extended = true;
   const std::uint32_t scan = MapVirtualKeyA(static_cast<UINT>(virtualKey), 0) & 0xFF;
   std::uint32_t lParam = 1 | (scan << 16);
   if (extended) lParam |= 1u << 24;
   if (alt) lParam |= 1u << 29;
-  if (!down) lParam |= (1u << 30) | (1u << 31);
+  if (!down || window_->keyDown(wParam)) lParam |= 1u << 30;  // the key was down before: a repeat
+  if (!down) lParam |= 1u << 31;
   const unsigned message = alt ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
-  sendMessage(message, static_cast<std::uint32_t>(virtualKey), static_cast<std::int32_t>(lParam));
+  sendMessage(message, static_cast<std::uint32_t>(wParam), static_cast<std::int32_t>(lParam));
 }
 
 void Game::recordMessage(const WindowMessage& m) {

@@ -228,6 +228,29 @@ TEST(StandinInput, KeysBecomeGameKeysAtTheNextFrame) {
   game.runFrames(1);
 }
 
+TEST(StandinInput, SidedKeysAndRepeatsArriveAsWindowsSendsThem) {
+  StandinGame& game = standinGame();
+  game.clearWindowMessages();
+  game.sendKey(VK_RSHIFT, true);
+  game.sendKey(VK_RSHIFT, true);
+  game.sendKey(VK_RSHIFT, false);
+  game.sendKey(VK_RCONTROL, true);
+  game.sendKey(VK_RCONTROL, false);
+  std::vector<Standin::WindowMessage> keys;
+  for (const auto& m : game.windowMessages())
+    if (m.message == WM_KEYDOWN || m.message == WM_KEYUP) keys.push_back(m);
+  ASSERT_EQ(keys.size(), 5u);
+  const std::uint32_t rightShiftScan = MapVirtualKeyA(VK_RSHIFT, 0);
+  EXPECT_NE(rightShiftScan, MapVirtualKeyA(VK_LSHIFT, 0));
+  EXPECT_EQ(keys[0].wParam, static_cast<std::uint32_t>(VK_SHIFT));
+  EXPECT_EQ((static_cast<std::uint32_t>(keys[0].lParam) >> 16) & 0xFF, rightShiftScan);
+  EXPECT_EQ(keys[0].lParam & (1 << 30), 0);  // first press
+  EXPECT_NE(keys[1].lParam & (1 << 30), 0);  // auto-repeat
+  EXPECT_EQ(keys[2].message, static_cast<unsigned>(WM_KEYUP));
+  EXPECT_EQ(keys[3].wParam, static_cast<std::uint32_t>(VK_CONTROL));
+  EXPECT_NE(keys[3].lParam & (1 << 24), 0);  // right Ctrl is an extended key
+}
+
 TEST(StandinMouse, MouseCodeRunsEveryFrameUnlessPatchedAway) {
   StandinGame& game = standinGame();
   const unsigned read = game.routineCalls(0x531140), check = game.routineCalls(0x746ED0);

@@ -11,16 +11,21 @@ void AnimationFrame::build(GifDecoder* gif, const AnimationFrame* previous) {
   delay = 0;
   width = gif->width;
   height = gif->height;
-  const std::size_t pixels = std::size_t{width} * height;
-  indices.reset(new std::uint8_t[pixels]);
-  if (previous)
-    std::memcpy(indices.get(), previous->indices.get(), pixels);
-  else
-    std::memset(indices.get(), gif->backgroundIndex, pixels);
-
   int result = gifNextFrame(gif);
   if (result == 0) throw no_frames_in_gif();
   if (result != 1) throw read_frame_error();
+
+  // Start from the previous picture (or the background), unless this image replaces every pixel.
+  const std::size_t pixels = std::size_t{width} * height;
+  indices.reset(new std::uint8_t[pixels]);
+  const bool replacesAll = !gif->hasTransparency && gif->frameLeft == 0 && gif->frameTop == 0 &&
+                           gif->frameWidth >= width && gif->frameHeight >= height;
+  if (replacesAll)
+    ;
+  else if (previous)
+    std::memcpy(indices.get(), previous->indices.get(), pixels);
+  else
+    std::memset(indices.get(), gif->backgroundIndex, pixels);
 
   std::memcpy(palette, gif->palette->rgb, sizeof palette);
   // Draw the image's rectangle over the previous picture, clipped to the screen as the decoder

@@ -98,7 +98,8 @@ int readImage(GifDecoder& gif, GifReadState& in) {
   // Roots of 1 to 8 bits plus clear and stop: beyond 8 no index fits a byte, below 2 the
   // format has no meaning.
   if (minCodeSize < 2 || minCodeSize > 8) return -1;
-  return lzwDecodeImage(gif, minCodeSize, in.imageData.data(), in.imageData.size(), interlaced);
+  return lzwDecodeImage(gif, minCodeSize, in.imageData.data(), in.imageData.size(), interlaced,
+                        in.pixels);
 }
 
 int nextBlock(GifDecoder& gif, GifReadState& in) {

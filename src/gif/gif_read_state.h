@@ -37,5 +37,6 @@ struct GifReadState {
   long descriptorAt = 0;  // where the descriptor really is
   std::size_t pos = 0, end = 0;
   std::vector<std::uint8_t> imageData;  // the current image's code bytes, sub-blocks joined
+  std::vector<std::uint8_t> pixels;     // the current image's pixels in stream order
   std::uint8_t buffer[kBufferSize];
 };

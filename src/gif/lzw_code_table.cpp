@@ -24,8 +24,7 @@ LzwCodeTable* lzwTableCreate(int minCodeSize) {
   return table;
 }
 
-bool lzwTableReserve(LzwCodeTable*& table) {
-  if (table->count < table->capacity) return true;
+bool lzwTableGrow(LzwCodeTable*& table) {
   LzwCodeTable* grown = allocateTable(table, table->capacity * 2);
   if (!grown) return false;
   table = grown;

@@ -21,7 +21,11 @@ constexpr int kLzwMaxCodes = 4096;
 // Room for max(1 << (minCodeSize + 1), 256) entries, the 1 << minCodeSize roots and the clear
 // and stop codes in use. Null when out of memory.
 LzwCodeTable* lzwTableCreate(int minCodeSize);
-// Makes room for one more entry, doubling the capacity when it is used up. False when out of
-// memory (the table is then still valid for lzwTableFree).
-bool lzwTableReserve(LzwCodeTable*& table);
+// Doubles the capacity. False when out of memory (the table is then still valid for
+// lzwTableFree).
+bool lzwTableGrow(LzwCodeTable*& table);
+// Makes room for one more entry, doubling the capacity when it is used up.
+inline bool lzwTableReserve(LzwCodeTable*& table) {
+  return table->count < table->capacity || lzwTableGrow(table);
+}
 void lzwTableFree(LzwCodeTable* table);

@@ -342,3 +342,18 @@ TEST(GifNextFrame, TruncatedFilesEndWithZeroOrMinusOne) {
     EXPECT_TRUE(result == 0 || result == -1) << size;
   }
 }
+
+TEST(GifLzw, RectangleFarWiderThanTheScreenIsClippedRowByRow) {
+  // Too large for the linear buffer: strings go straight to the visible pixels.
+  GifImage wide = patternImage(65535, 2, 16, 2, 1);
+  GifImage interlaced = patternImage(40000, 5, 16, 0, 0);
+  interlaced.interlaced = true;
+  GifWriter writer(screen(4, 3, 16, 15));
+  writer.image(wide).image(interlaced).trailer();
+  auto gif = openBytes(writer.bytes());
+  ASSERT_EQ(gifNextFrame(gif.get()), 1);
+  EXPECT_EQ(screenRect(gif.get(), 0, 0, 4, 3), (GifBytes{15, 15, 15, 15, 15, 15, 0, 1, 15, 15, 3, 4}));
+  ASSERT_EQ(gifNextFrame(gif.get()), 1);
+  EXPECT_EQ(screenRect(gif.get(), 0, 0, 4, 3), (GifBytes{0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9}));
+  EXPECT_EQ(gifNextFrame(gif.get()), 0);
+}

@@ -102,6 +102,9 @@ void applyDirective(Scenario& s, const std::string& line) {
   if (name == "frames") {
     need(w, 2, 2, "frames N");
     s.frames = static_cast<int>(number(w[1], 0, 1000000, "frames"));
+  } else if (name == "frame_time") {
+    need(w, 2, 2, "frame_time MILLISECONDS");
+    s.frameTimeMs = static_cast<int>(number(w[1], 0, 60000, "frame time"));
   } else if (name == "d3d") {
     need(w, 2, 2, "d3d N|never");
     s.direct3DPass = w[1] == "never" ? Never : static_cast<int>(number(w[1], 0, 1000000, "pass"));

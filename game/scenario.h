@@ -35,6 +35,7 @@ constexpr int Never = -1;
 
 struct Scenario {
   int frames = 3;
+  int frameTimeMs = 0;   // each frame lasts at least this long (animations need time to pass)
   int direct3DPass = 0;  // Direct3D appears before this main-loop pass; Never for never
   int width = 640;
   int height = 480;

@@ -180,6 +180,7 @@ int Game::runFrames(int count) {
 
 void Game::runFrame() {
   const int frame = frame_.load();
+  const ULONGLONG started = GetTickCount64();
   sendScripted(frame);
   window_->pump();
   updateGameKeys();
@@ -204,6 +205,8 @@ void Game::runFrame() {
   captureNext_ = false;
   for (int f : scenario_.resets)
     if (f == frame) resetDevice();
+  const ULONGLONG spent = GetTickCount64() - started;
+  if (spent < static_cast<ULONGLONG>(scenario_.frameTimeMs)) Sleep(static_cast<DWORD>(scenario_.frameTimeMs - spent));
   frame_ = frame + 1;
 }
 

@@ -97,7 +97,9 @@ std::string formatInspection(const GifInspection& r) {
   out << "  loop count: " << list.loopCount << (list.loopCount == 0 ? " (endless)" : "") << "\n";
   out << "  background: " << (r.keepBackground ? "kept opaque" : "transparent")
       << (r.hasSettings ? " (by its settings file)" : " (no settings file)") << "\n";
-  out << "  memory while decoded: " << megabytes(r.decodedBytes()) << "\n";
+  out << "  memory while decoded: " << megabytes(r.decodedBytes()) << ": " << list.frames.size() << " frames x ("
+      << list.width << " x " << list.height << " indices + " << sizeof(AnimationFrame) - sizeof(AnimationFrame::palette) + sizeof(std::unique_ptr<AnimationFrame>)
+      << " record + " << sizeof(AnimationFrame::palette) << " palette)\n";
   out << "  memory while uploaded: " << megabytes(r.textureBytes()) << " of textures, plus the decoded frames\n";
   return out.str();
 }

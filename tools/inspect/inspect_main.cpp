@@ -16,10 +16,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool writeSheet(const FrameList& frames, bool keepBackground, const fs::path& path) {
+// Writes the sheet and says where, and at what scale when frames had to shrink.
+bool writeSheet(const FrameList& frames, bool keepBackground, bool asInGame, const fs::path& path) {
   ContactSheet sheet = makeContactSheet(frames, keepBackground);
-  if (sheet.pixels.empty()) return false;
-  return VelquorPng::writePng(path.string(), sheet.width, sheet.height, sheet.pixels.data());
+  bool ok = !sheet.pixels.empty() &&
+            VelquorPng::writePng(path.string(), sheet.width, sheet.height, sheet.pixels.data());
+  std::printf("  sheet (%s%s): %s", keepBackground ? "background kept" : "background transparent",
+              asInGame ? ", as in game" : "", path.string().c_str());
+  if (sheet.scale > 1) std::printf(" (frames at 1/%d size)", sheet.scale);
+  std::printf("%s\n", ok ? "" : " NOT WRITTEN");
+  return ok;
 }
 
 }  // namespace
@@ -56,11 +62,7 @@ int main(int argc, char** argv) {
       const std::string stem = fs::path(path).stem().string();
       for (bool keep : {false, true}) {
         fs::path sheet = outDir / (stem + (keep ? ".keep-background.png" : ".png"));
-        bool ok = writeSheet(*inspection.frames, keep, sheet);
-        std::printf("  sheet (%s%s): %s%s\n", keep ? "background kept" : "background transparent",
-                    keep == inspection.keepBackground ? ", as in game" : "", sheet.string().c_str(),
-                    ok ? "" : " NOT WRITTEN");
-        if (!ok) ++refused;
+        if (!writeSheet(*inspection.frames, keep, keep == inspection.keepBackground, sheet)) ++refused;
       }
     }
   }

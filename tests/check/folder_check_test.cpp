@@ -1,0 +1,233 @@
+// The checker's predictions on made-up folders: which files become animations, what is skipped,
+// the message boxes of settings files and GIFs, what is decoded at start, notes and memory.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "check/check_report.h"
+#include "check/folder_check.h"
+#include "plugin/temp_folder.h"
+#include "plugin/test_gifs.h"
+
+namespace {
+
+class CheckFolder : public ::testing::Test {
+ protected:
+  std::string folder() const { return temp_.file("Velquor"); }
+  void gif(const std::string& name, const GifBytes& bytes = TestGifs::threeColours()) {
+    temp_.write("Velquor/" + name, std::string(bytes.begin(), bytes.end()));
+  }
+  void file(const std::string& name, const std::string& text) { temp_.write("Velquor/" + name, text); }
+  FolderPrediction check() const { return checkFolder(folder()); }
+
+  TempFolder temp_;
+};
+
+const AnimationPrediction* find(const FolderPrediction& p, const std::string& texture) {
+  for (const auto& a : p.animations)
+    if (a.textureName == texture) return &a;
+  return nullptr;
+}
+
+bool mentions(const std::vector<std::string>& lines, const std::string& part) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
+std::string reasonFor(const FolderPrediction& p, const std::string& fileName) {
+  for (const auto& s : p.skipped)
+    if (s.fileName == fileName) return s.reason;
+  return "(not skipped)";
+}
+
+TEST_F(CheckFolder, OnlyExactGifFilesOfTheFolderItselfBecomeAnimations) {
+  gif("fire.gif");
+  gif("Fire2.GIF");
+  gif("smoke/smoke.gif");
+  gif("a.b.gif");
+  file("notes.txt", "hello");
+  const FolderPrediction p = check();
+
+  std::vector<std::string> textures;
+  for (const auto& a : p.animations) textures.push_back(a.textureName);
+  std::sort(textures.begin(), textures.end());
+  EXPECT_EQ(textures, (std::vector<std::string>{"a.b", "fire"}));
+  EXPECT_NE(reasonFor(p, "Fire2.GIF").find("rename it to Fire2.gif"), std::string::npos);
+  EXPECT_NE(reasonFor(p, "smoke").find("folder"), std::string::npos);
+  EXPECT_NE(reasonFor(p, "notes.txt").find("not a .gif"), std::string::npos);
+  EXPECT_TRUE(mentions(p.mistakes, "Fire2.GIF"));
+  EXPECT_TRUE(mentions(p.mistakes, "smoke/ holds GIF files"));
+  EXPECT_TRUE(p.failures().empty());
+  EXPECT_EQ(exitStatus(p, false), 0);
+  EXPECT_EQ(exitStatus(p, true), 1) << "mistakes count when strict";
+}
+
+TEST_F(CheckFolder, FirstFiftyMadeAreDecodedAtStartAndAFailureGivesItsPlaceAway) {
+  char name[32];
+  for (int i = 0; i < 60; ++i) {
+    std::snprintf(name, sizeof name, "anim%02d.gif", i);
+    gif(name, TestGifs::threeColours(4));
+  }
+  // Which files come 8th and 58th depends on the listing order; ask the checker first.
+  const FolderPrediction before = check();
+  ASSERT_EQ(before.animations.size(), 60u);
+  const std::string early = before.animations[7].textureName, late = before.animations[57].textureName;
+  gif(early + ".gif", TestGifs::corrupt());
+  gif(late + ".gif", TestGifs::corrupt());
+
+  const FolderPrediction p = check();
+  ASSERT_EQ(p.animations.size(), 60u);
+  for (std::size_t i = 0; i < p.animations.size(); ++i) {
+    const AnimationPrediction& a = p.animations[i];
+    SCOPED_TRACE(a.textureName);
+    // The failed 8th does not count: the 51st file takes its place.
+    EXPECT_EQ(a.decodedAtStart, i <= 50);
+    EXPECT_EQ(a.catalogued, i != 7);
+  }
+  const auto boxes = p.boxesAtStart();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Can't load animation " + early);
+  EXPECT_EQ(boxes[0].text, "GIF file is corrupt!");
+  const AnimationPrediction* lateOne = find(p, late);
+  ASSERT_EQ(lateOne->boxesAtFirstUse.size(), 1u);
+  EXPECT_EQ(lateOne->boxesAtFirstUse[0].caption, "Can't load animation " + late);
+  EXPECT_EQ(lateOne->boxesAtFirstUse[0].text, "GIF file is corrupt!");
+  EXPECT_EQ(p.failures().size(), 2u);
+  EXPECT_EQ(exitStatus(p, false), 1);
+}
+
+TEST_F(CheckFolder, SettingsMessagesAreTheModulesWithItsOwnCaption) {
+  gif("only_override.gif");
+  file("only_override.cfg", "override=1\n");
+  gif("bad_alpha.gif");
+  file("bad_alpha.cfg", "background=0\r\noverride=1\r\nalpha=x\r\n");
+  gif("good.gif");
+  file("good.cfg", "background=1\noverride=1\nnumber_color_palette=7\nalpha=300\n");
+  file("orphan.cfg", "background=1\n");
+  const FolderPrediction p = check();
+
+  const AnimationPrediction* onlyOverride = find(p, "only_override");
+  ASSERT_EQ(onlyOverride->boxesAtStart.size(), 1u);
+  EXPECT_EQ(onlyOverride->boxesAtStart[0].caption, "Velquor/only_override.cfg");
+  EXPECT_EQ(onlyOverride->boxesAtStart[0].text, "stoul");
+  EXPECT_FALSE(onlyOverride->settings.background.has_value());
+  EXPECT_EQ(onlyOverride->settings.override, false);
+  EXPECT_TRUE(onlyOverride->catalogued) << "a settings message does not stop the animation";
+
+  const AnimationPrediction* badAlpha = find(p, "bad_alpha");
+  ASSERT_EQ(badAlpha->boxesAtStart.size(), 1u);
+  EXPECT_EQ(badAlpha->boxesAtStart[0].text, "stoul");
+  EXPECT_EQ(badAlpha->settings.override, true);
+  EXPECT_FALSE(badAlpha->settings.alpha.has_value());
+
+  const AnimationPrediction* good = find(p, "good");
+  EXPECT_TRUE(good->boxesAtStart.empty());
+  EXPECT_EQ(good->settings.background, true);
+  EXPECT_EQ(good->settings.numberColorPalette, 7u);
+  EXPECT_EQ(good->settings.alpha, 44);
+
+  EXPECT_EQ(reasonFor(p, "good.cfg"), "(not skipped)");
+  EXPECT_NE(reasonFor(p, "orphan.cfg").find("without its GIF"), std::string::npos);
+  EXPECT_TRUE(mentions(p.mistakes, "orphan.cfg"));
+  EXPECT_EQ(p.boxesAtStart().size(), 2u);
+  EXPECT_EQ(exitStatus(p, false), 1);
+}
+
+TEST_F(CheckFolder, NotesWhatTheFileAsksForAndTheModuleIgnores) {
+  GifWriter writer({8, 8, TestGifs::palette()});
+  writer.loop(2).graphicControl({10}).image(TestGifs::solid(8, 8, 1));
+  GifGraphicControl restore{0};
+  restore.disposal = 2;
+  writer.graphicControl(restore).image(TestGifs::solid(8, 8, 2));
+  gif("asks.gif", writer.trailer().bytes());
+  const FolderPrediction p = check();
+
+  const AnimationPrediction* a = find(p, "asks");
+  ASSERT_TRUE(a->gif.accepted);
+  EXPECT_EQ(a->gif.loopCount, 2);
+  EXPECT_EQ(a->gif.delaysMs, (std::vector<std::int64_t>{100, 0}));
+  EXPECT_EQ(a->gif.disposalByImage, (std::vector<int>{0, 2}));
+  EXPECT_TRUE(mentions(a->ignored, "loop count 2"));
+  EXPECT_TRUE(mentions(a->ignored, "delay 0 on frame(s) 1"));
+  EXPECT_TRUE(mentions(a->ignored, "disposal method (restore) on frame(s) 1"));
+  EXPECT_TRUE(p.failures().empty());
+}
+
+TEST_F(CheckFolder, RefusedAndEmptyGifsAreFailuresWithTheDecodersWords) {
+  GifScreen old{8, 8, TestGifs::palette()};
+  old.version = "87a";
+  gif("old.gif", GifWriter(old).image(TestGifs::solid(8, 8, 1)).trailer().bytes());
+  gif("empty.gif", GifWriter({8, 8, TestGifs::palette()}).trailer().bytes());
+  const FolderPrediction p = check();
+
+  const AnimationPrediction* refused = find(p, "old");
+  EXPECT_FALSE(refused->gif.accepted);
+  EXPECT_FALSE(refused->catalogued);
+  EXPECT_EQ(refused->gif.decoderMessages, "invalid version\n");
+  EXPECT_TRUE(mentions(refused->warnings, "GIF87a"));
+  ASSERT_EQ(refused->boxesAtStart.size(), 1u);
+  EXPECT_EQ(refused->boxesAtStart[0].text, refused->gif.refusal);
+
+  const AnimationPrediction* empty = find(p, "empty");
+  EXPECT_TRUE(empty->gif.accepted);
+  EXPECT_TRUE(empty->catalogued);
+  EXPECT_TRUE(mentions(p.failures(), "empty.gif has no images"));
+}
+
+TEST_F(CheckFolder, MemoryCountsFramesWhileDecodedAndTexturesWhileUploaded) {
+  gif("big.gif", TestGifs::animated(100, 50, {{1, 10}, {2, 20}, {3, 30}}));
+  const FolderPrediction p = check();
+  const GifPrediction& g = find(p, "big")->gif;
+  EXPECT_EQ(g.delaysMs, (std::vector<std::int64_t>{100, 200, 300}));
+  EXPECT_EQ(g.totalMs, 600);
+  EXPECT_GE(g.decodedBytes, 3u * 100 * 50);
+  EXPECT_LT(g.decodedBytes, 3u * 100 * 50 + 8192) << "indices, palettes and frame records";
+  EXPECT_EQ(g.textureBytes, 3u * 100 * 50 * 4);
+  EXPECT_EQ(p.memory.atStart, g.decodedBytes);
+  EXPECT_EQ(p.memory.worstCase, g.decodedBytes + g.textureBytes);
+}
+
+TEST_F(CheckFolder, MissingOrBlockedFolder) {
+  FolderPrediction missing = check();
+  EXPECT_EQ(missing.state, FolderState::Missing);
+  EXPECT_TRUE(missing.failures().empty()) << "the module makes the folder itself";
+
+  temp_.write("Velquor", "not a folder");
+  FolderPrediction blocked = check();
+  EXPECT_EQ(blocked.state, FolderState::Blocked);
+  EXPECT_EQ(exitStatus(blocked, false), 1);
+}
+
+TEST_F(CheckFolder, JsonKeepsCaptionsAndTextsIntact) {
+  gif("q.gif");
+  file("q.cfg", "override=1\n");
+  const std::string json = formatJson(check());
+  EXPECT_NE(json.find("{\"caption\":\"Velquor/q.cfg\",\"text\":\"stoul\"}"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"texture\":\"q\""), std::string::npos);
+  EXPECT_EQ(json.back(), '\n');
+  EXPECT_EQ(std::count(json.begin(), json.end(), '{'), std::count(json.begin(), json.end(), '}'));
+}
+
+#ifndef _WIN32
+// Only a case-sensitive system can hold such names side by side; on Windows the module finds a
+// settings file whatever its letter case, and the checker looks it up the same way.
+TEST_F(CheckFolder, LetterCaseClashesAndSettingsFoundWhateverTheirCase) {
+  gif("glow.gif");
+  file("GLOW.cfg", "background=1\noverride=0\n");
+  gif("spark.gif");
+  gif("Spark.gif");
+  const FolderPrediction p = check();
+  const AnimationPrediction* glow = find(p, "glow");
+  EXPECT_TRUE(glow->settings.exists);
+  EXPECT_EQ(glow->settings.background, true);
+  EXPECT_EQ(glow->settings.path, "Velquor/glow.cfg");
+  EXPECT_TRUE(mentions(p.mistakes, "GLOW.cfg is read as the settings of glow.gif"));
+  EXPECT_TRUE(mentions(p.mistakes, "differ only in letter case"));
+  EXPECT_EQ(reasonFor(p, "GLOW.cfg"), "(not skipped)");
+}
+#endif
+
+}  // namespace

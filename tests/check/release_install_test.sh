@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The release as a player gets it: package it, unpack it into a fresh game folder, copy
+# Velquor.asi and the Velquor folder beside the game as the guide says, run the checker that
+# comes with it, start the game and see from its trace that an animation plays.
+#   release_install_test.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+source_dir=$1 build=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+zip=$(bash "$source_dir/scripts/release.sh" --package "$build" "$work/dist" | tail -n 1)
+[ -f "$zip" ] || { echo "FAIL: no package"; exit 1; }
+mkdir "$work/unpacked"
+(cd "$work/unpacked" && cmake -E tar xf "$zip")
+release=$(ls -d "$work"/unpacked/Velquor-*)
+for part in Velquor.asi velquor-check.exe GUIDE.md Velquor/fire.gif; do
+  [ -e "$release/$part" ] || { echo "FAIL: $part missing from $(basename "$zip")"; exit 1; }
+done
+
+# A game folder: the game and its ASI loader (the stand-in loads every .asi beside it).
+game=$work/game
+mkdir "$game"
+cp "$build/game/standin.exe" "$build/game/standin_core.dll" "$game/"
+cp "$release/Velquor.asi" "$game/"
+cp -r "$release/Velquor" "$game/"
+
+cd "$game"
+"$source_dir/scripts/wine-run" "$release/velquor-check.exe" Velquor > check.txt \
+  || { cat check.txt; echo "FAIL: the checker finds problems in the sample folder"; exit 1; }
+grep -q 'fire.gif -> texture "fire"' check.txt || { cat check.txt; echo "FAIL: checker output"; exit 1; }
+
+"$source_dir/scripts/wine-run" standin.exe --frames 40 --trace trace.jsonl \
+  --texture fire,64,64,ffff0000,0x728320 --texture stone,64,64,ff808080,0x7FDFDA
+
+grep -q '"event":"module","path":"[^"]*Velquor.asi","loaded":true' trace.jsonl \
+  || { grep module trace.jsonl; echo "FAIL: the game did not load Velquor.asi"; exit 1; }
+if grep -q '"event":"message_box"' trace.jsonl; then
+  grep message_box trace.jsonl; echo "FAIL: message boxes with the sample folder"; exit 1
+fi
+fire_textures=$(grep '"event":"draw"' trace.jsonl | grep '"texture":"fire"' | grep '"swapped":true' \
+  | sed 's/.*"d3d_texture":"\([^"]*\)".*/\1/' | sort -u | wc -l)
+stone_swapped=$(grep '"texture":"stone"' trace.jsonl | grep -c '"swapped":true' || true)
+echo "fire drawn with $fire_textures different animation frames; stone swapped $stone_swapped times"
+[ "$fire_textures" -ge 3 ] || { echo "FAIL: fire does not play its animation"; exit 1; }
+[ "$stone_swapped" = 0 ] || { echo "FAIL: a texture without GIF was replaced"; exit 1; }
+echo "PASS"

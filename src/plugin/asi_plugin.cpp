@@ -38,8 +38,16 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
   const std::string folderName(folder);
   ensureFolder(folderName);
-  std::thread loader([this, &folderName] { loadAnimations(animations, loaded, folderName); });
+  // What the loader has to say is shown here, once it is done: a box owned by the game window
+  // cannot be made on the loader while this thread, the window's, waits for it.
+  std::vector<DeferredMessageBoxes::Message> messages;
+  std::thread loader([this, &folderName, &messages] {
+    DeferredMessageBoxes deferred;
+    loadAnimations(animations, loaded, folderName);
+    messages = deferred.take();
+  });
   loader.join();
+  showMessageBoxes(messages);
 }
 
 AsiPlugin::~AsiPlugin() {

@@ -11,6 +11,8 @@
 
 namespace {
 
+thread_local DeferredMessageBoxes* deferredOnThisThread = nullptr;
+
 MessageBoxHandler& handler() {
   static MessageBoxHandler replaced;
   return replaced;
@@ -30,7 +32,25 @@ int systemMessageBox(const std::string& text, const std::string& caption, unsign
 
 }  // namespace
 
+DeferredMessageBoxes::DeferredMessageBoxes() : outer_(deferredOnThisThread) {
+  deferredOnThisThread = this;
+}
+
+DeferredMessageBoxes::~DeferredMessageBoxes() { deferredOnThisThread = outer_; }
+
+std::vector<DeferredMessageBoxes::Message> DeferredMessageBoxes::take() {
+  return std::move(kept_);
+}
+
+void showMessageBoxes(const std::vector<DeferredMessageBoxes::Message>& messages) {
+  for (const auto& message : messages) messageBox(message.text, message.caption, message.type);
+}
+
 int messageBox(const std::string& text, const std::string& caption, unsigned type) {
+  if (DeferredMessageBoxes* deferred = deferredOnThisThread) {
+    deferred->kept_.push_back({text, caption, type});
+    return 1;  // IDOK
+  }
   if (handler()) return handler()(text, caption, type);
   return systemMessageBox(text, caption, type);
 }

@@ -1,0 +1,191 @@
+// The texture manager's own costs inside the stand-in game (its device, its raster layout):
+// substitute per call with 10 and 1,000 animations and its allocations, the start-up load of 50
+// animations beside the decoder's own time for the same files, and the memory held by 60
+// animations before and after the trim passes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "allocation_counter.h"
+#include "game/standin_api.h"
+#include "gif/frame_list.h"
+#include "gif/gif_decoder.h"
+#include "plugin/animation.h"
+#include "plugin/asi_plugin.h"
+#include "plugin/fake_records.h"
+#include "plugin/temp_folder.h"
+#include "plugin/test_gifs.h"
+#include "testing_clock.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void giveBack(const AsiPlugin& plugin) {
+  for (const auto& entry : plugin.catalogue()) delete entry.second;
+}
+
+// The bundled samples, copied under numbered names until there are `count` of them.
+void copySamples(const fs::path& folder, int count) {
+  fs::create_directories(folder);
+  std::vector<fs::path> samples;
+  for (const auto& entry : fs::directory_iterator(fs::path(VELQUOR_SAMPLES)))
+    if (entry.path().extension() == ".gif") samples.push_back(entry.path());
+  std::sort(samples.begin(), samples.end());
+  ASSERT_FALSE(samples.empty()) << VELQUOR_SAMPLES;
+  char name[64];
+  for (int i = 0; i < count; ++i) {
+    const auto& sample = samples[i % samples.size()];
+    std::snprintf(name, sizeof name, "%s%02d.gif", sample.stem().string().c_str(), i);
+    fs::copy_file(sample, folder / name, fs::copy_options::overwrite_existing);
+  }
+}
+
+TEST(PluginBench, SubstituteCost) {
+  const int calls = 200000;
+  std::printf("substitute, %d calls each:\n", calls);
+  for (int animations : {10, 1000}) {
+    TempFolder folder;
+    const auto gif = TestGifs::threeColours(8);
+    char name[32];
+    for (int i = 0; i < animations; ++i) {
+      std::snprintf(name, sizeof name, "Velquor/anim%04d.gif", i);
+      folder.write(name, std::string(gif.begin(), gif.end()));
+    }
+    AsiPlugin plugin((folder.path() / "Velquor").u8string());
+    FakeRaster host(0x11);
+    FakeTexture unknown("not_in_the_catalogue"), animated("anim0005");
+    RwRaster* raster = host.raster();
+    plugin.substitute(animated.record(), raster);  // first use: upload
+
+    for (const auto& [label, texture] : {std::pair<const char*, const FakeTexture*>{"unknown", &unknown},
+                                         {"animated", &animated}}) {
+      AllocationCounter::count = 0;
+      AllocationCounter::counting = true;
+      const auto start = Clock::now();
+      for (int i = 0; i < calls; ++i) {
+        raster = host.raster();
+        plugin.substitute(texture->record(), raster);
+      }
+      const double ms = msSince(start);
+      AllocationCounter::counting = false;
+      std::printf("  %4d animations, %-8s name: %7.1f ns per call, %ld allocations\n", animations,
+                  label, ms * 1e6 / calls, AllocationCounter::count.load());
+      EXPECT_EQ(AllocationCounter::count.load(), 0);
+    }
+    giveBack(plugin);
+  }
+}
+
+TEST(PluginBench, StartUpWithFiftyAnimations) {
+  TempFolder folder;
+  const auto animations = folder.path() / "Velquor";
+  copySamples(animations, 50);
+  std::uintmax_t bytes = 0;
+  for (const auto& entry : fs::directory_iterator(animations)) bytes += entry.file_size();
+
+  // The decoder alone: every image of every file, as the frame list reads them.
+  auto start = Clock::now();
+  for (const auto& entry : fs::directory_iterator(animations)) {
+    GifDecoder* gif = gifOpen(entry.path().string().c_str());
+    ASSERT_NE(gif, nullptr);
+    while (gifNextFrame(gif) == 1) {
+    }
+    gifClose(gif);
+  }
+  const double decodeMs = msSince(start);
+
+  start = Clock::now();
+  for (const auto& entry : fs::directory_iterator(animations))
+    FrameList::load(entry.path().string().c_str());
+  const double framesMs = msSince(start);
+
+  start = Clock::now();
+  AsiPlugin plugin(animations.u8string());
+  const double pluginMs = msSince(start);
+  ASSERT_EQ(plugin.catalogue().size(), 50u);
+
+  std::printf("start-up, 50 animations (%.1f MB of GIF):\n", bytes / 1e6);
+  std::printf("  decoder alone (gifOpen, every image, gifClose): %8.1f ms\n", decodeMs);
+  std::printf("  FrameList::load of every file:                  %8.1f ms\n", framesMs);
+  std::printf("  AsiPlugin, catalogue loaded:                    %8.1f ms  (%.2fx the decoder)\n",
+              pluginMs, pluginMs / decodeMs);
+  std::printf("  (giflib is not built for Windows here; the native gif benchmark compares the\n"
+              "   decoder with giflib on the host)\n");
+  giveBack(plugin);
+}
+
+struct Held {
+  std::size_t decodedBytes = 0, textureBytes = 0;
+  int decoded = 0, uploaded = 0;
+};
+
+Held held(const AsiPlugin& plugin) {
+  Held h;
+  for (const auto& entry : plugin.catalogue()) {
+    const Animation* a = entry.second;
+    if (!a->frames()) continue;
+    const std::size_t pixels = std::size_t{a->frames()->width} * a->frames()->height;
+    const std::size_t frames = a->frames()->frames.size();
+    h.decodedBytes += frames * (pixels + 768);
+    if (a->state() == AnimationState::Uploaded) {
+      h.textureBytes += frames * pixels * 4;
+      ++h.uploaded;
+    } else {
+      ++h.decoded;
+    }
+  }
+  return h;
+}
+
+double privateMb() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                       sizeof counters);
+  return counters.PrivateUsage / 1e6;
+}
+
+TEST(PluginBench, MemoryOfSixtyAnimations) {
+  TempFolder folder;
+  const auto animations = folder.path() / "Velquor";
+  copySamples(animations, 60);
+  ManualClock clock(50'000'000);
+  auto report = [](const char* when, const AsiPlugin& plugin) {
+    const Held h = held(plugin);
+    std::printf("  %-34s %2d decoded, %2d uploaded: frames %6.1f MB, textures %6.1f MB, "
+                "process private %6.1f MB\n",
+                when, h.decoded, h.uploaded, h.decodedBytes / 1e6, h.textureBytes / 1e6, privateMb());
+  };
+  std::printf("memory, 60 animations:\n");
+  AsiPlugin plugin(animations.u8string());
+  report("after loading", plugin);
+
+  FakeRaster host(0x22);
+  for (const auto& entry : plugin.catalogue()) {
+    FakeTexture texture(entry.first);
+    RwRaster* raster = host.raster();
+    plugin.substitute(texture.record(), raster);
+  }
+  report("all drawn once (peak)", plugin);
+
+  clock.advanceMs(61'000);  // idle a minute: textures go, and no more than 50 stay loaded
+  plugin.trim();
+  report("trim after a minute idle", plugin);
+  clock.advanceMs(5 * 60'000);
+  plugin.trim();
+  report("trim after six minutes idle", plugin);
+  giveBack(plugin);
+}
+
+}  // namespace

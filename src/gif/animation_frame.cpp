@@ -30,7 +30,7 @@ void AnimationFrame::build(GifDecoder* gif, const AnimationFrame* previous) {
   std::memcpy(palette, gif->palette->rgb, sizeof palette);
   // Draw the image's rectangle over the previous picture, clipped to the screen as the decoder
   // clips it; transparent pixels keep what was there.
-  const unsigned left = gif->frameLeft, top = gif->frameTop;
+  const unsigned left = std::min<unsigned>(gif->frameLeft, width), top = gif->frameTop;
   const unsigned right = std::min<unsigned>(left + gif->frameWidth, width);
   const unsigned bottom = std::min<unsigned>(top + gif->frameHeight, height);
   for (unsigned y = top; y < bottom; ++y) {

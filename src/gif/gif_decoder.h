@@ -32,9 +32,10 @@ struct GifDecoder {
   GifReadState* reader;
 };
 
-// The largest logical screen accepted, in pixels; anything larger is treated as a screen too
-// large to allocate (gifOpen returns null).
-constexpr std::uint64_t kGifMaxScreenPixels = std::uint64_t{1} << 28;
+// The largest logical screen accepted, in pixels (8192 x 8192, the largest texture Direct3D 9
+// devices make); anything larger is treated as a screen too large to allocate (gifOpen returns
+// null).
+constexpr std::uint64_t kGifMaxScreenPixels = std::uint64_t{1} << 26;
 
 // Null when the file cannot be opened, is not an acceptable GIF, or memory runs out.
 GifDecoder* gifOpen(const char* path);

@@ -6,8 +6,7 @@ namespace Samples {
 
 namespace {
 
-// A colour no scene produces exactly: the background index of scenes without a flat background
-// and the transparent index of images that cover only what changed.
+// A colour no scene produces exactly.
 const Colour kKeyColour = {255, 0, 254};
 
 GifBytes flatten(const std::vector<Colour>& palette) {
@@ -55,18 +54,21 @@ GifBytes encodeAnimation(const AnimationSpec& spec) {
     renderScene(spec.scene, pictures.back(), f, spec.frames);
   }
 
-  // Index 0 is the background index of every sample.
+  // The scene's flat colour, if it has one, then a colour no pixel has: the transparent index of
+  // images that cover only what changed (pixels changing to a colour in use must not vanish).
   std::vector<Colour> fixed;
   Rgb flat;
   if (sceneBackground(spec.scene, flat))
     fixed.push_back({std::uint8_t(flat.r), std::uint8_t(flat.g), std::uint8_t(flat.b)});
-  else if (spec.config.empty() || spec.changedRegionOnly)
-    fixed.push_back(kKeyColour);
-  const std::uint8_t transparentIndex = 0;
+  fixed.push_back(kKeyColour);
+  const std::uint8_t transparentIndex = static_cast<std::uint8_t>(fixed.size() - 1);
+  // The background index: the flat colour, or the unused one, or, for a sample whose settings
+  // keep the background opaque, an ordinary colour of the picture.
+  const std::uint8_t backgroundIndex = spec.config.empty() ? 0 : static_cast<std::uint8_t>(fixed.size());
 
   std::vector<Colour> global = paletteFor(spec, {pictures.front(), pictures[pictures.size() / 2]}, fixed);
   Quantizer globalQuantizer(global, int(fixed.size()));
-  GifWriter gif({std::uint16_t(spec.width), std::uint16_t(spec.height), flatten(global), 0});
+  GifWriter gif({std::uint16_t(spec.width), std::uint16_t(spec.height), flatten(global), backgroundIndex});
   gif.loop(spec.loops);
   gif.comment("Velquor sample: " + spec.name);
 

@@ -63,15 +63,6 @@ class EventsInGame : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(EventsInGame, AccessorCreatesOnceAndSubclassesTheGameWindow) {
-  EXPECT_EQ(kelEvents(), hub);
-  EXPECT_NE(reinterpret_cast<WNDPROC>(GetWindowLongA(game.window(), GWL_WNDPROC)), game.gameWindowProcedure());
-  deleteKelEvents();
-  EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongA(game.window(), GWL_WNDPROC)), game.gameWindowProcedure());
-  hub = kelEvents();  // a new hub after the old one is gone
-  EXPECT_NE(reinterpret_cast<WNDPROC>(GetWindowLongA(game.window(), GWL_WNDPROC)), game.gameWindowProcedure());
-}
-
 TEST_F(EventsInGame, MessagesReachBothSignalsInOrderThenTheGame) {
   std::vector<std::string> order;
   std::vector<Sent> all;
@@ -134,16 +125,20 @@ TEST_F(EventsInGame, AltMenuNeverReachesTheGame) {
 }
 
 TEST_F(EventsInGame, AfterTheHubIsDeletedTheGameGetsMessagesDirectly) {
+  EXPECT_EQ(kelEvents(), hub);  // created once
+  EXPECT_NE(reinterpret_cast<WNDPROC>(GetWindowLongA(game.window(), GWL_WNDPROC)), game.gameWindowProcedure());
   int signals = 0;
   hub->windowMessage.connect([&](HWND, unsigned, unsigned, long) {
     ++signals;
     hub->consumeMessage();
   });
   deleteKelEvents();
+  EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongA(game.window(), GWL_WNDPROC)), game.gameWindowProcedure());
   game.sendMessage(WM_USER + 3, 0, 0);
   EXPECT_EQ(signals, 0);
   EXPECT_EQ(gameSaw(game), (std::vector<unsigned>{WM_USER + 3}));
-  hub = kelEvents();
+  hub = kelEvents();  // a new hub subclasses again
+  EXPECT_NE(reinterpret_cast<WNDPROC>(GetWindowLongA(game.window(), GWL_WNDPROC)), game.gameWindowProcedure());
 }
 
 TEST_F(EventsInGame, SidedModifiersComeFromTheScanCode) {

@@ -204,17 +204,3 @@ TEST_F(RenderEventsInGame, RegistriesReleaseAndRemakeBeforeTheReset) {
   EXPECT_EQ(log.back(), "deleted");
   events = kelRenderEvents();
 }
-
-TEST_F(RenderEventsInGame, DeletingRemovesTheThreePatches) {
-  for (std::uint32_t site : {Host::DrawPoint, Host::BeforeDeviceReset, Host::AfterDeviceReset}) {
-    const auto* code = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(site));
-    EXPECT_NE(std::vector<std::uint8_t>(code, code + 5), game.pristineBytes(site, 5)) << std::hex << site;
-  }
-  deleteKelRenderEvents();
-  for (std::uint32_t site : {Host::DrawPoint, Host::BeforeDeviceReset, Host::AfterDeviceReset}) {
-    const auto* code = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(site));
-    EXPECT_EQ(std::vector<std::uint8_t>(code, code + 5), game.pristineBytes(site, 5)) << std::hex << site;
-  }
-  game.runFrames(1);  // the game runs on unhooked
-  events = kelRenderEvents();
-}

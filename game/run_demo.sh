@@ -22,4 +22,4 @@ swapped=$(grep -c '"swapped":true' "$out/demo-trace.jsonl" || true)
 echo
 echo "game demo: $swapped texture draws showed an animation frame instead of the game's texture"
 grep -E '"event":"(reset|message_box|unload|crash)"' "$out/demo-trace.jsonl" || true
-echo "Captures (frames 10, 25 and 39) and the trace are in $(pwd)/$out"
+echo "Captures (frames 10, 25 and 39) and the trace are in $(cd "$out" && pwd)"

@@ -84,7 +84,7 @@ GifBytes encodeAnimation(const AnimationSpec& spec) {
     } else {
       indices = globalQuantizer.quantize(pictures[f], spec.dither);
     }
-    GifGraphicControl control{spec.delay};
+    GifGraphicControl control{spec.delayPattern.empty() ? spec.delay : spec.delayPattern[f % spec.delayPattern.size()]};
     control.disposal = 1;  // leave the image in place
     Rect r{0, 0, spec.width, spec.height};
     if (spec.changedRegionOnly && f > 0) {

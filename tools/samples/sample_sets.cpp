@@ -27,7 +27,9 @@ const std::vector<AnimationSpec>& bundledSamples() {
     s.push_back(animation("fire", 128, 128, 20, Scene::Fire, 128, Dither::FloydSteinberg, 6));
     s.push_back(animation("water", 128, 128, 24, Scene::Water, 64, Dither::Ordered, 8));
     // The flat background colour is the file's background index: it turns transparent in game.
-    s.push_back(animation("neon", 96, 96, 16, Scene::Neon, 32, Dither::None, 10));
+    AnimationSpec neon = animation("neon", 96, 96, 16, Scene::Neon, 32, Dither::None, 10);
+    neon.delayPattern = {10, 10, 10, 10, 10, 10, 10, 50};  // a sign that rests between flickers
+    s.push_back(neon);
     AnimationSpec landscape = animation("landscape", 160, 120, 24, Scene::Landscape, 96, Dither::Ordered, 8, 3);
     landscape.changedRegionOnly = true;
     s.push_back(landscape);

@@ -16,6 +16,7 @@ struct AnimationSpec {
   int colours = 256;        // palette size, 2..256
   Dither dither = Dither::None;
   std::uint16_t delay = 0;  // hundredths of a second
+  std::vector<std::uint16_t> delayPattern;  // if given, frame f waits delayPattern[f % size]
   std::uint16_t loops = 0;  // NETSCAPE repetition count, 0 endless
   bool changedRegionOnly = false;  // later images cover only what changed, the rest transparent
   bool localPalettes = false;      // every image its own colour table

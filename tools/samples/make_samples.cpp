@@ -1,5 +1,6 @@
 // Writes the sample animations: `make_samples bundled DIR` the few we ship (with their settings
 // files), `make_samples bench DIR` the larger set the benchmark reads. Output is deterministic.
+// The shipped set is remade with: build/native/tools/samples/velquor_make_samples bundled samples/Velquor
 #include <cstdio>
 #include <cstring>
 #include <fstream>

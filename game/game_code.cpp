@@ -160,17 +160,17 @@ GameCode buildGameCode() {
   // Mouse code, with the game's own bytes where the cursor control patches it.
   {
     Writer w(Host::MouseCall1);
-    w.call(0x531140).ret();  // E8 46 F3 FE FF
+    w.call(Host::MouseCall1Target).ret();  // E8 46 F3 FE FF
     code.routines.mouseRead = add(w.piece());
   }
   {
-    Writer w(0x531140);  // reads the mouse into 0xB73424
+    Writer w(Host::MouseCall1Target);  // reads the mouse into the mouse state
     w.incCounter(Counter::Mouse531140).bytes({0xFF, 0x25}).dword(serviceSlotAddress(Service::ReadMouse));
     add(w.piece());
   }
   {
     Writer w(Host::MouseCall2);
-    w.call(0x746ED0);                    // E8 B4 7A 20 00
+    w.call(Host::MouseCall2Target);                // E8 B4 7A 20 00
     w.bytes({0x8D, 0x40, 0x00});         // lea eax, [eax+0]
     const std::uint32_t skip = Host::MouseTest + 2 + 6 + 6;
     w.site(Host::MouseTest).bytes({0x85, 0xC0, 0x0F, 0x8C}).rel32(skip);  // test eax,eax; jl skip
@@ -179,7 +179,7 @@ GameCode buildGameCode() {
     code.routines.mouseCheck = add(w.piece());
   }
   {
-    Writer w(0x746ED0);
+    Writer w(Host::MouseCall2Target);
     w.incCounter(Counter::Mouse746ED0).bytes({0x31, 0xC0}).ret();  // returns 0: mouse available
     add(w.piece());
   }

@@ -1,7 +1,5 @@
 #include "game/message_box_watcher.h"
 
-#include <mutex>
-#include <set>
 #include <vector>
 
 namespace Standin {
@@ -39,10 +37,6 @@ BOOL CALLBACK visitChild(HWND child, LPARAM parameter) {
   return TRUE;
 }
 
-// Boxes already pressed, so one that takes a while to go is reported once.
-std::mutex handledMutex;
-std::set<HWND> handled;
-
 }  // namespace
 
 MessageBoxWatcher::MessageBoxWatcher(Report report) : report_(std::move(report)) {
@@ -69,14 +63,14 @@ int MessageBoxWatcher::sweep() {
     if (process == self && IsWindowVisible(dialog)) boxes.push_back(dialog);
   }
 
-  std::lock_guard<std::mutex> lock(handledMutex);
-  for (auto it = handled.begin(); it != handled.end();) it = IsWindow(*it) ? std::next(it) : handled.erase(it);
+  std::lock_guard<std::mutex> lock(sweepMutex_);
+  for (auto it = handled_.begin(); it != handled_.end();) it = IsWindow(*it) ? std::next(it) : handled_.erase(it);
   int closed = 0;
   for (HWND box : boxes) {
-    if (handled.count(box)) continue;
+    if (handled_.count(box)) continue;
     Children children;
     EnumChildWindows(box, visitChild, reinterpret_cast<LPARAM>(&children));
-    handled.insert(box);
+    handled_.insert(box);
     report_(windowText(box), children.text);
     if (children.firstButton)
       PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(children.firstButton), BN_CLICKED),

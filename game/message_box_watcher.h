@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -24,6 +26,8 @@ class MessageBoxWatcher {
 
  private:
   Report report_;
+  std::mutex sweepMutex_;
+  std::set<HWND> handled_;  // boxes already pressed: one that takes a while to go is reported once
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

@@ -441,8 +441,8 @@ std::vector<MessageBoxRecord> Game::messageBoxes() const {
 
 unsigned Game::routineCalls(std::uint32_t routine) const {
   switch (routine) {
-    case 0x531140: return image_->counter(Counter::Mouse531140);
-    case 0x746ED0: return image_->counter(Counter::Mouse746ED0);
+    case Host::MouseCall1Target: return image_->counter(Counter::Mouse531140);
+    case Host::MouseCall2Target: return image_->counter(Counter::Mouse746ED0);
     case 0x6194A0: return image_->counter(Counter::Mouse6194A0);
     case Host::MouseResetRoutine1: return image_->counter(Counter::Routine541BD0);
     case Host::MouseResetRoutine2: return image_->counter(Counter::Routine541DD0);

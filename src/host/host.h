@@ -27,6 +27,8 @@ constexpr std::uint32_t MouseCall1 = 0x541DF5;        // E8 46 F3 FE FF
 constexpr std::uint32_t MouseCall2 = 0x53F417;        // E8 B4 7A 20 00
 constexpr std::uint32_t MouseTest = 0x53F41F;         // 85 C0 0F 8C
 constexpr std::uint32_t MouseRoutine = 0x6194A0;      // E9 ...
+constexpr std::uint32_t MouseCall1Target = 0x531140;  // the routines the two calls above reach
+constexpr std::uint32_t MouseCall2Target = 0x746ED0;
 constexpr std::uint32_t MouseResetRoutine1 = 0x541BD0; // called without arguments on hiding
 constexpr std::uint32_t MouseResetRoutine2 = 0x541DD0;
 

@@ -48,9 +48,9 @@ TEST(ScenarioReader, CommandLineOptionsAreDirectivesWithCommasForSpaces) {
 
 TEST(ScenarioReader, FilesAllowCommentsAndNameTheFaultyLine) {
   Scenario s;
-  Standin::applyScenarioText(s, "# a run\r\nframe_time 0
-frames 4   # four\n\nreset 2\nreset 3\ncapture 1 out.png\n");
+  Standin::applyScenarioText(s, "# a run\r\nframe_time 5\nframes 4   # four\n\nreset 2\nreset 3\ncapture 1 out.png\n");
   EXPECT_EQ(s.frames, 4);
+  EXPECT_EQ(s.frameTimeMs, 5);
   EXPECT_EQ(s.resets, (std::vector<int>{2, 3}));
   ASSERT_EQ(s.captures.size(), 1u);
   EXPECT_EQ(s.captures[0].file, "out.png");

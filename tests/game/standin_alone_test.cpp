@@ -253,12 +253,12 @@ TEST(StandinInput, SidedKeysAndRepeatsArriveAsWindowsSendsThem) {
 
 TEST(StandinMouse, MouseCodeRunsEveryFrameUnlessPatchedAway) {
   StandinGame& game = standinGame();
-  const unsigned read = game.routineCalls(0x531140), check = game.routineCalls(0x746ED0);
-  const unsigned routine = game.routineCalls(0x6194A0), updates = game.mouseUpdates();
+  const unsigned read = game.routineCalls(Host::MouseCall1Target), check = game.routineCalls(Host::MouseCall2Target);
+  const unsigned routine = game.routineCalls(Host::MouseRoutine), updates = game.mouseUpdates();
   game.runFrames(2);
-  EXPECT_EQ(game.routineCalls(0x531140), read + 2);
-  EXPECT_EQ(game.routineCalls(0x746ED0), check + 2);
-  EXPECT_EQ(game.routineCalls(0x6194A0), routine + 2);
+  EXPECT_EQ(game.routineCalls(Host::MouseCall1Target), read + 2);
+  EXPECT_EQ(game.routineCalls(Host::MouseCall2Target), check + 2);
+  EXPECT_EQ(game.routineCalls(Host::MouseRoutine), routine + 2);
   EXPECT_EQ(game.mouseUpdates(), updates + 2);
 
   // The bytes a shown cursor writes switch the game's mouse code off.
@@ -267,9 +267,9 @@ TEST(StandinMouse, MouseCodeRunsEveryFrameUnlessPatchedAway) {
   writeCode(Host::MouseTest, {0x33, 0xC0, 0x0F, 0x84});
   writeCode(Host::MouseRoutine, {0xC3});
   game.runFrames(2);
-  EXPECT_EQ(game.routineCalls(0x531140), read + 2);
-  EXPECT_EQ(game.routineCalls(0x746ED0), check + 2);
-  EXPECT_EQ(game.routineCalls(0x6194A0), routine + 2);
+  EXPECT_EQ(game.routineCalls(Host::MouseCall1Target), read + 2);
+  EXPECT_EQ(game.routineCalls(Host::MouseCall2Target), check + 2);
+  EXPECT_EQ(game.routineCalls(Host::MouseRoutine), routine + 2);
   EXPECT_EQ(game.mouseUpdates(), updates + 2);
   for (std::uint32_t a : {Host::MouseCall1, Host::MouseCall2, Host::MouseTest, Host::MouseRoutine})
     writeCode(a, game.pristineBytes(a, 5));

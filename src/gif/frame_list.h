@@ -71,8 +71,10 @@ class FrameList {
   FrameList& operator=(const FrameList&) = delete;
   virtual ~FrameList();
 
-  // Decodes every image of the file. Throws std::runtime_error("GIF file is corrupt!") on a
-  // malformed image, and a std::runtime_error when the file cannot be opened as a GIF.
+  // Decodes every image of the file. Throws std::runtime_error: "GIF file is corrupt!" for a
+  // malformed image; another message when the file cannot be opened as a GIF89a file with a
+  // global colour table, or when its frames would hold more than 512 MiB ("GIF animation too
+  // large"); std::bad_alloc when memory runs out.
   static std::unique_ptr<FrameList> load(const char* path);
 
   void setKeepBackground(bool keep) { keepBackground = keep; }

@@ -112,9 +112,10 @@ TEST(FrameListLoad, EmptyAnimationAndBrokenFiles) {
 
 TEST(FrameListLoad, RectanglePastTheScreenIsClippedWhenComposing) {
   GifWriter writer(rgbScreen(3, 2));
-  writer.image(filledImage(5, 5, 1, 1, 1)).trailer();
-  auto list = loadBytes(writer.bytes());
-  EXPECT_EQ(frameIndices(*list->frames[0]), (GifBytes{0, 0, 0, 0, 1, 1}));
+  writer.image(filledImage(5, 5, 1, 1, 1)).image(filledImage(2, 2, 2, 3, 0)).image(filledImage(2, 2, 3, 60000, 1));
+  auto list = loadBytes(writer.trailer().bytes());
+  ASSERT_EQ(list->frames.size(), 3u);
+  for (const auto& frame : list->frames) EXPECT_EQ(frameIndices(*frame), (GifBytes{0, 0, 0, 0, 1, 1}));
 }
 
 #ifndef _WIN32  // hundreds of megabytes: too slow under the emulator

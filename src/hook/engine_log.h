@@ -8,7 +8,7 @@
 namespace KelHook {
 
 // Formats (bounded to 4095 characters) and writes one line when `enabled`; returns at once
-// otherwise. A null format only flushes.
+// otherwise. Lines are flushed as they are written.
 void writeLog(bool enabled, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))

@@ -221,7 +221,7 @@ std::string readFile(const std::string& name) {
 TEST(EngineLog, LinesGoToTheModulesLogAndLongOnesAreCut) {
   const std::string name = logFileName();
   EXPECT_EQ(name, "!KelHook_hook_low_level_tests.exe.log");
-  writeLog(true, nullptr);  // opens the log (emptied by the process's first open)
+  writeLog(true, "opening");  // the process's first line empties the log
   writeLog(false, "never %s", "written");
   const std::string before = readFile(name);
   EXPECT_EQ(before.find("never"), std::string::npos);
@@ -229,7 +229,7 @@ TEST(EngineLog, LinesGoToTheModulesLogAndLongOnesAreCut) {
   writeLog(true, "first %d", 1);
   const std::string huge(10000, 'x');
   writeLog(true, "%s", huge.c_str());
-  writeLog(true, nullptr);  // flush only
+  writeLog(true, nullptr);  // nothing to write
   const std::string after = readFile(name).substr(before.size());
   EXPECT_EQ(after.substr(0, 8), "first 1\n");
   const std::string longLine = after.substr(8);
@@ -245,7 +245,7 @@ void hookLine(unsigned address, int size, std::string_view module, const char* f
 
 TEST(EngineLog, HookLinesCarryAddressSizeAndModule) {
   const std::string name = logFileName();
-  writeLog(true, nullptr);
+  writeLog(true, "opening");
   const std::size_t start = readFile(name).size();
   hookLine(0x748DA3, 6, "", "install to %08X", 0x748DA3u);
   hookLine(0x1234, -1, "game.dll", "remove from %08X", 0x10001234u);

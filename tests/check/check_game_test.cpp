@@ -9,22 +9,16 @@
 
 #include "check/folder_check.h"
 #include "check/game_run.h"
-#include "plugin/temp_folder.h"
-#include "plugin/test_gifs.h"
+#include "check/case_folders.h"
 
 namespace {
 
-class CheckAgainstGame : public ::testing::Test {
+class CheckAgainstGame : public ::testing::Test, public CaseFolder {
  protected:
-  void gif(const std::string& name, const GifBytes& bytes = TestGifs::threeColours()) {
-    game_.write("Velquor/" + name, std::string(bytes.begin(), bytes.end()));
-  }
-  void file(const std::string& name, const std::string& text) { game_.write("Velquor/" + name, text); }
-  FolderPrediction predict() const { return checkFolder(game_.file("Velquor")); }
 
   // Plays the scene and compares everything the prediction says about it with the trace.
   GameRun playAndCompare(const FolderPrediction& prediction, const std::vector<std::string>& scene) {
-    GameRun run = runGame(game_.path(), scene, 12);
+    GameRun run = runGame(root().path(), scene, 12);
     EXPECT_EQ(run.exitCode, 0);
 
     std::vector<ShownBox> expected = prediction.boxesAtStart();
@@ -57,52 +51,27 @@ class CheckAgainstGame : public ::testing::Test {
     }
     return run;
   }
-
-  TempFolder game_;
 };
 
 TEST_F(CheckAgainstGame, FolderRules) {
-  gif("fire.gif");
-  gif("Fire2.GIF");
-  gif("smoke/smoke.gif");
-  gif("a.b.gif");
+  folderRules();
   const FolderPrediction prediction = predict();
   EXPECT_EQ(prediction.animations.size(), 2u);
   playAndCompare(prediction, {"fire", "Fire2", "smoke", "a.b", "Fire"});
 }
 
 TEST_F(CheckAgainstGame, SixtyFilesWithCorruptOnesBeforeAndAfterTheFiftieth) {
-  char name[32];
-  for (int i = 0; i < 60; ++i) {
-    std::snprintf(name, sizeof name, "anim%02d.gif", i);
-    gif(name, TestGifs::threeColours(4));
-  }
-  const FolderPrediction listed = predict();
-  ASSERT_EQ(listed.animations.size(), 60u);
-  const std::string early = listed.animations[7].textureName, late = listed.animations[57].textureName,
-                    good = listed.animations[55].textureName;
-  gif(early + ".gif", TestGifs::corrupt());
-  gif(late + ".gif", TestGifs::corrupt());
+  const Sixty sixty = sixtyWithTwoCorrupt();
   const FolderPrediction prediction = predict();
   ASSERT_EQ(prediction.boxesAtStart().size(), 1u);
-  const GameRun run = playAndCompare(prediction, {good, late, early});
+  const GameRun run = playAndCompare(prediction, {sixty.good, sixty.late, sixty.early});
   EXPECT_EQ(run.boxes.size(), 2u);
 }
 
 TEST_F(CheckAgainstGame, SettingsAndRefusedFiles) {
-  gif("only_override.gif");
-  file("only_override.cfg", "override=1\n");
-  gif("bad_alpha.gif");
-  file("bad_alpha.cfg", "background=0\r\noverride=1\r\nalpha=x\r\n");
-  gif("good.gif");
-  file("good.cfg", "background=1\noverride=1\nnumber_color_palette=7\nalpha=300\n");
+  settingsAndRefusals();
   gif("glow.gif");
   file("GLOW.cfg", "override=1\n");  // found whatever its letter case
-  file("orphan.cfg", "background=1\n");
-  GifScreen old{8, 8, TestGifs::palette()};
-  old.version = "87a";
-  gif("old.gif", GifWriter(old).image(TestGifs::solid(8, 8, 1)).trailer().bytes());
-  gif("empty.gif", GifWriter({8, 8, TestGifs::palette()}).trailer().bytes());
   gif("flamme\xC3\xA9.gif");  // a non-ASCII name, as the listing gives it: UTF-8
   const FolderPrediction prediction = predict();
   EXPECT_GE(prediction.boxesAtStart().size(), 4u);

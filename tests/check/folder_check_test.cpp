@@ -9,21 +9,13 @@
 
 #include "check/check_report.h"
 #include "check/folder_check.h"
-#include "plugin/temp_folder.h"
-#include "plugin/test_gifs.h"
+#include "check/case_folders.h"
 
 namespace {
 
-class CheckFolder : public ::testing::Test {
+class CheckFolder : public ::testing::Test, public CaseFolder {
  protected:
-  std::string folder() const { return temp_.file("Velquor"); }
-  void gif(const std::string& name, const GifBytes& bytes = TestGifs::threeColours()) {
-    temp_.write("Velquor/" + name, std::string(bytes.begin(), bytes.end()));
-  }
-  void file(const std::string& name, const std::string& text) { temp_.write("Velquor/" + name, text); }
-  FolderPrediction check() const { return checkFolder(folder()); }
-
-  TempFolder temp_;
+  FolderPrediction check() const { return predict(); }
 };
 
 const AnimationPrediction* find(const FolderPrediction& p, const std::string& texture) {
@@ -44,10 +36,7 @@ std::string reasonFor(const FolderPrediction& p, const std::string& fileName) {
 }
 
 TEST_F(CheckFolder, OnlyExactGifFilesOfTheFolderItselfBecomeAnimations) {
-  gif("fire.gif");
-  gif("Fire2.GIF");
-  gif("smoke/smoke.gif");
-  gif("a.b.gif");
+  folderRules();
   file("notes.txt", "hello");
   const FolderPrediction p = check();
 
@@ -66,18 +55,7 @@ TEST_F(CheckFolder, OnlyExactGifFilesOfTheFolderItselfBecomeAnimations) {
 }
 
 TEST_F(CheckFolder, FirstFiftyMadeAreDecodedAtStartAndAFailureGivesItsPlaceAway) {
-  char name[32];
-  for (int i = 0; i < 60; ++i) {
-    std::snprintf(name, sizeof name, "anim%02d.gif", i);
-    gif(name, TestGifs::threeColours(4));
-  }
-  // Which files come 8th and 58th depends on the listing order; ask the checker first.
-  const FolderPrediction before = check();
-  ASSERT_EQ(before.animations.size(), 60u);
-  const std::string early = before.animations[7].textureName, late = before.animations[57].textureName;
-  gif(early + ".gif", TestGifs::corrupt());
-  gif(late + ".gif", TestGifs::corrupt());
-
+  const Sixty sixty = sixtyWithTwoCorrupt();
   const FolderPrediction p = check();
   ASSERT_EQ(p.animations.size(), 60u);
   for (std::size_t i = 0; i < p.animations.size(); ++i) {
@@ -89,24 +67,18 @@ TEST_F(CheckFolder, FirstFiftyMadeAreDecodedAtStartAndAFailureGivesItsPlaceAway)
   }
   const auto boxes = p.boxesAtStart();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, "Can't load animation " + early);
+  EXPECT_EQ(boxes[0].caption, "Can't load animation " + sixty.early);
   EXPECT_EQ(boxes[0].text, "GIF file is corrupt!");
-  const AnimationPrediction* lateOne = find(p, late);
+  const AnimationPrediction* lateOne = find(p, sixty.late);
   ASSERT_EQ(lateOne->boxesAtFirstUse.size(), 1u);
-  EXPECT_EQ(lateOne->boxesAtFirstUse[0].caption, "Can't load animation " + late);
+  EXPECT_EQ(lateOne->boxesAtFirstUse[0].caption, "Can't load animation " + sixty.late);
   EXPECT_EQ(lateOne->boxesAtFirstUse[0].text, "GIF file is corrupt!");
   EXPECT_EQ(p.failures().size(), 2u);
   EXPECT_EQ(exitStatus(p, false), 1);
 }
 
 TEST_F(CheckFolder, SettingsMessagesAreTheModulesWithItsOwnCaption) {
-  gif("only_override.gif");
-  file("only_override.cfg", "override=1\n");
-  gif("bad_alpha.gif");
-  file("bad_alpha.cfg", "background=0\r\noverride=1\r\nalpha=x\r\n");
-  gif("good.gif");
-  file("good.cfg", "background=1\noverride=1\nnumber_color_palette=7\nalpha=300\n");
-  file("orphan.cfg", "background=1\n");
+  settingsAndRefusals();
   const FolderPrediction p = check();
 
   const AnimationPrediction* onlyOverride = find(p, "only_override");
@@ -132,7 +104,7 @@ TEST_F(CheckFolder, SettingsMessagesAreTheModulesWithItsOwnCaption) {
   EXPECT_EQ(reasonFor(p, "good.cfg"), "(not skipped)");
   EXPECT_NE(reasonFor(p, "orphan.cfg").find("without its GIF"), std::string::npos);
   EXPECT_TRUE(mentions(p.mistakes, "orphan.cfg"));
-  EXPECT_EQ(p.boxesAtStart().size(), 2u);
+  EXPECT_EQ(p.boxesAtStart().size(), 3u) << "two settings files and the GIF87a file";
   EXPECT_EQ(exitStatus(p, false), 1);
 }
 
@@ -157,10 +129,7 @@ TEST_F(CheckFolder, NotesWhatTheFileAsksForAndTheModuleIgnores) {
 }
 
 TEST_F(CheckFolder, RefusedAndEmptyGifsAreFailuresWithTheDecodersWords) {
-  GifScreen old{8, 8, TestGifs::palette()};
-  old.version = "87a";
-  gif("old.gif", GifWriter(old).image(TestGifs::solid(8, 8, 1)).trailer().bytes());
-  gif("empty.gif", GifWriter({8, 8, TestGifs::palette()}).trailer().bytes());
+  settingsAndRefusals();
   const FolderPrediction p = check();
 
   const AnimationPrediction* refused = find(p, "old");
@@ -195,7 +164,7 @@ TEST_F(CheckFolder, MissingOrBlockedFolder) {
   EXPECT_EQ(missing.state, FolderState::Missing);
   EXPECT_TRUE(missing.failures().empty()) << "the module makes the folder itself";
 
-  temp_.write("Velquor", "not a folder");
+  root().write("Velquor", "not a folder");
   FolderPrediction blocked = check();
   EXPECT_EQ(blocked.state, FolderState::Blocked);
   EXPECT_EQ(exitStatus(blocked, false), 1);

@@ -5,17 +5,11 @@
 #include <fstream>
 #include <set>
 
+#include "check/wine_path.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-// The build knows its outputs by Unix paths; Wine shows the Unix root as drive Z:.
-std::string windowsPath(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
 
 int run(const std::string& commandLine, const fs::path& folder) {
   STARTUPINFOA startup{};

@@ -6,14 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "check/wine_path.h"
 
-std::string windowsPath(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
+namespace {
 
 class ModuleVersion : public ::testing::Test {
  protected:

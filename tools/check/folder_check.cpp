@@ -23,9 +23,11 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
+#ifndef _WIN32
 bool isAscii(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
 }
+#endif
 
 std::string numberList(const std::vector<int>& numbers) {
   std::ostringstream out;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "framework/process_instance.h"
 #include "hook/memory.h"
 #include "host/host.h"
 
@@ -30,11 +31,6 @@ const std::vector<Patch>& patches() {
 void* hostCode(std::uint32_t address) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)); }
 
 void callHost(std::uint32_t address) { reinterpret_cast<void (*)()>(static_cast<std::uintptr_t>(address))(); }
-
-KelCursor*& instance() {
-  static KelCursor* cursor = nullptr;
-  return cursor;
-}
 
 }  // namespace
 
@@ -129,12 +125,6 @@ void KelCursor::refresh() {
   applyWindowsCursor(nullptr);
 }
 
-KelCursor* kelCursor() {
-  if (!instance()) instance() = new KelCursor();
-  return instance();
-}
+KelCursor* kelCursor() { return ProcessInstance<KelCursor>::get(); }
 
-void deleteKelCursor() {
-  delete instance();
-  instance() = nullptr;
-}
+void deleteKelCursor() { ProcessInstance<KelCursor>::destroy(); }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "framework/process_instance.h"
 #include "hook/ccall_hook.h"
 #include "host/host.h"
 
@@ -28,11 +29,6 @@ std::uint16_t& previousGameKey(int key) { return Host::at<std::uint16_t>(Host::G
 
 void toUpper(std::string& word) {
   for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-
-KelEvents*& instance() {
-  static KelEvents* hub = nullptr;
-  return hub;
 }
 
 // Mouse buttons as the virtual keys Windows gives them.
@@ -236,12 +232,6 @@ void KelEvents::setGameKey(KelKeys::GameKeys key, short value) {
   gameKeyOverrides[key] = {static_cast<unsigned short>(value), true};
 }
 
-KelEvents* kelEvents() {
-  if (!instance()) instance() = new KelEvents();
-  return instance();
-}
+KelEvents* kelEvents() { return ProcessInstance<KelEvents>::get(); }
 
-void deleteKelEvents() {
-  delete instance();
-  instance() = nullptr;
-}
+void deleteKelEvents() { ProcessInstance<KelEvents>::destroy(); }

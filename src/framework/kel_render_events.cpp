@@ -1,15 +1,11 @@
 #include "framework/kel_render_events.h"
 
+#include "framework/process_instance.h"
 #include "host/host.h"
 
 namespace {
 
 IDirect3DDevice9* gameDevice() { return Host::at<IDirect3DDevice9*>(Host::Device); }
-
-KelRenderEvents*& instance() {
-  static KelRenderEvents* events = nullptr;
-  return events;
-}
 
 }  // namespace
 
@@ -76,12 +72,6 @@ void KelRenderEvents::onDeviceReset() {
   deviceReset();
 }
 
-KelRenderEvents* kelRenderEvents() {
-  if (!instance()) instance() = new KelRenderEvents();
-  return instance();
-}
+KelRenderEvents* kelRenderEvents() { return ProcessInstance<KelRenderEvents>::get(); }
 
-void deleteKelRenderEvents() {
-  delete instance();
-  instance() = nullptr;
-}
+void deleteKelRenderEvents() { ProcessInstance<KelRenderEvents>::destroy(); }

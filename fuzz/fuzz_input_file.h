@@ -6,8 +6,15 @@
 
 #include <unistd.h>
 
+// The file goes away when the fuzzer exits.
+struct FuzzInputFile {
+  std::string path = "/tmp/velquor-fuzz-" + std::to_string(getpid()) + ".gif";
+  ~FuzzInputFile() { std::remove(path.c_str()); }
+};
+
 inline const char* writeFuzzInput(const std::uint8_t* data, std::size_t size) {
-  static const std::string path = "/tmp/velquor-fuzz-" + std::to_string(getpid()) + ".gif";
+  static const FuzzInputFile input;
+  const std::string& path = input.path;
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return nullptr;
   std::fwrite(data, 1, size, file);

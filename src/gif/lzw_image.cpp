@@ -119,8 +119,8 @@ class LinearSink {
     } else {
       const std::uint8_t* from = out_ + start_[code];
       if (static_cast<std::size_t>(to - from) >= kCopyChunk) {
-        // Chunks may run past the string (into the slack at the end, or over bytes that the
-        // next strings write); every chunk reads only bytes already final.
+        // Chunks may run up to 15 bytes past the string, into the slack at the end or over
+        // bytes the next strings write again; source and target are a chunk apart or more.
         for (std::size_t i = 0; i < length; i += kCopyChunk) std::memcpy(to + i, from + i, kCopyChunk);
       } else {
         for (std::size_t i = 0; i < length; ++i) to[i] = from[i];  // overlaps its own output

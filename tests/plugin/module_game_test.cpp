@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,14 @@ TextureSpec texture(const std::string& name, std::uint32_t site, bool alpha = fa
 const std::uint32_t allSites[] = {Host::RasterSiteEbx, Host::RasterSiteEax, Host::RasterSiteEsi,
                                   Host::RasterSiteEdx, Host::TextureToRaster};
 
+// The only game code that may stay changed: the main-loop call site.
+bool insideMainLoopCall(const Standin::ChangedBytes& change) {
+  const bool inside = change.address >= Host::MainLoopCall &&
+                      change.address + change.now.size() <= Host::MainLoopCall + Host::MainLoopCallSize;
+  if (!inside) ADD_FAILURE() << std::hex << "game code changed at 0x" << change.address;
+  return inside;
+}
+
 bool closeColours(std::uint32_t a, std::uint32_t b) {
   for (int shift = 0; shift < 24; shift += 8) {
     const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
@@ -78,9 +87,8 @@ std::map<std::string, Observed> observe(const std::vector<std::string>& names, i
   return seen;
 }
 
-// Checks that the textures follow the GIF's frames in order, each shown at least its delay, and
-// returns the GIF frame number of each game frame.
-std::vector<int> checkPlayback(const Observed& o, const std::vector<int>& delaysMs) {
+// Checks that the textures follow the GIF's frames in order, each shown at least its delay.
+void checkPlayback(const Observed& o, const std::vector<int>& delaysMs) {
   std::vector<std::uint32_t> order;  // first appearances are frames 0, 1, 2, ...
   std::vector<int> shown;
   for (auto texture : o.texture) {
@@ -102,7 +110,6 @@ std::vector<int> checkPlayback(const Observed& o, const std::vector<int>& delays
     }
     runStart = i;
   }
-  return shown;
 }
 
 std::uint32_t expectedColour(const std::string& gifPath, int frame, bool keepBackground) {
@@ -110,29 +117,58 @@ std::uint32_t expectedColour(const std::string& gifPath, int frame, bool keepBac
   return frames->frames.at(frame)->pixel(0, 0, keepBackground);
 }
 
+// A frame of the game under emulation can take a second or two: the delays are longer still.
+const std::vector<int> sharedDelays = {1500, 2500, 3500};
+
+// A GIF with the background colour (black) in the middle of a red frame.
+GifBytes redWithBackgroundInside() {
+  GifImage image = TestGifs::solid(16, 16, 1);
+  for (int y = 4; y < 12; ++y)
+    for (int x = 4; x < 12; ++x) image.indices[y * 16 + x] = 0;
+  GifWriter writer({16, 16, TestGifs::palette()});
+  return writer.graphicControl({50}).image(image).trailer().bytes();
+}
+
+// The cases that share one game (and one catalogue, made at its first frame) find every file
+// any of them needs already there.
+GameFolder& sharedFolder() {
+  static GameFolder* folder = [] {
+    auto* made = new GameFolder;
+    const auto gif = TestGifs::animated(8, 8, {{1, 150}, {2, 250}, {3, 350}});
+    for (const char* name : {"water", "fire", "grass", "smoke", "sky"})
+      made->gif(std::string(name) + ".gif", gif);
+    made->gif("Fire2.GIF");
+    made->gif("sub/cloud.gif");
+    made->gif("a.b.gif");
+    const auto withBackground = redWithBackgroundInside();
+    made->gif("clear.gif", withBackground);
+    made->file("clear.cfg", "background=0\noverride=1\nnumber_color_palette=5\nalpha=1\n");
+    made->gif("kept.gif", withBackground);
+    made->file("kept.cfg", "background=1\noverride=1\nalpha=1\n");
+    made->gif("plain.gif", withBackground);
+    made->file("plain.cfg", "background=0\noverride=0\nnumber_color_palette=5\nalpha=1\n");
+    return made;
+  }();
+  return *folder;
+}
+
 TEST(Module, EverySiteShowsTheAnimationFrameByFrame) {
-  GameFolder folder;
-  const std::vector<int> delays = {200, 300, 400};
-  const auto gif = TestGifs::animated(8, 8, {{1, 20}, {2, 30}, {3, 40}});
+  GameFolder& folder = sharedFolder();
+  const auto& delays = sharedDelays;
   const std::vector<std::string> names = {"water", "fire", "grass", "smoke", "sky"};
   std::vector<TextureSpec> scene;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    folder.gif(names[i] + ".gif", gif);
-    scene.push_back(texture(names[i], allSites[i]));
-  }
+  for (std::size_t i = 0; i < names.size(); ++i) scene.push_back(texture(names[i], allSites[i]));
   scene.push_back(texture("Fire", Host::RasterSiteEax));   // differs in letter case only
   scene.push_back(texture("stone", Host::RasterSiteEbx));  // not in the folder
   game().setScene(scene);
 
   // Loaded, nothing hooked yet but the main loop.
-  for (const auto& change : game().changedCode())
-    EXPECT_EQ(change.address, Host::MainLoopCall) << std::hex << change.address;
+  for (const auto& change : game().changedCode()) EXPECT_TRUE(insideMainLoopCall(change));
 
   const auto seen = observe({"water", "fire", "grass", "smoke", "sky", "Fire", "stone"}, 40);
   for (const auto& name : names) {
     SCOPED_TRACE(name);
-    const auto shown = checkPlayback(seen.at(name), delays);
-    EXPECT_EQ(shown.front(), 0);
+    checkPlayback(seen.at(name), delays);
   }
   for (const char* own : {"Fire", "stone"}) {
     const DrawRecord* draw = drawOf(game().draws(-1), own);
@@ -168,18 +204,14 @@ TEST(Module, EverySiteShowsTheAnimationFrameByFrame) {
 }
 
 TEST(Module, FolderRulesDecideWhatIsAnimated) {
-  GameFolder folder;
-  folder.gif("fire.gif");
-  folder.gif("Fire2.GIF");
-  folder.gif("smoke/smoke.gif");
-  folder.gif("a.b.gif");
+  sharedFolder();
   game().setScene({texture("fire", Host::RasterSiteEax), texture("Fire2", Host::RasterSiteEax),
-                   texture("smoke", Host::RasterSiteEax), texture("a.b", Host::RasterSiteEax)});
+                   texture("cloud", Host::RasterSiteEax), texture("a.b", Host::RasterSiteEax)});
   game().runFrames(3);
   const auto draws = game().draws(-1);
   for (const auto& [name, animated] :
        std::vector<std::pair<std::string, bool>>{{"fire", true}, {"Fire2", false},
-                                                 {"smoke", false}, {"a.b", true}}) {
+                                                 {"cloud", false}, {"a.b", true}}) {
     const DrawRecord* draw = drawOf(draws, name);
     ASSERT_NE(draw, nullptr) << name;
     EXPECT_EQ(draw->swapped(), animated) << name;
@@ -218,21 +250,7 @@ TEST(Module, CorruptFilesAreReportedOnceEach) {
 }
 
 TEST(Module, SettingsReachTheRasterAndThePixels) {
-  GameFolder folder;
-  // Background colour (black) in the middle of a red frame.
-  GifBytes pixels(16 * 16, 1);
-  for (int y = 4; y < 12; ++y)
-    for (int x = 4; x < 12; ++x) pixels[y * 16 + x] = 0;
-  GifWriter writer({16, 16, TestGifs::palette()});
-  GifImage image = TestGifs::solid(16, 16, 1);
-  image.indices = pixels;
-  const auto gif = writer.graphicControl({50}).image(image).trailer().bytes();
-  folder.gif("clear.gif", gif);
-  folder.file("clear.cfg", "background=0\noverride=1\nnumber_color_palette=5\nalpha=1\n");
-  folder.gif("kept.gif", gif);
-  folder.file("kept.cfg", "background=1\noverride=1\nalpha=1\n");
-  folder.gif("plain.gif", gif);
-  folder.file("plain.cfg", "background=0\noverride=0\nnumber_color_palette=5\nalpha=1\n");
+  sharedFolder();
   game().setScene({texture("clear", Host::RasterSiteEax, false, true),
                    texture("kept", Host::RasterSiteEax, false, true),
                    texture("plain", Host::RasterSiteEax, false, true)});
@@ -264,16 +282,17 @@ TEST(Module, SettingsReachTheRasterAndThePixels) {
 }
 
 TEST(Module, DeviceResetKeepsPlaying) {
-  GameFolder folder;
-  folder.gif("fire.gif", TestGifs::animated(8, 8, {{1, 20}, {2, 30}, {3, 40}}));
+  sharedFolder();
   game().setScene({texture("fire", Host::RasterSiteEax)});
   game().runFrames(3);
   ASSERT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
 
   EXPECT_EQ(game().resetDevice(), 0);
+  // New textures, and playback goes on through them.
   const auto seen = observe({"fire"}, 25);
-  for (auto t : seen.at("fire").texture) EXPECT_NE(t, 0u);
-  checkPlayback(seen.at("fire"), {200, 300, 400});
+  const auto& textures = seen.at("fire").texture;
+  for (auto t : textures) EXPECT_NE(t, 0u);
+  EXPECT_GE(std::set<std::uint32_t>(textures.begin(), textures.end()).size(), 2u);
   EXPECT_EQ(game().resetDevice(), 0);  // and again, after playing on the new textures
   game().runFrames(2);
   EXPECT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
@@ -313,21 +332,16 @@ TEST(Module, NoManagerWithoutDirect3D) {
   game().runFrames(3);
 }
 
+// Last of the cases that share a game: it takes the module out.
 TEST(Module, UnloadPutsTheGameBack) {
-  GameFolder folder;
-  folder.gif("fire.gif");
+  sharedFolder();
   game().setScene({texture("fire", Host::RasterSiteEax), texture("sky", Host::TextureToRaster)});
-  folder.gif("sky.gif");
   game().runFrames(5);
   ASSERT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
   ASSERT_TRUE(drawOf(game().draws(-1), "sky")->swapped());
 
   const auto changes = game().unloadModules();
-  for (const auto& change : changes) {
-    EXPECT_GE(change.address, Host::MainLoopCall);
-    EXPECT_LT(change.address + change.now.size(), Host::MainLoopCall + Host::MainLoopCallSize + 1u)
-        << std::hex << change.address;
-  }
+  for (const auto& change : changes) EXPECT_TRUE(insideMainLoopCall(change));
   // The game goes on running its loop through what stays at 0x748DA3.
   const unsigned passes = game().loopPasses();
   game().runFrames(5);

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Runs the stand-in on a scenario file from the command line and checks its trace and capture."""
+"""Runs the stand-in from the command line: a scenario file (its trace and capture checked), a bad
+scenario (exit code 2) and a module that crashes the game (exit code 3, reported, no hang)."""
 import json
 import os
 import struct
@@ -59,7 +60,7 @@ def near(got, expected, tolerance=3):
 
 
 def main():
-    standin, wine, scenario, work = sys.argv[1:5]
+    standin, wine, scenario, work, crash_module = sys.argv[1:6]
     os.makedirs(work, exist_ok=True)
     failures = []
 
@@ -99,6 +100,12 @@ def main():
 
     bad = run(standin, wine, ['--texture', 'fire,64,64,ff0000,0x123456'], work)
     check(bad.returncode == 2 and 'not a texture site' in bad.stderr, 'bad scenario: %d %s' % (bad.returncode, bad.stderr))
+
+    crash = run(standin, wine, ['--asi', crash_module, '--trace', 'crash.jsonl', '--frames', '2'], work)
+    last = json.loads(open(os.path.join(work, 'crash.jsonl')).read().splitlines()[-1])
+    # Wine on qemu may report the null write as an illegal instruction rather than an access fault.
+    check(crash.returncode == 3 and 'crash: exception 0xC' in crash.stderr, 'crash: %d %s' % (crash.returncode, crash.stderr))
+    check(last['event'] == 'crash' and last['code'].startswith('0xC'), 'crash trace %s' % last)
 
     for failure in failures:
         print('FAILED: ' + failure)

@@ -28,13 +28,26 @@ void withUnprotected(const void* address, unsigned size, Access access) {
 
 void* copyCode(void* destination, const void* source, unsigned size) {
   if (!destination || !source || size == 0) return nullptr;
-  MEMORY_BASIC_INFORMATION region{};
-  VirtualQuery(destination, &region, sizeof(region));
-  DWORD former = 0;
-  VirtualProtect(region.BaseAddress, region.RegionSize, PAGE_EXECUTE_READWRITE, &former);
-  std::memcpy(destination, source, size);
-  DWORD ignored = 0;
-  VirtualProtect(region.BaseAddress, region.RegionSize, former, &ignored);
+  auto* out = static_cast<std::uint8_t*>(destination);
+  auto* in = static_cast<const std::uint8_t*>(source);
+  std::size_t left = size;
+  // Region by region: a range over two regions of different protection gets each one back.
+  while (left > 0) {
+    MEMORY_BASIC_INFORMATION region{};
+    VirtualQuery(out, &region, sizeof(region));
+    auto* regionEnd = static_cast<std::uint8_t*>(region.BaseAddress) + region.RegionSize;
+    std::size_t part = left;
+    if (region.RegionSize != 0 && regionEnd > out && std::size_t(regionEnd - out) < left)
+      part = std::size_t(regionEnd - out);
+    DWORD former = 0;
+    VirtualProtect(region.BaseAddress, region.RegionSize, PAGE_EXECUTE_READWRITE, &former);
+    std::memcpy(out, in, part);
+    DWORD ignored = 0;
+    VirtualProtect(region.BaseAddress, region.RegionSize, former, &ignored);
+    out += part;
+    in += part;
+    left -= part;
+  }
   FlushInstructionCache(GetCurrentProcess(), destination, size);
   return destination;
 }

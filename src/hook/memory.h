@@ -8,8 +8,9 @@ namespace KelHook {
 
 struct Ptr;
 
-// Copies under PAGE_EXECUTE_READWRITE of the region holding `destination` (the range must lie
-// in that one region), then flushes the instruction cache. Null on null pointers or size 0.
+// Copies under PAGE_EXECUTE_READWRITE of each region the destination range covers, putting
+// each region's protection back, then flushes the instruction cache. Null on null pointers or
+// size 0.
 void* copyCode(void* destination, const void* source, unsigned size);
 void* copyCode(void* destination, const std::vector<std::uint8_t>& bytes);
 

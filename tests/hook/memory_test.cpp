@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,16 @@ TEST(MemoryPrimitives, WritesReachReadOnlyCodeAndLeaveItsProtection) {
   EXPECT_EQ(readDword(reinterpret_cast<std::uintptr_t>(pages.base) + 4096), 0x01020304u);
   EXPECT_EQ(protectionOf(pages.base), DWORD(PAGE_EXECUTE_READ));
   EXPECT_EQ(protectionOf(pages.base + 4096), DWORD(PAGE_EXECUTE_READ));
+}
+
+TEST(MemoryPrimitives, CopyAcrossRegionsKeepsEachProtection) {
+  Pages pages(2, PAGE_EXECUTE_READ);
+  pages.protect(1, 1, PAGE_READONLY);
+  const std::vector<std::uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8};
+  ASSERT_EQ(copyCode(pages.base + 4096 - 4, bytes), pages.base + 4096 - 4);
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), pages.base + 4096 - 4));
+  EXPECT_EQ(protectionOf(pages.base), DWORD(PAGE_EXECUTE_READ));
+  EXPECT_EQ(protectionOf(pages.base + 4096), DWORD(PAGE_READONLY));
 }
 
 TEST(MemoryPrimitives, ReadsOfReadOnlyCodeKeepItsProtection) {

@@ -9,9 +9,11 @@
 #include "gif/gif_read_state.h"
 #include "gif/lzw_image.h"
 
-// How a truncated file ends: the end of the file where a block may begin counts as the trailer
-// (0); inside image data it ends the image early, as a zero-length sub-block would; anywhere
-// else inside a block it is a malformed stream (-1). Nothing read past the end is ever used.
+// How a truncated file ends: inside the header or the global colour table gifOpen refuses it
+// (null; a cut signature or version gets its message); where a block may begin the end counts
+// as the trailer (0); inside image data it ends the image early, as a zero-length sub-block
+// would; anywhere else inside a block it is a malformed stream (-1). Nothing read past the end
+// is ever used.
 
 namespace {
 

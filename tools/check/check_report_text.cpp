@@ -80,7 +80,7 @@ std::string formatText(const FolderPrediction& p) {
     for (const auto& s : p.skipped) out << "  " << s.fileName << ": " << s.reason << "\n";
   }
   const auto shown = p.boxesAtStart();
-  out << "\nMessage boxes at start, in order: " << (shown.empty() ? "none" : "") << "\n";
+  out << "\nMessage boxes at start, in order:" << (shown.empty() ? " none" : "") << "\n";
   for (const auto& box : shown) out << "  [" << box.caption << "] " << box.text << "\n";
 
   out << "\nMemory: " << mib(p.memory.atStart) << " decoded at start; at most "

@@ -60,7 +60,7 @@ bool Hook::install() {
     stub.hooked = site_.hookedCode();
     writeFastStub(w, stub);
   });
-  state.store(Idle);
+  state.store(Idle, std::memory_order_release);
   if (done) log("install to %08X", site_.target());
   return done;
 }
@@ -72,12 +72,12 @@ bool Hook::remove() {
   if (!site_.removable() || !state.compare_exchange_strong(idle, Removing)) return false;
   if (site_.patchIsOurs()) {
     site_.restore();
-    state.store(Idle);
+    state.store(Idle, std::memory_order_release);
     log("remove from %08X", site_.target());
     return true;
   }
   site_.leaveCompatibilityStub(eaxCell, returnCell);
-  state.store(Idle);
+  state.store(Idle, std::memory_order_release);
   log("remove from %08X (compability layer)", site_.target());
   return true;
 }
@@ -90,17 +90,17 @@ void Hook::log(const char* format, ...) const {
   va_end(args);
 }
 
-void KEL_STUB_ENTRY Hook::before() {
-  state.store(Before);
+void KEL_THISCALL Hook::before() {
+  state.store(Before, std::memory_order_release);
   if (logging) log("call before");
   onBefore();
 }
 
-void KEL_STUB_ENTRY Hook::after() {
-  state.store(After);
+void KEL_THISCALL Hook::after() {
+  state.store(After, std::memory_order_release);
   if (logging) log("call after");
   onAfter();
-  state.store(Idle);
+  state.store(Idle, std::memory_order_release);
 }
 
 }  // namespace KelHook::Fast

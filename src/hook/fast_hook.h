@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "framework/kel_signal.h"
-#include "hook/hook_entry.h"
+#include "hook/calling_convention.h"
 #include "hook/hook_site.h"
 
 namespace KelHook::Fast {
@@ -39,8 +39,8 @@ class Hook {
   void log(const char* format, ...) const;
 
   // Called by the stub only.
-  void KEL_STUB_ENTRY before();
-  void KEL_STUB_ENTRY after();
+  void KEL_THISCALL before();
+  void KEL_THISCALL after();
 
   const PatchSite& site() const { return site_; }
 

@@ -16,7 +16,7 @@
 
 #include "hook/hook_callback.h"
 #include "hook/hook_context.h"
-#include "hook/hook_entry.h"
+#include "hook/calling_convention.h"
 #include "hook/hook_site.h"
 #include "hook/hook_stubs.h"
 #include "hook/member_address.h"
@@ -106,7 +106,7 @@ class Hook {
           stub.hooked = site_.hookedCode();
           writeGenericStub(w, stub);
         });
-    state.store(Idle);
+    state.store(Idle, std::memory_order_release);
     if (done) log("install to %08X", site_.target());
     return done;
   }
@@ -122,14 +122,14 @@ class Hook {
     if (site_.patchIsOurs()) {
       site_.restore();
       freeCompatibilityCells();
-      state.store(Idle);
+      state.store(Idle, std::memory_order_release);
       log("remove from %08X", site_.target());
       return true;
     }
     if (!compatEax) compatEax = new std::uint32_t(0);
     if (!compatReturn) compatReturn = new std::uint32_t(0);
     site_.leaveCompatibilityStub(compatEax, compatReturn);
-    state.store(Idle);
+    state.store(Idle, std::memory_order_release);
     log("remove from %08X (compability layer)", site_.target());
     return true;
   }
@@ -145,8 +145,8 @@ class Hook {
   }
 
   // Called by the stub only. Returns the skip decision in all of EAX.
-  std::uint32_t KEL_STUB_ENTRY before(Args&... args) {
-    state.store(Before);
+  std::uint32_t KEL_THISCALL before(Args&... args) {
+    state.store(Before, std::memory_order_release);
     if (logging) log("call before");
     skip = false;
     Info info{&cpu, &returnAddress, false};
@@ -156,13 +156,13 @@ class Hook {
     return skip ? 1 : 0;
   }
 
-  void KEL_STUB_ENTRY after(Args&... args) {
-    state.store(After);
+  void KEL_THISCALL after(Args&... args) {
+    state.store(After, std::memory_order_release);
     if (logging) log("call after");
     Info info{&cpu, &returnAddress, false};
     onAfter(this, &info, &args...);
     if (logging) log("return to %08X", returnAddress);
-    state.store(Idle);
+    state.store(Idle, std::memory_order_release);
   }
 
   // The patched site: target, saved bytes, stub block.

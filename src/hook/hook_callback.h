@@ -95,29 +95,7 @@ class Callback {
   // Runs the slots that exist now, in order; takes no lock.
   void operator()(HookType* hook, Info* info, std::remove_reference_t<Args>*... args) {
     const std::size_t count = slots.size();
-    for (std::size_t id = 0; id < count; ++id) {
-      Slot& slot = slots[id];
-      if (slot.valueless_by_exception()) {
-        writeLog(true, "Skip callback - unknown type");
-        continue;
-      }
-      std::visit(
-          [&](auto& callback) {
-            using F = std::decay_t<decltype(callback)>;
-            if constexpr (std::is_same_v<F, std::function<void()>>) {
-              callback();
-            } else if constexpr (std::is_same_v<F, std::function<void(Args...)>>) {
-              callback(*args...);
-            } else if constexpr (std::is_same_v<F, std::function<void(CPU&, Args...)>>) {
-              callback(*info->cpu, *args...);
-            } else if constexpr (std::is_same_v<F, std::function<void(Info&, Args...)>>) {
-              callback(*info, *args...);
-            } else {
-              callback(*hook, *args...);
-            }
-          },
-          slot);
-    }
+    for (std::size_t id = 0; id < count; ++id) run(slots[id], hook, info, args...);
   }
 
   std::deque<Slot> slots;
@@ -125,6 +103,39 @@ class Callback {
   std::mutex mutex;
 
  private:
+  template <std::size_t I>
+  static void call(Slot& slot, HookType* hook, Info* info,
+                   std::remove_reference_t<Args>*... args) {
+    if constexpr (I < std::variant_size_v<Slot>) {
+      auto& callback = *std::get_if<I>(&slot);
+      using F = std::decay_t<decltype(callback)>;
+      if constexpr (std::is_same_v<F, std::function<void()>>) {
+        callback();
+      } else if constexpr (std::is_same_v<F, std::function<void(Args...)>>) {
+        callback(*args...);
+      } else if constexpr (std::is_same_v<F, std::function<void(CPU&, Args...)>>) {
+        callback(*info->cpu, *args...);
+      } else if constexpr (std::is_same_v<F, std::function<void(Info&, Args...)>>) {
+        callback(*info, *args...);
+      } else {
+        callback(*hook, *args...);
+      }
+    }
+  }
+
+  // A switch rather than std::visit: this runs on every pass of the host through the hook.
+  static void run(Slot& slot, HookType* hook, Info* info, std::remove_reference_t<Args>*... args) {
+    switch (slot.index()) {
+      case 0: return call<0>(slot, hook, info, args...);
+      case 1: return call<1>(slot, hook, info, args...);
+      case 2: return call<2>(slot, hook, info, args...);
+      case 3: return call<3>(slot, hook, info, args...);
+      case 4: return call<4>(slot, hook, info, args...);
+      default:  // a slot left without a value
+        writeLog(true, "Skip callback - unknown type");
+    }
+  }
+
   unsigned place(Slot slot) {
     std::lock_guard<std::mutex> lock(mutex);
     if (freeIds.empty()) {

@@ -49,9 +49,12 @@ int sidedKey(unsigned wParam, long lParam) {
 KelEvents::KelEvents() {
   activeHub = this;
   HWND window = gameWindow();
-  if (window) {
-    previousProcedure = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<std::uintptr_t>(&hubProcedure))));
+  WNDPROC previous = window ? reinterpret_cast<WNDPROC>(SetWindowLongA(
+                                  window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<std::uintptr_t>(&hubProcedure))))
+                            : nullptr;
+  if (previous) {
+    previousProcedure = previous;
+    subclassedWindow = window;
   }
   loopHook = std::make_unique<CCallHook>(Host::MainLoopCall, Host::MainLoopCallSize, 0, CCallHook::Before,
                                          CCallHook::SaveRegisters | CCallHook::SaveFlags, 0);
@@ -60,10 +63,9 @@ KelEvents::KelEvents() {
 
 KelEvents::~KelEvents() {
   activeHub = nullptr;
-  // Only a procedure we replaced is put back: restoring a null one would break the window.
-  HWND window = gameWindow();
-  if (window && previousProcedure) {
-    SetWindowLongA(window, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<std::uintptr_t>(previousProcedure)));
+  // Only a window we subclassed gets its procedure back: a failed subclass has nothing to undo.
+  if (subclassedWindow) {
+    SetWindowLongA(subclassedWindow, GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<std::uintptr_t>(previousProcedure)));
   }
   loopHook.reset();  // empties the callback; the call-site patch stays and runs the game's code
 }

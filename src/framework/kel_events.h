@@ -78,6 +78,7 @@ class KelEvents {
   void checkWords();
 
   bool consumeFlag = false;
+  HWND subclassedWindow = nullptr;
   std::unique_ptr<CCallHook> loopHook;
   std::map<int, bool> keyStates;
   char typedKeys[128] = {};

@@ -3,6 +3,7 @@
 // The file is opened lazily and the open is retried at every line until it succeeds; lines
 // written while it cannot be opened are dropped.
 #include <cstdarg>
+#include <cstddef>
 #include <fstream>
 #include <mutex>
 #include <string>

@@ -1,6 +1,7 @@
 #include "game/game_window.h"
 
 #include <stdexcept>
+#include <string>
 
 namespace Standin {
 
@@ -8,6 +9,8 @@ namespace {
 
 GameWindow* theWindow = nullptr;
 constexpr const char* ClassName = "VelquorStandinGame";
+constexpr int WindowAttempts = 20;
+constexpr DWORD WindowRetryMilliseconds = 500;
 
 }  // namespace
 
@@ -27,11 +30,16 @@ GameWindow::GameWindow(int width, int height, std::function<void(const WindowMes
   const DWORD style = WS_OVERLAPPEDWINDOW;
   AdjustWindowRect(&rect, style, FALSE);
   theWindow = this;
-  window_ = CreateWindowExA(0, ClassName, "Velquor stand-in game", style, 0, 0, rect.right - rect.left,
-                            rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  // Wine's desktop process may still be bound to the X display of an earlier run that has gone;
+  // it is replaced within moments, so creation is retried for a while before giving up.
+  for (int attempt = 0; attempt < WindowAttempts && !window_; ++attempt) {
+    if (attempt) Sleep(WindowRetryMilliseconds);
+    window_ = CreateWindowExA(0, ClassName, "Velquor stand-in game", style, 0, 0, rect.right - rect.left,
+                              rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  }
   if (!window_) {
     theWindow = nullptr;
-    throw std::runtime_error("cannot create the game window");
+    throw std::runtime_error("cannot create the game window (error " + std::to_string(GetLastError()) + ")");
   }
   ShowWindow(window_, SW_SHOW);
   UpdateWindow(window_);

@@ -250,12 +250,11 @@ void predictCaseClashes(const Listing& listing, FolderPrediction& prediction) {
                                   "Windows cannot keep them apart");
   }
   for (const auto& animation : prediction.animations) {
-    if (!animation.settings.exists) continue;
-    const std::string read = fs::u8path(animation.settings.readFrom).filename().u8string();
-    if (read != animation.textureName + ".cfg")
-      prediction.mistakes.push_back(read + " is read as the settings of " + animation.fileName +
-                                    " only because Windows ignores letter case; name it " +
-                                    animation.textureName + ".cfg");
+    const std::string wanted = animation.textureName + ".cfg";
+    for (const auto& name : listing.fileNames)
+      if (name != wanted && lowerCase(name) == lowerCase(wanted))
+        prediction.mistakes.push_back(name + " is read as the settings of " + animation.fileName +
+                                      " only because Windows ignores letter case; name it " + wanted);
   }
 }
 

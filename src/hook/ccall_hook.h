@@ -48,8 +48,6 @@ class CCallHook {
   // Only the diverted instructions run from now on.
   void clearCallback();
 
-  KelHook::CodeBuffer& stub() const { return *code; }
-
   std::uint8_t* savedBytes;
   std::uint32_t length;
   std::uint32_t argCount;

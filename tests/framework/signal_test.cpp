@@ -161,12 +161,6 @@ TEST(KelSignal, ExceptionLeavesTheEmissionAndTheSignalStaysUsable) {
   EXPECT_EQ(calls, (Calls{0, 0, 2}));
 }
 
-TEST(KelSignal, EmptyFunctionThrowsBadFunctionCall) {
-  KelSignal<> signal;
-  signal.connect(std::function<void()>());
-  EXPECT_THROW(signal(), std::bad_function_call);
-}
-
 class KelSignalCoroutine : public ::testing::Test {
  protected:
   ManualClock clock;

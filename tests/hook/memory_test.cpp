@@ -1,4 +1,4 @@
-// The protected memory primitives, the code emitter, relocation and the engine log.
+// The protected memory primitives, the code emitter and the engine log.
 #include "hook/memory.h"
 
 #include <windows.h>
@@ -18,7 +18,6 @@
 #include "hook/allocator.h"
 #include "hook/code_buffer.h"
 #include "hook/engine_log.h"
-#include "hook/relocation.h"
 
 namespace {
 
@@ -86,13 +85,6 @@ TEST(MemoryPrimitives, CopyAcrossRegionsKeepsEachProtection) {
   EXPECT_EQ(protectionOf(pages.base + 4096), DWORD(PAGE_READONLY));
 }
 
-TEST(MemoryPrimitives, ReadsOfReadOnlyCodeKeepItsProtection) {
-  Pages pages(1, PAGE_READONLY);
-  EXPECT_EQ(readByte(pages.base + 3), 21);
-  EXPECT_EQ(readDword(pages.base + 4), 0x312A231Cu);  // bytes 28, 35, 42, 49
-  EXPECT_EQ(protectionOf(pages.base), DWORD(PAGE_READONLY));
-}
-
 TEST(MemoryPrimitives, FillCodeCoversEveryChunk) {
   // 10000 bytes from an odd offset: chunks of 4096, 4096 and 1808 over four read-only pages.
   Pages pages(4, PAGE_READONLY);
@@ -128,16 +120,6 @@ TEST(MemoryPrimitives, MakeExecutableCountsRegionsFromTheAddress) {
   EXPECT_EQ(protectionOf(pages.base), DWORD(PAGE_READONLY));
   for (unsigned page = 1; page < 4; ++page)
     EXPECT_EQ(protectionOf(pages.base + page * 4096), DWORD(PAGE_EXECUTE_READWRITE)) << page;
-}
-
-TEST(MemoryPrimitives, AllocateExecutableGivesRunnableMemory) {
-  auto* code = static_cast<std::uint8_t*>(allocateExecutable(64));
-  const std::uint8_t routine[] = {0xB8, 0x07, 0, 0, 0, 0xC3};  // mov eax, 7; ret
-  std::memcpy(code, routine, sizeof(routine));
-  ASSERT_TRUE(flushCode(code, sizeof(routine)));
-  EXPECT_EQ(reinterpret_cast<int (*)()>(code)(), 7);
-  EXPECT_EQ(protectionOf(code), DWORD(PAGE_EXECUTE_READWRITE));
-  std::free(code);
 }
 
 std::vector<std::uint8_t> emitted(const CodeBuffer& code) {
@@ -203,27 +185,6 @@ TEST(CodeBuffer, GrowingKeepsTheCodeAndItsDisplacements) {
   EXPECT_EQ(code.getMaxLength(), page + 2);
 }
 
-TEST(Relocation, OnlyAFirstRelativeInstructionMoves) {
-  using Bytes = std::vector<std::uint8_t>;
-  // Copied from 0x1000 to 0x3000: the displacement drops by 0x2000.
-  Bytes call = {0xE8, 0x00, 0x30, 0, 0};
-  relocateFirstInstruction(call.data(), 5, 0x1000, 0x3000);
-  EXPECT_EQ(call, (Bytes{0xE8, 0x00, 0x10, 0, 0}));
-  Bytes jz = {0x0F, 0x84, 0x00, 0x10, 0, 0};
-  relocateFirstInstruction(jz.data(), 6, 0x1000, 0x3000);
-  EXPECT_EQ(jz, (Bytes{0x0F, 0x84, 0x00, 0xF0, 0xFF, 0xFF}));
-  Bytes jmpBack = {0xE9, 0, 0, 0, 0};
-  relocateFirstInstruction(jmpBack.data(), 5, 0x3000, 0x1000);
-  EXPECT_EQ(jmpBack, (Bytes{0xE9, 0x00, 0x20, 0, 0}));
-  // Not relative, or relative only in a later instruction: untouched.
-  for (Bytes other : {Bytes{0x0F, 0x90, 1, 2, 3, 4}, Bytes{0x90, 0xE8, 1, 2, 3, 4},
-                      Bytes{0xB8, 1, 2, 3, 4}}) {
-    Bytes copy = other;
-    relocateFirstInstruction(copy.data(), static_cast<unsigned>(copy.size()), 0x1000, 0x3000);
-    EXPECT_EQ(copy, other);
-  }
-}
-
 std::string readFile(const std::string& name) {
   std::ifstream in(name);  // text mode: lines end in CR LF on disk
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -245,23 +206,6 @@ TEST(EngineLog, LinesGoToTheModulesLogAndLongOnesAreCut) {
   EXPECT_EQ(after.substr(0, 8), "first 1\n");
   const std::string longLine = after.substr(8);
   EXPECT_EQ(longLine, std::string(4095, 'x') + "\n");
-}
-
-void hookLine(unsigned address, int size, std::string_view module, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  writeHookLog(address, size, module, format, args);
-  va_end(args);
-}
-
-TEST(EngineLog, HookLinesCarryAddressSizeAndModule) {
-  const std::string name = logFileName();
-  writeLog(true, "opening");
-  const std::size_t start = readFile(name).size();
-  hookLine(0x748DA3, 6, "", "install to %08X", 0x748DA3u);
-  hookLine(0x1234, -1, "game.dll", "remove from %08X", 0x10001234u);
-  EXPECT_EQ(readFile(name).substr(start),
-            "{0x748DA3, 6}: install to 00748DA3\n{0x1234, -1, game.dll}: remove from 10001234\n");
 }
 
 }  // namespace

@@ -146,6 +146,14 @@ TEST_F(CheckFolder, RefusedAndEmptyGifsAreFailuresWithTheDecodersWords) {
   EXPECT_TRUE(mentions(p.failures(), "empty.gif has no images"));
 }
 
+TEST_F(CheckFolder, NamesLongerThanAGameTextureNameNeverMatch) {
+  gif(std::string(32, 'x') + ".gif");
+  gif(std::string(33, 'y') + ".gif");
+  const FolderPrediction p = check();
+  EXPECT_FALSE(mentions(find(p, std::string(32, 'x'))->warnings, "never matches"));
+  EXPECT_TRUE(mentions(find(p, std::string(33, 'y'))->warnings, "never matches"));
+}
+
 TEST_F(CheckFolder, MemoryCountsFramesWhileDecodedAndTexturesWhileUploaded) {
   gif("big.gif", TestGifs::animated(100, 50, {{1, 10}, {2, 20}, {3, 30}}));
   const FolderPrediction p = check();

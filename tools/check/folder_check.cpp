@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "check/gif_structure.h"
+#include "host/host.h"
 #include "inspect/gif_inspection.h"
 #include "plugin/animation_config.h"
 #include "plugin/catalogue.h"
@@ -154,6 +155,10 @@ void noteWarnings(AnimationPrediction& animation) {
   const GifPrediction& gif = animation.gif;
   if (gif.version == "87a")
     animation.warnings.push_back("a GIF87a file: the module reads only GIF89a; save it again as GIF89a");
+  if (animation.textureName.size() > Host::TextureNameSize)
+    animation.warnings.push_back("the game's texture names have at most " +
+                                 std::to_string(Host::TextureNameSize) +
+                                 " characters: this name never matches one");
   if (gif.accepted && gif.delaysMs.empty())
     animation.warnings.push_back("no images: the game draws this texture with no picture at all");
 #ifndef _WIN32

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "hook/ccall_hook.h"
+#include "hook/fast_hook.h"
 #include "hook/hook.h"
 #include "site_routine.h"
 
@@ -88,4 +89,30 @@ TEST(CompatibilityStub, ARemoveAfterTheOtherPatchIsGoneRestoresTheBytes) {
   EXPECT_FALSE(hook.isInstalled());
   EXPECT_EQ(nullptr, hook.compatEax);
   EXPECT_EQ(original, routine.siteBytes(6));
+}
+
+TEST(CompatibilityStub, AFastHookLeavesOneThatUsesItsOwnCells) {
+  SiteRoutine routine(hooktest::addEax(addend));
+  const Registers in = hooktest::sampleRegisters();
+  const Registers bare = routine.run(in);
+
+  alignas(KelHook::Fast::Hook) unsigned char storage[sizeof(KelHook::Fast::Hook)];
+  auto* hook = new (storage) KelHook::Fast::Hook(routine.site());
+  int passes = 0;
+  hook->onAfter.connect([&] { ++passes; });
+  ASSERT_TRUE(hook->install());
+  CCallHook over(routine.site(), 5, 0, CCallHook::Before, 0, 0);
+  EXPECT_EQ(bare.eax, routine.run(in).eax);
+  EXPECT_EQ(1, passes);
+
+  ASSERT_TRUE(hook->remove());
+  EXPECT_TRUE(hook->isInstalled());
+  hook->~Hook();
+  std::memset(storage, 0xCC, sizeof(storage));
+
+  const Registers out = routine.run(in);
+  EXPECT_EQ(bare.eax, out.eax);
+  EXPECT_EQ(bare.edx, out.edx);
+  EXPECT_EQ(bare.esp, out.esp);
+  EXPECT_EQ(1, passes);
 }

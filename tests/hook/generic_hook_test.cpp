@@ -334,6 +334,27 @@ TEST(GenericHookLifecycle, InstallTwiceRemoveTwiceAndChange) {
   EXPECT_EQ(3, passes);
 }
 
+TEST(GenericHookLifecycle, RemoveIsRefusedWhileCallbacksRun) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  const std::vector<std::uint8_t> original = routine.siteBytes(6);
+  Hook<> hook(routine.site(), 6);
+  bool removedInBefore = true, removedInAfter = true, reinstalledInAfter = true;
+  hook.onBefore.connect([&](Hook<>& self) { removedInBefore = self.remove(); });
+  hook.onAfter.connect([&](Hook<>& self) {
+    removedInAfter = self.remove();
+    reinstalledInAfter = self.install();  // rebuilding the stub that is running
+  });
+  ASSERT_TRUE(hook.install());
+  const Registers in = hooktest::sampleRegisters();
+  EXPECT_EQ(in.eax + addend, routine.run(in).eax);
+  EXPECT_FALSE(removedInBefore);
+  EXPECT_FALSE(removedInAfter);
+  EXPECT_FALSE(reinstalledInAfter);
+  EXPECT_TRUE(hook.isInstalled());
+  ASSERT_TRUE(hook.remove());
+  EXPECT_EQ(original, routine.siteBytes(6));
+}
+
 TEST(GenericHookLifecycle, SizeFromTheInstructionLengthTable) {
   static std::uint32_t memory = 0x600DF00D;
   SiteRoutine load([](const hooktest::Landmarks&) {

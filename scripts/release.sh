@@ -21,6 +21,8 @@ package() {
   cp "$build/tools/check/velquor-check.exe" "$stage/$name/"
   cp "$root"/samples/Velquor/* "$stage/$name/Velquor/"
   cp "$root/docs/GUIDE.md" "$stage/$name/"
+  # Players get no debug information: a tenth of the size.
+  i686-w64-mingw32-strip --strip-debug "$stage/$name/Velquor.asi" "$stage/$name/velquor-check.exe"
   local zip
   zip="$(cd "$out" && pwd)/$name.zip"
   rm -f "$zip"

@@ -17,6 +17,11 @@ for part in Velquor.asi velquor-check.exe GUIDE.md Velquor/fire.gif; do
   [ -e "$release/$part" ] || { echo "FAIL: $part missing from $(basename "$zip")"; exit 1; }
 done
 
+# What Windows shows in the properties of the packaged (stripped) module.
+strings -el "$release/Velquor.asi" | grep -qx 'Velquor' \
+  && strings -el "$release/Velquor.asi" | grep -A1 -x 'FileVersion' | grep -qx "${release##*/Velquor-}" \
+  || { echo "FAIL: no version resource with product name and file version in the packaged module"; exit 1; }
+
 # A game folder: the game and its ASI loader (the stand-in loads every .asi beside it).
 game=$work/game
 mkdir "$game"

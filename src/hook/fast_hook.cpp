@@ -7,10 +7,6 @@ namespace KelHook::Fast {
 
 namespace {
 
-constexpr int removeReadings = 1002;
-
-bool isRunning(std::uint32_t state) { return state == Hook::Before || state == Hook::After; }
-
 std::uint32_t addressOf(const void* pointer) {
   return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
 }
@@ -49,37 +45,21 @@ int Hook::getSize() const { return site_.size(); }
 std::string_view Hook::getModule() const { return site_.module(); }
 
 bool Hook::install() {
-  std::uint32_t idle = Idle;
-  if (!state.compare_exchange_strong(idle, Installing)) return false;
+  if (state.load() != HookState::Idle) return false;
   if (!eaxCell) eaxCell = new std::uint32_t(0);
   if (!returnCell) returnCell = new std::uint32_t(0);
   const FastStub layout{addressOf(this), resolveMember(this, &Hook::before).function,
                         resolveMember(this, &Hook::after).function, eaxCell, returnCell, {}};
-  const bool done = site_.install(false, fastBlockSize(site_.size()), [&](StubWriter& w) {
+  return site_.install(state, false, fastBlockSize(site_.size()), [&](StubWriter& w) {
     FastStub stub = layout;
     stub.hooked = site_.hookedCode();
     writeFastStub(w, stub);
   });
-  state.store(Idle, std::memory_order_release);
-  if (done) log("install to %08X", site_.target());
-  return done;
 }
 
 bool Hook::remove() {
-  for (int reading = 1; reading < removeReadings && isRunning(state.load()); ++reading) {
-  }
-  std::uint32_t idle = Idle;
-  if (!site_.removable() || !state.compare_exchange_strong(idle, Removing)) return false;
-  if (site_.patchIsOurs()) {
-    site_.restore();
-    state.store(Idle, std::memory_order_release);
-    log("remove from %08X", site_.target());
-    return true;
-  }
-  site_.leaveCompatibilityStub(eaxCell, returnCell);
-  state.store(Idle, std::memory_order_release);
-  log("remove from %08X (compability layer)", site_.target());
-  return true;
+  // The cells stay: a compatibility stub keeps using them.
+  return site_.remove(state, eaxCell, returnCell) != PatchSite::Removal::Refused;
 }
 
 void Hook::log(const char* format, ...) const {
@@ -91,16 +71,16 @@ void Hook::log(const char* format, ...) const {
 }
 
 void KEL_THISCALL Hook::before() {
-  state.store(Before, std::memory_order_release);
+  state.store(HookState::Before, std::memory_order_release);
   if (logging) log("call before");
   onBefore();
 }
 
 void KEL_THISCALL Hook::after() {
-  state.store(After, std::memory_order_release);
+  state.store(HookState::After, std::memory_order_release);
   if (logging) log("call after");
   onAfter();
-  state.store(Idle, std::memory_order_release);
+  state.store(HookState::Idle, std::memory_order_release);
 }
 
 }  // namespace KelHook::Fast

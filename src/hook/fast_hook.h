@@ -15,8 +15,6 @@ namespace KelHook::Fast {
 
 class Hook {
  public:
-  enum State : std::uint32_t { Idle = 0, Before = 1, After = 2, Installing = 3, Removing = 4 };
-
   explicit Hook(unsigned address, std::string_view module = {});
   // Removes the hook; a compatibility stub, if one stays, keeps its block and cells.
   virtual ~Hook();
@@ -47,7 +45,7 @@ class Hook {
   bool logging = false;
   KelSignal<> onBefore;
   KelSignal<> onAfter;
-  std::atomic<std::uint32_t> state{Idle};
+  std::atomic<std::uint32_t> state{HookState::Idle};
   // EAX and the patch's return address while the stub moves them; they outlive a remove, since
   // a compatibility stub keeps using them.
   std::uint32_t* eaxCell = nullptr;

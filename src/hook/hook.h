@@ -33,8 +33,6 @@ class Hook {
  public:
   using CallbackList = Callback<Hook, Args&...>;
 
-  enum State : std::uint32_t { Idle = 0, Before = 1, After = 2, Installing = 3, Removing = 4 };
-
   // Nothing is patched until install(). A size of -1 is taken from the first instruction.
   Hook(unsigned address, int size, std::string_view module = {})
       : site_(logging, address, size, module) {}
@@ -74,7 +72,7 @@ class Hook {
 
   // Only a before-callback can skip the hooked instructions.
   virtual bool skipOriginal() {
-    if (state.load() != Before) return false;
+    if (state.load() != HookState::Before) return false;
     skip = true;
     return true;
   }
@@ -82,13 +80,11 @@ class Hook {
   // Where execution resumes after this pass.
   virtual void changeReturnAddress(unsigned address) { returnAddress = address; }
 
-  // Builds the stub and, the first time, patches the code. Installing an installed hook only
+  // Builds the stub and, the first time, patches the code. HookState::Installing an installed hook only
   // rebuilds the stub. The hooked argument of before/after is the stack slot at
   // cpu.esp + beforeArgOffset / afterArgOffset. `saveFlags` carries EFLAGS through `cpu`.
   virtual bool install(int beforeArgOffset = 0, int afterArgOffset = 0, bool saveFlags = false,
                        const Stack& stack = {nullptr, 0}) {
-    std::uint32_t idle = Idle;
-    if (!state.compare_exchange_strong(idle, Installing)) return false;
     const GenericStub layout{addressOf(this),
                              resolveMember(this, &Hook::before).function,
                              resolveMember(this, &Hook::after).function,
@@ -100,38 +96,21 @@ class Hook {
                              sizeof...(Args) != 0,
                              beforeArgOffset,
                              afterArgOffset};
-    const bool done = site_.install(
-        true, genericBlockSize(site_.size(), layout.passArgument), [&](StubWriter& w) {
-          GenericStub stub = layout;
-          stub.hooked = site_.hookedCode();
-          writeGenericStub(w, stub);
-        });
-    state.store(Idle, std::memory_order_release);
-    if (done) log("install to %08X", site_.target());
-    return done;
+    return site_.install(state, true, genericBlockSize(site_.size(), layout.passArgument),
+                         [&](StubWriter& w) {
+                           GenericStub stub = layout;
+                           stub.hooked = site_.hookedCode();
+                           writeGenericStub(w, stub);
+                         });
   }
 
   // Puts the saved bytes back. When another patch now covers this one, the stub becomes one
   // that only runs the hooked instructions (no callbacks, no reference to the hook), since the
   // other patch may have kept a copy of our call; the hook then stays installed.
   virtual bool remove() {
-    for (int reading = 1; reading < removeReadings && isRunning(state.load()); ++reading) {
-    }
-    std::uint32_t idle = Idle;
-    if (!site_.removable() || !state.compare_exchange_strong(idle, Removing)) return false;
-    if (site_.patchIsOurs()) {
-      site_.restore();
-      freeCompatibilityCells();
-      state.store(Idle, std::memory_order_release);
-      log("remove from %08X", site_.target());
-      return true;
-    }
-    if (!compatEax) compatEax = new std::uint32_t(0);
-    if (!compatReturn) compatReturn = new std::uint32_t(0);
-    site_.leaveCompatibilityStub(compatEax, compatReturn);
-    state.store(Idle, std::memory_order_release);
-    log("remove from %08X (compability layer)", site_.target());
-    return true;
+    const PatchSite::Removal done = site_.remove(state, compatEax, compatReturn);
+    if (done == PatchSite::Removal::Restored) freeCompatibilityCells();
+    return done != PatchSite::Removal::Refused;
   }
 
   // One line in the engine log, prefixed with the address and size (and module), when
@@ -146,7 +125,7 @@ class Hook {
 
   // Called by the stub only. Returns the skip decision in all of EAX.
   std::uint32_t KEL_THISCALL before(Args&... args) {
-    state.store(Before, std::memory_order_release);
+    state.store(HookState::Before, std::memory_order_release);
     if (logging) log("call before");
     skip = false;
     Info info{&cpu, &returnAddress, false};
@@ -157,12 +136,12 @@ class Hook {
   }
 
   void KEL_THISCALL after(Args&... args) {
-    state.store(After, std::memory_order_release);
+    state.store(HookState::After, std::memory_order_release);
     if (logging) log("call after");
     Info info{&cpu, &returnAddress, false};
     onAfter(this, &info, &args...);
     if (logging) log("return to %08X", returnAddress);
-    state.store(Idle, std::memory_order_release);
+    state.store(HookState::Idle, std::memory_order_release);
   }
 
   // The patched site: target, saved bytes, stub block.
@@ -173,16 +152,12 @@ class Hook {
   CallbackList onAfter;
   CPU cpu{};
   bool skip = false;
-  std::atomic<std::uint32_t> state{Idle};
+  std::atomic<std::uint32_t> state{HookState::Idle};
   std::uint32_t* compatEax = nullptr;
   std::uint32_t* compatReturn = nullptr;
   std::uint32_t returnAddress = 0;
 
  private:
-  static constexpr int removeReadings = 1002;
-
-  static bool isRunning(std::uint32_t value) { return value == Before || value == After; }
-
   static std::uint32_t addressOf(const void* pointer) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
   }

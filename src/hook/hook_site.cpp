@@ -93,8 +93,42 @@ bool PatchSite::obtainBlock(std::uint32_t blockSize, std::uint32_t needed) {
   return true;
 }
 
-bool PatchSite::install(bool sizeFromTable, std::uint32_t blockSize,
-                        const std::function<void(StubWriter&)>& write) {
+bool PatchSite::install(std::atomic<std::uint32_t>& state, bool sizeFromTable,
+                        std::uint32_t blockSize, const std::function<void(StubWriter&)>& write) {
+  std::uint32_t idle = HookState::Idle;
+  if (!state.compare_exchange_strong(idle, HookState::Installing)) return false;
+  const bool built = build(sizeFromTable, blockSize, write);
+  state.store(HookState::Idle, std::memory_order_release);
+  if (built) log("install to %08X", target_);
+  return built;
+}
+
+PatchSite::Removal PatchSite::remove(std::atomic<std::uint32_t>& state, std::uint32_t*& eaxCell,
+                                     std::uint32_t*& returnCell) {
+  constexpr int readings = 1002;
+  for (int reading = 1; reading < readings; ++reading) {
+    const std::uint32_t now = state.load();
+    if (now != HookState::Before && now != HookState::After) break;
+  }
+  std::uint32_t idle = HookState::Idle;
+  if (!installed_ || !savedBytes_ || !code_.address) return Removal::Refused;
+  if (!state.compare_exchange_strong(idle, HookState::Removing)) return Removal::Refused;
+  if (patchIsOurs()) {
+    restore();
+    state.store(HookState::Idle, std::memory_order_release);
+    log("remove from %08X", target_);
+    return Removal::Restored;
+  }
+  if (!eaxCell) eaxCell = new std::uint32_t(0);
+  if (!returnCell) returnCell = new std::uint32_t(0);
+  leaveCompatibilityStub(eaxCell, returnCell);
+  state.store(HookState::Idle, std::memory_order_release);
+  log("remove from %08X (compability layer)", target_);
+  return Removal::CompatibilityStub;
+}
+
+bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,
+                      const std::function<void(StubWriter&)>& write) {
   if (!savedBytes_ && !saveOriginal(sizeFromTable)) {
     if (!installed_) releaseBlock();
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 // What both hook classes do to the code they patch: find it, keep a copy of its bytes, obtain
 // and fill the stub's block, write the 5-byte call into the stub, and put the bytes back.
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
@@ -13,9 +14,16 @@
 
 namespace KelHook {
 
+// A hook's state: what its stub or its owner is doing right now.
+struct HookState {
+  enum : std::uint32_t { Idle = 0, Before = 1, After = 2, Installing = 3, Removing = 4 };
+};
+
 class PatchSite {
  public:
   static constexpr int patchSize = 5;  // E8 rel32
+
+  enum class Removal { Refused, Restored, CompatibilityStub };
 
   // `logging` is the owner's switch for its messages.
   PatchSite(const bool& logging, std::uint32_t address, int size, std::string_view module);
@@ -34,18 +42,16 @@ class PatchSite {
   // doubling when the stub needs more) and, unless already installed, patches the target.
   // False, with nothing patched, when the module is not loaded, the size is below 5, or no
   // block can be had; a stub that is already live is then left as it was.
-  bool install(bool sizeFromTable, std::uint32_t blockSize,
+  // Refused (false) unless `state` is Idle; `state` is Installing meanwhile.
+  bool install(std::atomic<std::uint32_t>& state, bool sizeFromTable, std::uint32_t blockSize,
                const std::function<void(StubWriter&)>& write);
 
-  // Whether a remove has anything to act on.
-  bool removable() const { return installed_ && savedBytes_ && code_.address; }
-  // The call at the target still leads into this site's block.
-  bool patchIsOurs() const;
-  // Puts the saved bytes back; the block and the saved bytes stay for a later install.
-  void restore();
-  // Turns the block into a stub that only runs the hooked instructions, for whoever kept a
-  // copy of the call; stays installed for good.
-  void leaveCompatibilityStub(std::uint32_t* eaxCell, std::uint32_t* returnCell);
+  // Waits a bounded while for running callbacks, then puts the saved bytes back, or, when
+  // another patch now covers ours, turns the block into a stub that only runs the hooked
+  // instructions with the given cells (allocated here when null), since the other patch may
+  // have kept a copy of our call; the hook then stays installed.
+  Removal remove(std::atomic<std::uint32_t>& state, std::uint32_t*& eaxCell,
+                 std::uint32_t*& returnCell);
 
   // The instructions the patch replaced, for a stub to copy.
   HookedCode hookedCode() const { return {savedBytes_, size_, target_}; }
@@ -63,7 +69,12 @@ class PatchSite {
   const Ptr& code() const { return code_; }
 
  private:
+  bool build(bool sizeFromTable, std::uint32_t blockSize,
+             const std::function<void(StubWriter&)>& write);
   bool saveOriginal(bool sizeFromTable);
+  bool patchIsOurs() const;
+  void restore();
+  void leaveCompatibilityStub(std::uint32_t* eaxCell, std::uint32_t* returnCell);
   bool obtainBlock(std::uint32_t blockSize, std::uint32_t needed);
   void writePatch();
   void releaseBlock();

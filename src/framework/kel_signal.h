@@ -66,8 +66,9 @@ class KelSignal {
 
   // Exceptions of slots (and of coroutine bodies) leave at once; later slots are not called.
   void operator()(Args... args) {
-    EmissionScope scope(*this);
     const std::size_t count = slots.size();
+    if (count == 0) return;
+    EmissionScope scope(*this);
     // A slot may disconnect the last one during the walk, so the bound is checked again.
     for (std::size_t id = 0; id < count && id < slots.size(); ++id) {
       Slot& slot = *slots[id];
@@ -91,12 +92,18 @@ class KelSignal {
   };
 
   // Counts nested emissions; disconnected slots live until the outermost one ends, so that a
-  // slot may disconnect itself while it runs.
+  // slot may disconnect itself while it runs. Emissions of one signal run on one thread, so
+  // the count needs no locked read-modify-write.
   class EmissionScope {
    public:
-    explicit EmissionScope(KelSignal& signal) : signal(signal) { ++signal.emissions; }
+    explicit EmissionScope(KelSignal& signal) : signal(signal) {
+      signal.emissions.store(signal.emissions.load(std::memory_order_relaxed) + 1,
+                             std::memory_order_relaxed);
+    }
     ~EmissionScope() {
-      if (--signal.emissions == 0 && signal.hasRetired.load()) {
+      const unsigned left = signal.emissions.load(std::memory_order_relaxed) - 1;
+      signal.emissions.store(left, std::memory_order_relaxed);
+      if (left == 0 && signal.hasRetired.load()) {
         std::vector<std::unique_ptr<Slot>> dead;
         {
           std::lock_guard<std::mutex> lock(signal.mutex);
@@ -125,7 +132,7 @@ class KelSignal {
 
   // Called under the mutex.
   void retire(std::unique_ptr<Slot> slot) {
-    if (emissions.load() == 0) return;  // destroyed here
+    if (emissions.load(std::memory_order_relaxed) == 0) return;  // destroyed here
     retired.push_back(std::move(slot));
     hasRetired = true;
   }

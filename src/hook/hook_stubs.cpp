@@ -50,68 +50,68 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   CPU* cpu = s.cpu;
   const bool privateStack = s.stackTop != 0;
 
-  w.emit({0xA3}, &cpu->eax);                                   // 1  mov [cpu.eax], eax
-  w.emit({0x58});                                              // 2  pop eax (patch's return)
-  w.emit({0xA3}, s.returnAddress);                             // 3  mov [returnAddress], eax
-  storeRegisters(w, cpu);                                      // 4  mov [cpu.ecx..edi], ecx..edi
-  if (s.saveFlags) w.emit({0x9C, 0x58, 0xA3}, &cpu->eflags);   // 5  pushfd; pop eax; mov [cpu.eflags], eax
-  if (privateStack) w.emit({0xBC}, s.stackTop);                // 6  mov esp, stack top
+  w.emit({0xA3}, &cpu->eax);                                            // 1  mov [cpu.eax], eax
+  w.emit({0x58});                                                       // 2  pop eax (patch's return)
+  w.emit({0xA3}, s.returnAddress);                                      // 3  mov [returnAddress], eax
+  storeRegisters(w, cpu);                                               // 4  mov [cpu.ecx..edi], ecx..edi
+  if (s.saveFlags) w.emit({0x9C, 0x58, 0xA3}, &cpu->eflags);            // 5  pushfd; pop eax; mov [cpu.eflags], eax
+  if (privateStack) w.emit({0xBC}, s.stackTop);                         // 6  mov esp, stack top
   if (s.passArgument) pushStackSlotAddress(w, cpu, s.beforeArgOffset);  // 7  push cpu.esp + offset
-  w.emit({0xB9}, s.hook);                                      // 8  mov ecx, this
-  w.call(s.before);                                            // 9  call before
-  w.emit({0x85, 0xC0});                                        // 10 test eax, eax
-  const std::uint32_t skipJump = w.jnzForward();               // 11 jnz row 19 (skip)
-  if (s.saveFlags) w.emit({0xA1}, &cpu->eflags, {0x50, 0x9D});  // 12 mov eax, [cpu.eflags]; push eax; popfd
-  w.emit({0xA1}, &cpu->eax);                                   // 13 mov eax, [cpu.eax]
-  loadRegisters(w, cpu);                                       // 14 mov ecx..edi, [cpu.ecx..edi]
-  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);  // 15 the hooked instructions
-  w.emit({0xA3}, &cpu->eax);                                   // 16 mov [cpu.eax], eax
-  storeRegisters(w, cpu);                                      // 17 mov [cpu.ecx..edi], ecx..edi
-  if (s.saveFlags) w.emit({0x9C, 0x58, 0xA3}, &cpu->eflags);   // 18 pushfd; pop eax; mov [cpu.eflags], eax
-  w.bind(skipJump);
-  if (privateStack) w.emit({0xBC}, s.stackTop);                // 19 mov esp, stack top
-  if (s.passArgument) pushStackSlotAddress(w, cpu, s.afterArgOffset);  // 20 push cpu.esp + offset
-  w.emit({0xB9}, s.hook);                                      // 21 mov ecx, this
-  w.call(s.after);                                             // 22 call after
-  if (s.saveFlags) w.emit({0xA1}, &cpu->eflags, {0x50, 0x9D});  // 23 mov eax, [cpu.eflags]; push eax; popfd
-  loadRegistersReversed(w, cpu);                               // 24 mov edi..ecx, [cpu.edi..ecx]
+  w.emit({0xB9}, s.hook);                                               // 8  mov ecx, this
+  w.call(s.before);                                                     // 9  call before
+  w.emit({0x85, 0xC0});                                                 // 10 test eax, eax
+  const std::uint32_t skipJump = w.jnzForward();                        // 11 jnz row 19 (skip)
+  if (s.saveFlags) w.emit({0xA1}, &cpu->eflags, {0x50, 0x9D});          // 12 mov eax, [cpu.eflags]; push eax; popfd
+  w.emit({0xA1}, &cpu->eax);                                            // 13 mov eax, [cpu.eax]
+  loadRegisters(w, cpu);                                                // 14 mov ecx..edi, [cpu.ecx..edi]
+  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // 15 the hooked instructions
+  w.emit({0xA3}, &cpu->eax);                                            // 16 mov [cpu.eax], eax
+  storeRegisters(w, cpu);                                               // 17 mov [cpu.ecx..edi], ecx..edi
+  if (s.saveFlags) w.emit({0x9C, 0x58, 0xA3}, &cpu->eflags);            // 18 pushfd; pop eax; mov [cpu.eflags], eax
+  w.bind(skipJump);                                                     // (row 11 lands here)
+  if (privateStack) w.emit({0xBC}, s.stackTop);                         // 19 mov esp, stack top
+  if (s.passArgument) pushStackSlotAddress(w, cpu, s.afterArgOffset);   // 20 push cpu.esp + offset
+  w.emit({0xB9}, s.hook);                                               // 21 mov ecx, this
+  w.call(s.after);                                                      // 22 call after
+  if (s.saveFlags) w.emit({0xA1}, &cpu->eflags, {0x50, 0x9D});          // 23 mov eax, [cpu.eflags]; push eax; popfd
+  loadRegistersReversed(w, cpu);                                        // 24 mov edi..ecx, [cpu.edi..ecx]
   w.emit({0xA1}, s.returnAddress, {0x50}); // 25 mov eax, [returnAddress]; push eax
-  w.emit({0xA1}, &cpu->eax);                                   // 26 mov eax, [cpu.eax]
-  w.emit({0xC3});                                              // 27 ret
+  w.emit({0xA1}, &cpu->eax);                                            // 26 mov eax, [cpu.eax]
+  w.emit({0xC3});                                                       // 27 ret
 }
 
 void writeFastStub(StubWriter& w, const FastStub& s) {
-  w.emit({0xA3}, s.eaxCell);                                   // 1  mov [eaxCell], eax
-  w.emit({0x58});                                              // 2  pop eax (patch's return)
-  w.emit({0xA3}, s.returnCell);                                // 3  mov [returnCell], eax
-  w.emit({0xA1}, s.eaxCell);                                   // 4  mov eax, [eaxCell]
-  w.emit({0x60});                                              // 5  pushad
-  w.emit({0xB9}, s.hook);                                      // 6  mov ecx, this
-  w.call(s.before);                                            // 7  call before
-  w.emit({0x61});                                              // 8  popad
-  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);  // 9  the hooked instructions
-  w.emit({0x60});                                              // 10 pushad
-  w.emit({0xB9}, s.hook);                                      // 11 mov ecx, this
-  w.call(s.after);                                             // 12 call after
-  w.emit({0x61});                                              // 13 popad
-  w.emit({0xA3}, s.eaxCell);                                   // 14 mov [eaxCell], eax
-  w.emit({0xA1}, s.returnCell);                                // 15 mov eax, [returnCell]
-  w.emit({0x50});                                              // 16 push eax
-  w.emit({0xA1}, s.eaxCell);                                   // 17 mov eax, [eaxCell]
-  w.emit({0xC3});                                              // 18 ret
+  w.emit({0xA3}, s.eaxCell);                                            // 1  mov [eaxCell], eax
+  w.emit({0x58});                                                       // 2  pop eax (patch's return)
+  w.emit({0xA3}, s.returnCell);                                         // 3  mov [returnCell], eax
+  w.emit({0xA1}, s.eaxCell);                                            // 4  mov eax, [eaxCell]
+  w.emit({0x60});                                                       // 5  pushad
+  w.emit({0xB9}, s.hook);                                               // 6  mov ecx, this
+  w.call(s.before);                                                     // 7  call before
+  w.emit({0x61});                                                       // 8  popad
+  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // 9  the hooked instructions
+  w.emit({0x60});                                                       // 10 pushad
+  w.emit({0xB9}, s.hook);                                               // 11 mov ecx, this
+  w.call(s.after);                                                      // 12 call after
+  w.emit({0x61});                                                       // 13 popad
+  w.emit({0xA3}, s.eaxCell);                                            // 14 mov [eaxCell], eax
+  w.emit({0xA1}, s.returnCell);                                         // 15 mov eax, [returnCell]
+  w.emit({0x50});                                                       // 16 push eax
+  w.emit({0xA1}, s.eaxCell);                                            // 17 mov eax, [eaxCell]
+  w.emit({0xC3});                                                       // 18 ret
 }
 
 void writeCompatibilityStub(StubWriter& w, const CompatibilityStub& s) {
-  w.emit({0xA3}, s.eaxCell);                                   // mov [eaxCell], eax
-  w.emit({0x58});                                              // pop eax (the caller's return)
-  w.emit({0xA3}, s.returnCell);                                // mov [returnCell], eax
-  w.emit({0xA1}, s.eaxCell);                                   // mov eax, [eaxCell]
-  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);  // the hooked instructions
-  w.emit({0xA3}, s.eaxCell);                                   // mov [eaxCell], eax
-  w.emit({0xA1}, s.returnCell);                                // mov eax, [returnCell]
-  w.emit({0x50});                                              // push eax
-  w.emit({0xA1}, s.eaxCell);                                   // mov eax, [eaxCell]
-  w.emit({0xC3});                                              // ret
+  w.emit({0xA3}, s.eaxCell);                                            // mov [eaxCell], eax
+  w.emit({0x58});                                                       // pop eax (the caller's return)
+  w.emit({0xA3}, s.returnCell);                                         // mov [returnCell], eax
+  w.emit({0xA1}, s.eaxCell);                                            // mov eax, [eaxCell]
+  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // the hooked instructions
+  w.emit({0xA3}, s.eaxCell);                                            // mov [eaxCell], eax
+  w.emit({0xA1}, s.returnCell);                                         // mov eax, [returnCell]
+  w.emit({0x50});                                                       // push eax
+  w.emit({0xA1}, s.eaxCell);                                            // mov eax, [eaxCell]
+  w.emit({0xC3});                                                       // ret
 }
 
 }  // namespace KelHook

@@ -11,6 +11,7 @@
 #include "host/host.h"
 #include "plugin/animation.h"
 #include "plugin/fault_report.h"
+#include "plugin/folder_listing.h"
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
 
@@ -56,20 +57,17 @@ AsiPlugin::~AsiPlugin() {
 }
 
 void AsiPlugin::ensureFolder(const std::string& folder) {
-  const fs::path path = fs::u8path(folder);
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (fs::is_directory(status)) return;
+  const FolderPlace place = folderPlace(folder);
+  if (place == FolderPlace::Folder) return;
   // Something else of that name belongs to the player: it stays, and the module runs without
   // animations (the listing then finds no folder).
-  if (fs::exists(status)) {
-    messageBox("Something that is not a folder is in the way of the folder " + folder +
-                   "; move it away to play animations.",
-               "Can't create folder " + folder);
+  if (place == FolderPlace::Blocked) {
+    messageBox(blockedFolderText(folder), folderFailureCaption(folder));
     return;
   }
-  if (!fs::create_directory(path, error) && error)
-    messageBox(error.message(), "Can't create folder " + folder);
+  std::error_code error;
+  if (!fs::create_directory(fs::u8path(folder), error) && error)
+    messageBox(error.message(), folderFailureCaption(folder));
 }
 
 void AsiPlugin::substitute(const RwTexture* texture, RwRaster*& raster) noexcept {

@@ -54,3 +54,19 @@ std::string animationBase(std::string_view folder, std::string_view textureName)
 std::string loadFailureCaption(std::string_view textureName) {
   return "Can't load animation " + std::string(textureName);
 }
+
+FolderPlace folderPlace(const std::string& folder) {
+  std::error_code error;
+  const fs::file_status status = fs::status(fs::u8path(folder), error);
+  if (fs::is_directory(status)) return FolderPlace::Folder;
+  return fs::exists(status) ? FolderPlace::Blocked : FolderPlace::Missing;
+}
+
+std::string folderFailureCaption(std::string_view folder) {
+  return "Can't create folder " + std::string(folder);
+}
+
+std::string blockedFolderText(std::string_view folder) {
+  return "Something that is not a folder is in the way of the folder " + std::string(folder) +
+         "; move it away to play animations.";
+}

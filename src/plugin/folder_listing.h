@@ -24,6 +24,15 @@ struct ListedEntry {
   std::string problem;         // UnreadableName: what the conversion reported
 };
 
+// What stands where the animation folder should be. A Blocked place (a file of that name) is
+// left alone: the module runs without animations.
+enum class FolderPlace { Folder, Missing, Blocked };
+FolderPlace folderPlace(const std::string& folder);
+
+// The message box for a folder that cannot be made.
+std::string folderFailureCaption(std::string_view folder);
+std::string blockedFolderText(std::string_view folder);
+
 // Visits the entries of folder in the order the system lists them. Returns the error that
 // ended the listing (a missing folder included); an empty code when it ran to the end.
 std::error_code listAnimationFolder(const std::string& folder,

@@ -86,4 +86,12 @@ TEST_F(CheckAgainstGame, SettingsAndRefusedFiles) {
   playAndCompare(prediction, {"only_override", "bad_alpha", "good", "glow", "orphan", "old", "empty"});
 }
 
+TEST_F(CheckAgainstGame, FileInTheWayOfTheFolder) {
+  root().write("Velquor", "not a folder");
+  const FolderPrediction prediction = predict();
+  ASSERT_EQ(prediction.boxesAtStart().size(), 1u);
+  playAndCompare(prediction, {"fire"});
+  EXPECT_EQ(TempFolder::read(root().file("Velquor")), "not a folder") << "the player's file stays";
+}
+
 }  // namespace

@@ -175,6 +175,8 @@ TEST_F(CheckFolder, MissingOrBlockedFolder) {
   root().write("Velquor", "not a folder");
   FolderPrediction blocked = check();
   EXPECT_EQ(blocked.state, FolderState::Blocked);
+  ASSERT_EQ(blocked.boxesAtStart().size(), 1u);
+  EXPECT_EQ(blocked.boxesAtStart()[0].caption, "Can't create folder Velquor");
   EXPECT_EQ(exitStatus(blocked, false), 1);
 }
 

@@ -280,7 +280,7 @@ void predictMemory(FolderPrediction& prediction) {
 }  // namespace
 
 std::vector<ShownBox> FolderPrediction::boxesAtStart() const {
-  std::vector<ShownBox> boxes;
+  std::vector<ShownBox> boxes = folderBoxes;
   for (const auto& animation : animations)
     boxes.insert(boxes.end(), animation.boxesAtStart.begin(), animation.boxesAtStart.end());
   return boxes;
@@ -288,8 +288,8 @@ std::vector<ShownBox> FolderPrediction::boxesAtStart() const {
 
 std::vector<std::string> FolderPrediction::failures() const {
   std::vector<std::string> found;
-  if (state == FolderState::Blocked)
-    found.push_back(folder + " is not a folder: the module cannot make its folder and shows no animations");
+  for (const auto& box : folderBoxes)
+    found.push_back("message box at start: " + box.caption + ": " + box.text);
   if (!listingError.empty()) found.push_back("the folder cannot be listed: " + listingError);
   for (const auto& animation : animations) {
     for (const auto& box : animation.boxesAtStart)
@@ -308,16 +308,18 @@ std::vector<std::string> FolderPrediction::failures() const {
 FolderPrediction checkFolder(const std::string& folder) {
   FolderPrediction prediction;
   prediction.folder = folder;
-  std::error_code error;
-  const fs::file_status status = fs::status(fs::u8path(folder), error);
-  if (!fs::exists(status)) {
-    prediction.state = FolderState::Missing;
-    prediction.mistakes.push_back(folder + " does not exist: the module makes an empty folder and shows no animations");
-    return prediction;
-  }
-  if (!fs::is_directory(status)) {
-    prediction.state = FolderState::Blocked;
-    return prediction;
+  switch (folderPlace(folder)) {
+    case FolderPlace::Missing:
+      prediction.state = FolderState::Missing;
+      prediction.mistakes.push_back(folder + " does not exist: the module makes an empty folder and shows no animations");
+      return prediction;
+    case FolderPlace::Blocked:
+      prediction.state = FolderState::Blocked;
+      prediction.folderBoxes.push_back(
+          {folderFailureCaption(AnimationFolder), blockedFolderText(AnimationFolder)});
+      return prediction;
+    case FolderPlace::Folder:
+      break;
   }
   if (lastFolderName(folder) != AnimationFolder)
     prediction.mistakes.push_back("the module reads only the folder named " +

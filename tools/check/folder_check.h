@@ -71,6 +71,7 @@ struct FolderPrediction {
   std::vector<SkippedFile> skipped;
   std::vector<std::string> mistakes;            // likely mistakes of the folder as a whole
   MemoryPrediction memory;
+  std::vector<ShownBox> folderBoxes;            // shown before any animation is made
 
   // Every message box shown while the module starts, in order.
   std::vector<ShownBox> boxesAtStart() const;

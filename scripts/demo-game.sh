@@ -14,7 +14,7 @@ export VELQUOR_CACHE=${VELQUOR_CACHE:-/opt/velquor-deps}
 export WINEPREFIX=${WINEPREFIX:-$VELQUOR_CACHE/wineprefix}
 export WINEDEBUG=-all
 
-build=build/windows
+build=${VELQUOR_DEMO_BUILD:-build/windows}
 if [ ! -f "$build/build.ninja" ]; then
   cmake --preset windows >/dev/null
 fi

@@ -274,7 +274,10 @@ void predictMemory(FolderPrediction& prediction) {
   std::sort(loaded.rbegin(), loaded.rend());
   if (loaded.size() > PreloadedAnimations) loaded.resize(PreloadedAnimations);
   for (auto bytes : loaded) prediction.memory.worstCase += bytes;
-  prediction.memory.budget = kAnimationMemoryBudget;
+  if (prediction.memory.worstCase > prediction.memory.budget)
+    prediction.mistakes.push_back(
+        "while playing, the animations can take more memory than a 32-bit game can spare: "
+        "make them smaller, shorter or fewer");
 }
 
 }  // namespace

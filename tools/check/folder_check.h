@@ -57,10 +57,13 @@ struct SkippedFile {
 
 enum class FolderState { Folder, Missing, Blocked };
 
+// What a 32-bit game can spare for animations, in bytes.
+constexpr std::uint64_t kAnimationMemoryBudget = std::uint64_t{256} << 20;
+
 struct MemoryPrediction {
   std::uint64_t atStart = 0;       // frames decoded while loading
   std::uint64_t worstCase = 0;     // the largest animations the module keeps, all uploaded
-  std::uint64_t budget = 0;        // what a 32-bit game can spare for them
+  std::uint64_t budget = kAnimationMemoryBudget;  // what a 32-bit game can spare for them
 };
 
 struct FolderPrediction {
@@ -78,8 +81,5 @@ struct FolderPrediction {
   // Things the player would see go wrong in the game.
   std::vector<std::string> failures() const;
 };
-
-// What a 32-bit game can spare for animations, in bytes.
-constexpr std::uint64_t kAnimationMemoryBudget = std::uint64_t{256} << 20;
 
 FolderPrediction checkFolder(const std::string& folder);

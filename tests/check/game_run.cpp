@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <fstream>
-#include <set>
 
 #include "check/wine_path.h"
 
@@ -56,19 +55,21 @@ std::string traceField(const std::string& line, const std::string& key) {
   return value;
 }
 
-GameRun runGame(const fs::path& gameFolder, const std::vector<std::string>& scene, int frames) {
+GameRun runGame(const fs::path& gameFolder, const std::vector<std::string>& scene, int frames,
+                const std::string& options) {
+  static const char* const sites[] = {"0x728320", "0x7FDFDA", "0x58D872", "0x72837F", "0x728570"};
   {
     std::ofstream scenario(gameFolder / "scenario.txt", std::ios::binary);
-    scenario << "frames " << frames << "\ntrace trace.jsonl\nasi " << windowsPath(VELQUOR_ASI) << "\n";
-    for (const auto& name : scene) scenario << "texture " << name << " 16 16 ffffff00 0x728320 palette\n";
+    scenario << "frames " << frames << "\ntrace trace.jsonl\nasi " << windowsPath(VELQUOR_ASI) << "\n"
+             << options << "\n";
+    for (std::size_t i = 0; i < scene.size(); ++i)
+      scenario << "texture " << scene[i] << " 16 16 ffffff00 " << sites[i % 5] << " palette\n";
   }
   GameRun result;
   result.exitCode =
       run("\"" + windowsPath(STANDIN_EXE) + "\" --scenario scenario.txt", gameFolder);
 
   std::ifstream trace(gameFolder / "trace.jsonl", std::ios::binary);
-  std::map<std::string, std::set<std::string>> seen;
-  std::string lastFrame;
   for (std::string line; std::getline(trace, line);) {
     const std::string event = traceField(line, "event");
     if (event == "message_box") result.boxes.push_back({traceField(line, "caption"), traceField(line, "text")});
@@ -80,8 +81,6 @@ GameRun runGame(const fs::path& gameFolder, const std::vector<std::string>& scen
     draw.alpha = traceField(line, "alpha") == "true";
     draw.paletteIndex = std::stol(traceField(line, "palette_index"));
     result.last[name] = draw;
-    seen[name].insert(draw.d3dTexture);
   }
-  for (const auto& [name, textures] : seen) result.textures[name] = static_cast<int>(textures.size());
   return result;
 }

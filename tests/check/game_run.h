@@ -22,13 +22,13 @@ struct GameRun {
   int exitCode = -1;
   std::vector<TracedBox> boxes;            // in the order they were shown
   std::map<std::string, TracedDraw> last;  // texture name -> its draw in the last frame
-  std::map<std::string, int> textures;     // texture name -> distinct D3D textures drawn
 };
 
 // The value of "key" in one JSON line of the trace ("" when absent); strings unescaped.
 std::string traceField(const std::string& line, const std::string& key);
 
 // Runs `frames` frames of the stand-in in gameFolder with the module loaded, drawing the named
-// textures (16 x 16, at the site of the game's texture 'fire'), and reads the trace.
+// textures (16 x 16, each at the next of the game's five texture sites), and reads the trace.
+// options: more scenario lines, e.g. "d3d 5".
 GameRun runGame(const std::filesystem::path& gameFolder, const std::vector<std::string>& scene,
-                int frames);
+                int frames, const std::string& options = "");

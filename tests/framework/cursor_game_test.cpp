@@ -122,6 +122,9 @@ TEST_F(CursorInGame, SignalsComeInOrder) {
   cursor->show();
   EXPECT_EQ(events, (std::vector<std::string>{"changed cross", "shown", "visible", "hidden", "invisible", "shown",
                                               "shown"}));
+  // Deleting the cursor hides it, which still reaches the slots above: do it while they can run.
+  deleteKelCursor();
+  EXPECT_EQ(events.back(), "hidden");
 }
 
 TEST_F(CursorInGame, RefreshFollowsTheShownState) {

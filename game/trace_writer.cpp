@@ -2,28 +2,6 @@
 
 namespace Standin {
 
-std::string jsonQuoted(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-          out += buffer;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
 std::string hexAddress(std::uint32_t value) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "0x%X", static_cast<unsigned>(value));

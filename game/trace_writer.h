@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/json/json_quote.h"
+
 namespace Standin {
 
 // Builds one line: JsonLine("draw").field("frame", 3).hex("raster", r).text()
@@ -27,7 +29,7 @@ class JsonLine {
   std::string body_;
 };
 
-std::string jsonQuoted(const std::string& text);
+inline std::string jsonQuoted(const std::string& text) { return VelquorJson::quoted(text); }
 std::string hexBytes(const std::vector<std::uint8_t>& bytes);
 std::string hexAddress(std::uint32_t value);
 

@@ -3,30 +3,11 @@
 #include <sstream>
 
 #include "check/check_report.h"
+#include "json/json_quote.h"
 
 namespace {
 
-std::string quoted(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+using VelquorJson::quoted;
 
 template <typename T>
 std::string optional(const std::optional<T>& value) {

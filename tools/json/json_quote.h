@@ -1,0 +1,31 @@
+#pragma once
+// A string as a JSON string literal: the stand-in's trace and the folder checker's report both
+// carry texts from files and message boxes, which may hold quotes and control characters.
+#include <cstdio>
+#include <string>
+
+namespace VelquorJson {
+
+inline std::string quoted(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace VelquorJson

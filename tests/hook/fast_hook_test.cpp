@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "hook/fast_hook.h"
+#include "register_expectations.h"
 #include "site_routine.h"
 
 using KelHook::Fast::Hook;
@@ -20,15 +21,7 @@ TEST(FastHookPass, WithoutSlotsTheRegistersArriveUnchanged) {
   ASSERT_TRUE(hook.changeSize(7));
   ASSERT_TRUE(hook.install());
   const Registers out = routine.run(in);
-  EXPECT_EQ(bare.eax, out.eax);
-  EXPECT_EQ(bare.ecx, out.ecx);
-  EXPECT_EQ(bare.edx, out.edx);
-  EXPECT_EQ(bare.ebx, out.ebx);
-  EXPECT_EQ(bare.esp, out.esp);
-  EXPECT_EQ(bare.ebp, out.ebp);
-  EXPECT_EQ(bare.esi, out.esi);
-  EXPECT_EQ(bare.edi, out.edi);
-  EXPECT_EQ(bare.slot, out.slot);
+  hooktest::expectSameRegisters(bare, out, false);
   EXPECT_EQ(0u, hook.state.load());
 }
 

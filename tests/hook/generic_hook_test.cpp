@@ -8,32 +8,19 @@
 
 #include "hook/hook.h"
 #include "hook/memory.h"
+#include "register_expectations.h"
 #include "site_routine.h"
 
 using KelHook::CPU;
 using KelHook::Hook;
 using KelHook::Info;
+using hooktest::expectSameRegisters;
 using hooktest::Registers;
 using hooktest::SiteRoutine;
 
 namespace {
 
 constexpr std::uint32_t addend = 0x01020304;
-
-void expectSameRegisters(const Registers& expected, const Registers& actual, bool flags) {
-  EXPECT_EQ(expected.eax, actual.eax);
-  EXPECT_EQ(expected.ecx, actual.ecx);
-  EXPECT_EQ(expected.edx, actual.edx);
-  EXPECT_EQ(expected.ebx, actual.ebx);
-  EXPECT_EQ(expected.esp, actual.esp);
-  EXPECT_EQ(expected.ebp, actual.ebp);
-  EXPECT_EQ(expected.esi, actual.esi);
-  EXPECT_EQ(expected.edi, actual.edi);
-  EXPECT_EQ(expected.slot, actual.slot);
-  if (flags) {
-    EXPECT_EQ(expected.eflags & hooktest::comparedFlags, actual.eflags & hooktest::comparedFlags);
-  }
-}
 
 std::vector<std::uint8_t> expectedPatch(const SiteRoutine& routine, const KelHook::PatchSite& site) {
   const auto stub = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(site.code().address));

@@ -47,7 +47,7 @@ function(velquor_portable_library name)
   endforeach()
 endfunction()
 
-# velquor_test(NAME SOURCES... LIBS libs... [DISPLAY])
+# velquor_test(NAME SOURCES... LIBS libs...)
 # A GoogleTest program. Native: one CTest entry per test case. Windows: the program runs as
 # one CTest entry under Wine (starting Wine once per case would cost minutes).
 function(velquor_test name)

@@ -84,6 +84,18 @@ std::vector<std::uint8_t> GameImage::pristine(std::uint32_t address, std::size_t
   return out;
 }
 
+void GameImage::suspendChanges(bool suspended) {
+  if (suspended == isSuspended_) return;
+  if (suspended) suspended_ = changedCode();
+  for (const ChangedBytes& change : suspended_) {
+    const std::vector<std::uint8_t>& bytes = suspended ? change.original : change.now;
+    std::memcpy(reinterpret_cast<void*>(static_cast<std::uintptr_t>(change.address)), bytes.data(), bytes.size());
+  }
+  if (!suspended) suspended_.clear();
+  isSuspended_ = suspended;
+  FlushInstructionCache(GetCurrentProcess(), nullptr, 0);
+}
+
 unsigned GameImage::counter(Counter c) const { return Host::at<std::uint32_t>(counterAddress(c)); }
 
 }  // namespace Standin

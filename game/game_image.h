@@ -25,9 +25,14 @@ class GameImage {
   // Bytes as written at start; zero outside the game code (the image is zero-filled there).
   std::vector<std::uint8_t> pristine(std::uint32_t address, std::size_t count) const;
   unsigned counter(Counter c) const;
+  // True writes the pristine bytes over every change and keeps the changed bytes aside; false
+  // writes them back. A second call with the same value does nothing.
+  void suspendChanges(bool suspended);
 
  private:
   GameCode code_;
+  std::vector<ChangedBytes> suspended_;
+  bool isSuspended_ = false;
   std::uint32_t begin_ = 0;
   std::uint32_t end_ = 0;
 };

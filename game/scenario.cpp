@@ -120,6 +120,10 @@ void applyDirective(Scenario& s, const std::string& line) {
     need(w, 2, 2, "extension_offset N");
     // The extension must not overlap the 56-byte header.
     s.extensionOffset = static_cast<int>(number(w[1], 56, 4096, "extension offset"));
+  } else if (name == "draw") {
+    need(w, 2, 2, "draw on|off");
+    if (w[1] != "on" && w[1] != "off") throw ScenarioError("usage: draw on|off");
+    s.drawing = w[1] == "on";
   } else if (name == "reset") {
     need(w, 2, 2, "reset FRAME");
     s.resets.push_back(frameNumber(w[1]));

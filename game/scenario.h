@@ -42,6 +42,7 @@ struct Scenario {
   std::vector<TextureSpec> textures = defaultScene();
   bool sceneGiven = false;
   int extensionOffset = 56;
+  bool drawing = true;   // false: the scene routine calls the sites but draws nothing
   std::vector<int> resets;
   std::vector<ScriptedMessage> messages;
   std::vector<ScriptedKey> keys;

@@ -89,6 +89,16 @@ class StandinGame {
   virtual std::vector<Standin::ChangedBytes> changedCode() const = 0;
   // Bytes of the pristine game image (as written at start, before any module ran).
   virtual std::vector<std::uint8_t> pristineBytes(std::uint32_t address, std::size_t count) const = 0;
+
+  // Benchmarks. Without drawing, the scene routine still calls every texture's site but draws
+  // nothing and records no draws: what remains is what a module touches.
+  virtual void setDrawing(bool drawing) = 0;
+  // One entry per frame whose scene was rendered (drawing or not), oldest first.
+  virtual std::vector<Standin::SceneTiming> sceneTimings() const = 0;
+  // True puts the pristine bytes back wherever the game code differs from them and keeps the
+  // modules' bytes aside; false writes those bytes again. The modules are not told: a benchmark
+  // switches between the game with and without them from one frame to the next.
+  virtual void suspendModuleCode(bool suspended) = 0;
 };
 
 // Available inside drivers built with velquor_game_test: the game that called velquorDrive.

@@ -89,7 +89,9 @@ std::string changesJson(const std::vector<ChangedBytes>& changes) {
 
 }  // namespace
 
-Game::Game(const Scenario& scenario) : scenario_(scenario) {
+Game::Game(const Scenario& scenario) : scenario_(scenario), drawing_(scenario.drawing) {
+  LARGE_INTEGER frequency;
+  if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0) ticksPerSecond_ = frequency.QuadPart;
   if (!trace_.open(windowsPath(scenario_.traceFile)))
     throw std::runtime_error("cannot write the trace file " + scenario_.traceFile);
   activeGame = this;
@@ -195,7 +197,12 @@ void Game::runFrame() {
 
   if (d3d_.loaded()) {
     d3d_.beginFrame(ClearColour);
+    sceneTiming_ = SceneTiming{};
+    sceneTiming_.frame = frame;
+    const std::int64_t sceneStart = ticks();
     callRoutine(r.render);
+    sceneTiming_.sceneNs = nanoseconds(ticks() - sceneStart);
+    timings_.push_back(sceneTiming_);
     d3d_.endFrame();
     for (const CaptureRequest& c : scenario_.captures)
       if (c.frame == frame) captureTo(c.file);
@@ -245,6 +252,7 @@ void Game::renderScene() {
   for (const SceneTexture& t : scene_) {
     const size_t index = static_cast<size_t>(std::find(sites.begin(), sites.end(), t.spec.site) - sites.begin());
     current_ = &t;
+    if (drawing_) siteStart_ = ticks();
     callRoutine(image_->routines().useTexture.at(index), t.record);
     current_ = nullptr;
   }
@@ -253,6 +261,15 @@ void Game::renderScene() {
 void Game::useRaster(std::uint8_t* raster) {
   if (!current_) return;
   const SceneTexture& t = *current_;
+  ++sceneTiming_.uses;
+  if (raster != t.raster) ++sceneTiming_.swapped;
+  // Without drawing the sites are not timed one by one: the clock would cost more than a site.
+  if (!drawing_) return;
+  const double siteNs = nanoseconds(ticks() - siteStart_);
+  if (siteNs > sceneTiming_.longestSiteNs) {
+    sceneTiming_.longestSiteNs = siteNs;
+    sceneTiming_.longestSiteTexture = static_cast<int>(&t - scene_.data());
+  }
   const int extensionOffset = Host::at<std::int32_t>(Host::RasterExtensionOffset);
   const RasterView view = readRaster(raster, extensionOffset);
 
@@ -286,6 +303,12 @@ void Game::useRaster(std::uint8_t* raster) {
   const Point origin = quadOrigin(t.cell);
   d3d_.drawQuad(static_cast<IDirect3DBaseTexture9*>(view.d3dTexture), origin.x, origin.y,
                 std::min(t.spec.width, MaxQuad), std::min(t.spec.height, MaxQuad), view.alpha, MissingColour);
+}
+
+std::int64_t Game::ticks() const {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
 }
 
 Point Game::quadOrigin(int cell) const {

@@ -63,6 +63,9 @@ class Game final : public StandinGame {
   std::vector<std::uint8_t> pristineBytes(std::uint32_t address, std::size_t count) const override {
     return image_->pristine(address, count);
   }
+  void setDrawing(bool drawing) override { drawing_ = drawing; }
+  std::vector<SceneTiming> sceneTimings() const override { return timings_; }
+  void suspendModuleCode(bool suspended) override { image_->suspendChanges(suspended); }
 
   // Called by the game code through its service thunks.
   void loopBody() { ++loopPasses_; }
@@ -88,6 +91,8 @@ class Game final : public StandinGame {
   int runDriver();
   const SceneTexture* find(const std::string& name) const;
   Point quadOrigin(int cell) const;
+  std::int64_t ticks() const;
+  double nanoseconds(std::int64_t ticks) const { return ticks * 1e9 / ticksPerSecond_; }
 
   Scenario scenario_;
   mutable TraceWriter trace_;
@@ -105,6 +110,11 @@ class Game final : public StandinGame {
   std::atomic<int> frame_{0};
   unsigned loopPasses_ = 0;
   bool captureNext_ = false;
+  bool drawing_ = true;
+  std::int64_t ticksPerSecond_ = 1;
+  std::int64_t siteStart_ = 0;      // performance counter when the current site was called
+  SceneTiming sceneTiming_;          // the scene being rendered
+  std::vector<SceneTiming> timings_;
   Capture lastCapture_;
 };
 

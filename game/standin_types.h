@@ -58,6 +58,18 @@ struct ChangedBytes {
   std::vector<std::uint8_t> original;
 };
 
+// How long one frame's scene routine took, timed with the performance counter. A site's time
+// runs from the call of its routine to the moment the game reads the raster that came out: all
+// a module adds to a texture use, and none of the game's own drawing.
+struct SceneTiming {
+  int frame = 0;
+  int uses = 0;                  // texture uses (site calls) in the scene routine
+  int swapped = 0;               // uses that ended with a raster other than the texture's own
+  double sceneNs = 0;            // the whole scene routine from the draw point on
+  double longestSiteNs = 0;      // the slowest single site; sites are timed only while drawing
+  int longestSiteTexture = -1;   // its index in the scene, -1 when not timed
+};
+
 // The back buffer of one frame, 0xAARRGGBB per pixel (alpha forced to 0xFF).
 struct Capture {
   int width = 0;

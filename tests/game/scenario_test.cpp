@@ -16,6 +16,7 @@ TEST(ScenarioReader, DefaultsDescribeAShortRunWithOneTexturePerSite) {
   Scenario s = Standin::parseCommandLine({});
   EXPECT_EQ(s.frames, 3);
   EXPECT_EQ(s.direct3DPass, 0);
+  EXPECT_TRUE(s.drawing);
   ASSERT_EQ(s.textures.size(), 5u);
   for (const auto& t : s.textures) EXPECT_TRUE(Standin::isTextureSite(t.site)) << t.name;
 }
@@ -48,8 +49,9 @@ TEST(ScenarioReader, CommandLineOptionsAreDirectivesWithCommasForSpaces) {
 
 TEST(ScenarioReader, FilesAllowCommentsAndNameTheFaultyLine) {
   Scenario s;
-  Standin::applyScenarioText(s, "# a run\r\nframe_time 5\nframes 4   # four\n\nreset 2\nreset 3\ncapture 1 out.png\n");
+  Standin::applyScenarioText(s, "# a run\r\nframe_time 5\nframes 4   # four\n\nreset 2\nreset 3\ncapture 1 out.png\ndraw off\n");
   EXPECT_EQ(s.frames, 4);
+  EXPECT_FALSE(s.drawing);
   EXPECT_EQ(s.frameTimeMs, 5);
   EXPECT_EQ(s.resets, (std::vector<int>{2, 3}));
   ASSERT_EQ(s.captures.size(), 1u);
@@ -76,7 +78,7 @@ TEST(ScenarioReader, RefusesWhatTheGameCannotDo) {
                           "texture fire 64 64 red 0x728320", "texture fire 64 64 ff0000 0x728320 shiny",
                           "texture abcdefghijabcdefghijabcdefghijab 8 8 ff0000 0x728320", "frames -1",
                           "frames 3 4", "key 1 65 hold", "message 1 0x10000 0 0", "extension_offset 40",
-                          "window 10 10", "d3d soon", "nonsense 1"}) {
+                          "window 10 10", "d3d soon", "draw no", "draw", "nonsense 1"}) {
     Scenario s;
     EXPECT_THROW(Standin::applyDirective(s, bad), ScenarioError) << bad;
   }

@@ -60,6 +60,49 @@ TEST(StandinModules, AHookedSiteChangesWhatIsDrawnUntilTheModuleGoes) {
   EXPECT_EQ(capture.at(firePoint.x, firePoint.y), 0xFFFF0000u);
 }
 
+TEST(StandinModules, WithoutDrawingEverySiteStillRunsAndAModuleCanBeSuspended) {
+  StandinGame& game = standinGame();
+  HMODULE swap = game.loadModule(STANDIN_SWAP_MODULE);
+  ASSERT_NE(swap, nullptr);
+  const auto patched = game.changedCode();
+  ASSERT_EQ(patched.size(), 1u);
+  const std::size_t draws = game.draws().size(), lines = game.traceLines().size();
+  game.setDrawing(false);
+  game.runFrames(2);
+  EXPECT_EQ(game.draws().size(), draws);
+  EXPECT_EQ(game.traceLines().size(), lines);
+  auto timing = game.sceneTimings().back();
+  EXPECT_EQ(timing.frame, game.frameCount() - 1);
+  EXPECT_EQ(timing.uses, 5);
+  EXPECT_EQ(timing.swapped, 1);  // fire, through the module's hook
+  EXPECT_EQ(timing.longestSiteTexture, -1);  // not timed one by one
+
+  // Suspended twice, resumed once: the game's own code runs, then the module's again.
+  game.suspendModuleCode(true);
+  game.suspendModuleCode(true);
+  EXPECT_TRUE(game.changedCode().empty());
+  game.runFrames(1);
+  EXPECT_EQ(game.sceneTimings().back().swapped, 0);
+  game.suspendModuleCode(false);
+  ASSERT_EQ(game.changedCode().size(), 1u);
+  EXPECT_EQ(game.changedCode()[0].now, patched[0].now);
+  game.runFrames(1);
+  EXPECT_EQ(game.sceneTimings().back().swapped, 1);
+
+  game.setDrawing(true);
+  game.runFrames(1);
+  timing = game.sceneTimings().back();
+  EXPECT_EQ(timing.uses, 5);
+  EXPECT_GE(timing.longestSiteTexture, 0);
+  EXPECT_LT(timing.longestSiteTexture, 5);
+  EXPECT_GE(timing.sceneNs, timing.longestSiteNs);
+  const auto drawn = game.draws(-1);
+  EXPECT_EQ(drawn.size(), 5u);
+  ASSERT_NE(drawOf(drawn, "fire"), nullptr);
+  EXPECT_TRUE(drawOf(drawn, "fire")->swapped());
+  EXPECT_TRUE(game.unloadModule(swap));
+}
+
 TEST(StandinModules, TheUnloadReportNamesBytesAModuleLeftBehind) {
   StandinGame& game = standinGame();
   ASSERT_NE(game.loadModule(STANDIN_LEAKY_MODULE), nullptr);

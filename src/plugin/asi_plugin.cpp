@@ -1,6 +1,5 @@
 #include "plugin/asi_plugin.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -20,12 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const RwTexture* textureIn(std::uint32_t reg) { return reinterpret_cast<const RwTexture*>(reg); }
-
-// The name fills at most its 32 bytes; a name without a terminating zero ends there.
-std::string_view textureName(const RwTexture* texture) {
-  const char* name = reinterpret_cast<const char*>(texture) + Host::TextureNameOffset;
-  return std::string_view(name, std::find(name, name + Host::TextureNameSize, '\0') - name);
-}
 
 }  // namespace
 
@@ -72,9 +65,11 @@ void AsiPlugin::ensureFolder(const std::string& folder) {
 
 void AsiPlugin::substitute(const RwTexture* texture, RwRaster*& raster) noexcept {
   if (texture == nullptr) return;
-  const auto found = animations.find(textureName(texture));
-  if (found == animations.end()) return;
-  raster = found->second->rasterFor(raster);
+  Animation* animation = namesSeen.find(texture, [this](std::string_view name) -> Animation* {
+    const auto found = animations.find(name);
+    return found == animations.end() ? nullptr : found->second;
+  });
+  if (animation != nullptr) raster = animation->rasterFor(raster);
 }
 
 void AsiPlugin::onDraw() {

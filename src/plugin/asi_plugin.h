@@ -10,6 +10,7 @@
 #include "framework/kel_descent.h"
 #include "hook/hook.h"
 #include "plugin/catalogue.h"
+#include "plugin/texture_name_cache.h"
 #include "plugin/trim_policy.h"
 
 struct RwRaster;
@@ -51,6 +52,9 @@ class AsiPlugin : public KelDescent {
   KelHook::Hook<> hook728570;
   KelHook::Hook<RwRaster*> hook58D872;
   Catalogue animations;
+  // Per texture record, its animation (null: not catalogued). The catalogue is complete before
+  // the first use and never changes, so what is remembered stays true.
+  TextureNameCache<Animation> namesSeen;
   std::atomic<bool> loaded{false};
   unsigned drawConnection = none;
   unsigned gameLoopConnection = none;

@@ -1,21 +1,23 @@
 // Writes the sample animations: `make_samples bundled DIR` the few we ship (with their settings
-// files), `make_samples bench DIR` the larger set the benchmark reads. Output is deterministic.
+// files), `make_samples bench DIR` the larger set the decoder's benchmark reads, `make_samples
+// appearance DIR` the two the module's benchmark brings into view. Output is deterministic.
 // The shipped set is remade with: build/native/tools/samples/velquor_make_samples bundled samples/Velquor
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <string>
 
 #include "samples/animation_encoder.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3 || (std::strcmp(argv[1], "bundled") != 0 && std::strcmp(argv[1], "bench") != 0)) {
-    std::fprintf(stderr, "usage: %s bundled|bench DIR\n", argv[0]);
+  const std::string which = argc == 3 ? argv[1] : "";
+  if (which != "bundled" && which != "bench" && which != "appearance") {
+    std::fprintf(stderr, "usage: %s bundled|bench|appearance DIR\n", argv[0]);
     return 2;
   }
-  const bool bundled = std::strcmp(argv[1], "bundled") == 0;
   const std::string dir = argv[2];
-  const auto& set = bundled ? Samples::bundledSamples() : Samples::benchmarkSamples();
+  const auto& set = which == "bundled" ? Samples::bundledSamples()
+                    : which == "bench" ? Samples::benchmarkSamples()
+                                       : Samples::appearanceSamples();
   std::size_t total = 0;
   for (const Samples::AnimationSpec& spec : set) {
     GifBytes bytes = Samples::encodeAnimation(spec);

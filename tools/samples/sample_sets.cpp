@@ -66,4 +66,12 @@ const std::vector<AnimationSpec>& benchmarkSamples() {
   return set;
 }
 
+const std::vector<AnimationSpec>& appearanceSamples() {
+  static const std::vector<AnimationSpec> set = {
+      animation("appear_256", 256, 256, 60, Scene::Plasma, 256, Dither::FloydSteinberg, 4),
+      animation("appear_1024", 1024, 1024, 30, Scene::Photo, 256, Dither::FloydSteinberg, 5),
+  };
+  return set;
+}
+
 }  // namespace Samples

@@ -1,5 +1,6 @@
 #pragma once
-// The animations we ship as samples and the larger set the benchmark reads.
+// The animations we ship as samples, the larger set the decoder's benchmark reads, and the two
+// the module's benchmark brings into view in the game.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,5 +27,6 @@ struct AnimationSpec {
 
 const std::vector<AnimationSpec>& bundledSamples();
 const std::vector<AnimationSpec>& benchmarkSamples();
+const std::vector<AnimationSpec>& appearanceSamples();
 
 }  // namespace Samples

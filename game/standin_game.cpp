@@ -486,6 +486,8 @@ bool Game::unloadModule(HMODULE module) {
   if (it == modules_.end()) return false;
   const std::string path = it->path;
   modules_.erase(it);
+  // The module takes its own bytes out again: they must be in place, not kept aside.
+  image_->suspendChanges(false);
   const bool freed = FreeLibrary(module) != 0;
   trace_.write(JsonLine("module").field("path", path).field("unloaded", freed));
   return freed;

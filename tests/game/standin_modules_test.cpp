@@ -100,7 +100,12 @@ TEST(StandinModules, WithoutDrawingEverySiteStillRunsAndAModuleCanBeSuspended) {
   EXPECT_EQ(drawn.size(), 5u);
   ASSERT_NE(drawOf(drawn, "fire"), nullptr);
   EXPECT_TRUE(drawOf(drawn, "fire")->swapped());
+
+  // Unloaded while suspended: the module removes its own bytes, nothing puts them back later.
+  game.suspendModuleCode(true);
   EXPECT_TRUE(game.unloadModule(swap));
+  game.suspendModuleCode(false);
+  EXPECT_TRUE(game.changedCode().empty());
 }
 
 TEST(StandinModules, TheUnloadReportNamesBytesAModuleLeftBehind) {

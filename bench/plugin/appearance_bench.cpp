@@ -40,25 +40,30 @@ std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Names of the folder's animations that the module will not decode at start, by its own rule.
-std::vector<std::string> notPreloaded(const std::string& folder) {
-  std::vector<std::string> names;
+// The folder's animations split by the module's own rule: decoded at start or at first use.
+struct Listing {
+  std::vector<std::string> preloaded, late;
+};
+Listing listing(const std::string& folder) {
+  Listing names;
   PreloadBudget preload;
   listAnimationFolder(folder, [&](const ListedEntry& entry) {
     if (entry.kind != ListedKind::Animation) return;
-    if (!preload.nextIsPreloaded()) names.push_back(entry.textureName);
+    (preload.nextIsPreloaded() ? names.preloaded : names.late).push_back(entry.textureName);
     preload.made();
   });
   return names;
 }
 
-std::vector<Standin::TextureSpec> otherTextures() {
+// Plain textures and one small animation: what comes once only (the module's first texture,
+// the driver's first upload) is over before the big one comes into view.
+std::vector<Standin::TextureSpec> otherTextures(const std::string& smallAnimation) {
   std::vector<Standin::TextureSpec> scene;
   char name[32];
   for (int i = 0; i < OtherTextures; ++i) {
     Standin::TextureSpec spec;
     std::snprintf(name, sizeof name, "plain%02d", i);
-    spec.name = name;
+    spec.name = i == 0 ? smallAnimation : name;
     spec.site = Host::RasterSiteEax;
     scene.push_back(spec);
   }
@@ -78,8 +83,10 @@ TEST(Appearance, LongestDrawCallWhileAnAnimationFirstComesIntoView) {
     folder.gif(name, TestGifs::threeColours(8));
   }
   // Rewriting a file keeps its place in the listing: the big ones take places beyond the preload.
-  const std::vector<std::string> late = notPreloaded(std::string(AnimationFolder));
+  const Listing listed = listing(std::string(AnimationFolder));
+  const std::vector<std::string>& late = listed.late;
   ASSERT_GE(late.size(), std::size(Bigs));
+  ASSERT_FALSE(listed.preloaded.empty());
   std::vector<std::string> bigNames;
   for (std::size_t i = 0; i < std::size(Bigs); ++i) {
     const std::string bytes = readFile(std::string(gifs) + "/" + Bigs[i].file);
@@ -89,17 +96,21 @@ TEST(Appearance, LongestDrawCallWhileAnAnimationFirstComesIntoView) {
   }
 
   game.setDrawing(true);
-  game.setScene(otherTextures());
+  game.setScene(otherTextures(listed.preloaded[0]));
   ASSERT_NE(game.loadModule(module), nullptr);
   game.runFrames(10);  // the catalogue is made, the hooks go in at the first draw
+  const int steady = game.frameCount();
+  game.runFrames(20);
   double gameOwnMs = 0;
-  for (const auto& t : game.sceneTimings()) gameOwnMs = std::max(gameOwnMs, t.longestSiteNs / 1e6);
+  for (const auto& t : game.sceneTimings())
+    if (t.frame >= steady) gameOwnMs = std::max(gameOwnMs, t.longestSiteNs / 1e6);
 
   std::printf("first appearance of an animation that was not preloaded (the game at 60 fps, %d other "
-              "textures;\nthe game's own slowest site before: %.3f ms):\n", OtherTextures, gameOwnMs);
+              "textures,\none of them animated; the slowest draw call before: %.3f ms):\n",
+              OtherTextures, gameOwnMs);
   for (std::size_t i = 0; i < std::size(Bigs); ++i) {
     const Big& big = Bigs[i];
-    auto scene = otherTextures();
+    auto scene = otherTextures(listed.preloaded[0]);
     Standin::TextureSpec spec;
     spec.name = bigNames[i];
     spec.width = big.width;

@@ -10,15 +10,15 @@
 
 namespace {
 
-constexpr unsigned kEndOfData = 4096;  // what the code reader yields once the bytes run out
-constexpr unsigned kNoCode = 0xFFFF;
 constexpr std::size_t kCopyChunk = 16;  // strings are copied in chunks this long
 
 // Codes of `width` bits, least significant bit first, from the joined code bytes. A code of up to
 // 12 bits at a bit shift of up to 7 lies within the four bytes from its first one.
 class CodeReader {
  public:
-  CodeReader(const std::uint8_t* data, std::size_t size) : at_(data), end_(data + size) {}
+  // `endCode` is what read() yields once fewer bits are left than a code needs.
+  CodeReader(const std::uint8_t* data, std::size_t size, unsigned endCode)
+      : at_(data), end_(data + size), endCode_(endCode) {}
 
   unsigned read(unsigned width) {
     if (end_ - at_ < 4) return readNearEnd(width);
@@ -38,7 +38,7 @@ class CodeReader {
   // The last bytes, one at a time, never past the end.
   unsigned readNearEnd(unsigned width) {
     const std::size_t left = static_cast<std::size_t>(end_ - at_);
-    if (left * 8 < shift_ + width) return kEndOfData;
+    if (left * 8 < shift_ + width) return endCode_;
     std::uint32_t word = 0;
     for (std::size_t i = 0; i < left; ++i) word |= static_cast<std::uint32_t>(at_[i]) << (8 * i);
     return take(word, width);
@@ -46,6 +46,7 @@ class CodeReader {
 
   const std::uint8_t* at_;
   const std::uint8_t* end_;
+  unsigned endCode_;
   unsigned shift_ = 0;  // bits of *at_ already taken
 };
 
@@ -66,8 +67,8 @@ struct RectangleGeometry {
   unsigned screenRow(unsigned y) const {
     return gif.frameTop + (interlaced ? interlacedRow(frameHeight, y) : y);
   }
-  // Start of the visible part of stream row y on the screen, or null if the row is off screen.
   std::size_t pixelsNeeded() const { return std::size_t{frameWidth} * rowsNeeded; }
+  // Start of the visible part of stream row y on the screen, or null if the row is off screen.
   std::uint8_t* row(unsigned y) const {
     unsigned target = screenRow(y);
     return target < gif.height ? gif.indices + std::size_t{target} * gif.width + gif.frameLeft : nullptr;
@@ -80,45 +81,47 @@ struct RectangleGeometry {
   unsigned rowsNeeded = 0;
 };
 
+// The sinks below keep the code table in their own form. Each one is told when entry `count` is
+// defined, which is always the previous string plus the first character of the next one, and
+// writes out the string of each code.
+
 // Decodes into a linear buffer of the rectangle's needed rows, then copies the rows to the
-// screen. A string is copied from where it was first written, not rebuilt from the table: entry n
-// starts where the string before it was written and adds the first character of the next one.
-// The 256 roots lie in front of the pixels (root r at offset r), so every code is copied the same
-// way; behind them is room for the longest string and a chunk.
+// screen. A string is copied from where it was first written, not rebuilt from the table: an
+// entry is where the previous string starts and one more character than it has. The 256 roots
+// lie in front of the pixels (root r at offset r), so every code is copied the same way; behind
+// the pixels is room for the longest string and a chunk.
 class LinearSink {
  public:
-  LinearSink(const RectangleGeometry& geometry, std::uint8_t* buffer, std::uint32_t* starts)
-      : geometry_(geometry), buffer_(buffer), starts_(starts),
-        total_(kRoots + geometry.pixelsNeeded()) {
+  LinearSink(const RectangleGeometry& geometry, std::vector<std::uint8_t>& scratch)
+      : geometry_(geometry), strings_(new String[kLzwMaxCodes]), total_(kRoots + geometry.pixelsNeeded()) {
+    const std::size_t size = total_ + kLzwMaxCodes + kCopyChunk;
+    if (scratch.size() < size) scratch.resize(size);
+    buffer_ = scratch.data();
     for (unsigned r = 0; r < kRoots; ++r) {
       buffer_[r] = static_cast<std::uint8_t>(r);
-      starts_[r] = r;
+      strings_[r] = {r, 1};
     }
-  }
-
-  static std::size_t bufferSize(const RectangleGeometry& geometry) {
-    return kRoots + geometry.pixelsNeeded() + kLzwMaxCodes + kCopyChunk;
   }
 
   bool done() const { return at_ >= total_; }
 
-  // Entry `code` is being defined: its string starts where the previous string was written.
-  void defined(unsigned code) { starts_[code] = previousStart_; }
+  bool define(unsigned entry) {
+    strings_[entry] = {previous_.start, previous_.length + 1};
+    return true;
+  }
 
-  std::uint8_t emit(const LzwEntry* entries, unsigned code) {
-    const unsigned length = entries[code].length;
+  void emit(unsigned code) {
+    const String string = strings_[code];
     std::uint8_t* to = buffer_ + at_;
-    const std::uint8_t* from = buffer_ + starts_[code];
-    const std::uint8_t first = *from;
+    const std::uint8_t* from = buffer_ + string.start;
     // Whole chunks, each read before it is written: they may run up to 15 bytes past the string,
     // over bytes the next strings write again. Source and target overlap only for the entry
-    // this step defines, whose last character is not written yet; the suffix store mends it.
+    // this step defines: its last character is its first, stored ahead so the copy repeats it.
+    *to = *from;
     copyChunk(to, from);
-    for (std::size_t i = kCopyChunk; i < length; i += kCopyChunk) copyChunk(to + i, from + i);
-    to[length - 1] = entries[code].suffix;
-    previousStart_ = static_cast<std::uint32_t>(at_);
-    at_ += length;
-    return first;
+    for (std::size_t i = kCopyChunk; i < string.length; i += kCopyChunk) copyChunk(to + i, from + i);
+    previous_ = {static_cast<std::uint32_t>(at_), string.length};
+    at_ += string.length;
   }
 
   // The decoded pixels to the screen; an early end leaves the rest as it was.
@@ -136,6 +139,10 @@ class LinearSink {
 
  private:
   static constexpr unsigned kRoots = 256;
+  struct String {
+    std::uint32_t start;   // in buffer_
+    std::uint32_t length;
+  };
 
   static void copyChunk(std::uint8_t* to, const std::uint8_t* from) {
     std::uint8_t chunk[kCopyChunk];
@@ -144,30 +151,55 @@ class LinearSink {
   }
 
   const RectangleGeometry& geometry_;
+  std::unique_ptr<String[]> strings_;  // by code
   std::uint8_t* buffer_;
-  std::uint32_t* starts_;  // kLzwMaxCodes entries: where each code's string starts in buffer_
-  std::size_t total_;      // end of the needed pixels in buffer_
+  std::size_t total_;  // end of the needed pixels in buffer_
   std::size_t at_ = kRoots;
-  std::uint32_t previousStart_ = 0;
+  String previous_ = {0, 0};
 };
 
-// Writes each string straight to its screen pixels, rebuilding it from the table; for
+// Writes each string straight to its screen pixels, rebuilding it from the code table; for
 // rectangles too large for a linear buffer (which only a hostile file has).
 class ClippingSink {
  public:
-  explicit ClippingSink(const RectangleGeometry& geometry) : geometry_(geometry) { enterRow(); }
+  // Takes over `table`.
+  ClippingSink(const RectangleGeometry& geometry, LzwCodeTable* table) : geometry_(geometry), table_(table) {
+    enterRow();
+  }
+  ~ClippingSink() { lzwTableFree(table_); }
+  ClippingSink(const ClippingSink&) = delete;
+  ClippingSink& operator=(const ClippingSink&) = delete;
 
   bool done() const { return y_ >= geometry_.rowsNeeded; }
-  void defined(unsigned) {}
 
-  std::uint8_t emit(const LzwEntry* entries, unsigned code) {
+  // False when the table cannot grow.
+  bool define(unsigned entry) {
+    table_->count = static_cast<int>(entry);
+    if (!lzwTableReserve(table_)) return false;
+    // The suffix is the previous string's first character until the next string is known;
+    // when the next code is this very entry, that is right as it stands.
+    table_->entries[entry] = {static_cast<std::uint16_t>(previousLength_ + 1),
+                              static_cast<std::uint16_t>(previous_), previousFirst_};
+    table_->count = static_cast<int>(entry + 1);
+    defined_ = entry;
+    return true;
+  }
+
+  void emit(unsigned code) {
+    const LzwEntry* entries = table_->entries;
     const unsigned length = entries[code].length;
     std::uint8_t string[kLzwMaxCodes];
-    for (unsigned k = length; k-- > 0;) {
-      LzwEntry entry = entries[code];
+    for (unsigned k = length, at = code; k-- > 0;) {
+      LzwEntry entry = entries[at];
       string[k] = entry.suffix;
-      code = entry.prefix;
+      at = entry.prefix;
     }
+    if (defined_ != kNone) table_->entries[defined_].suffix = string[0];
+    defined_ = kNone;
+    previous_ = code;
+    previousLength_ = length;
+    previousFirst_ = string[0];
+
     const std::uint8_t* from = string;
     for (unsigned left = length; left > 0 && !done();) {
       unsigned n = std::min(left, geometry_.frameWidth - x_);
@@ -182,17 +214,21 @@ class ClippingSink {
         enterRow();
       }
     }
-    return string[0];
   }
 
   void finish() const {}
 
  private:
+  static constexpr unsigned kNone = ~0u;
   void enterRow() { row_ = done() ? nullptr : geometry_.row(y_); }
 
   const RectangleGeometry& geometry_;
+  LzwCodeTable* table_;
   unsigned x_ = 0, y_ = 0;
   std::uint8_t* row_ = nullptr;
+  unsigned defined_ = kNone;  // entry defined by this step, its suffix not yet known
+  unsigned previous_ = 0, previousLength_ = 0;
+  std::uint8_t previousFirst_ = 0;
 };
 
 template <class Sink>
@@ -200,70 +236,35 @@ int decodeCodes(Sink& pixels, int minCodeSize, const std::uint8_t* data, std::si
   const unsigned clearCode = 1u << minCodeSize;
   const unsigned stopCode = clearCode + 1;
   const unsigned initialWidth = minCodeSize + 1;
+  // Right after a clear code, count stands one lower: the first code then adds a dummy entry in
+  // the stop code's place (never read), which leaves only the roots valid.
+  const unsigned countAfterClear = clearCode + 1;
 
-  LzwCodeTable* table = lzwTableCreate(minCodeSize);
-  if (!table) return -1;
-  // The table's fields live in locals while codes are decoded: pixel stores could alias them.
-  LzwEntry* entries = table->entries;
-  unsigned count = static_cast<unsigned>(table->count);
-  unsigned capacity = static_cast<unsigned>(table->capacity);
-  CodeReader codes(data, size);
+  unsigned count = countAfterClear;
   unsigned width = initialWidth;
-  unsigned previous = kNoCode;  // none right after a clear code
-  unsigned previousLength = 0;
-  std::uint8_t previousFirst = 0;
-  bool full = false;
+  unsigned widthLimit = 1u << width;  // count that widens the codes
+  CodeReader codes(data, size, stopCode);
   int result = 1;
   while (!pixels.done()) {
     const unsigned code = codes.read(width);
-    if (code == clearCode) {
+    if (code - clearCode <= stopCode - clearCode) {
+      if (code == stopCode) break;  // or the end of the data
       width = initialWidth;
-      count = clearCode + 2;
-      full = false;
-      previous = kNoCode;
+      widthLimit = 1u << width;
+      count = countAfterClear;
       continue;
     }
-    if (code == stopCode || code == kEndOfData) break;
-
-    bool appended = false;
-    if (previous != kNoCode && !full) {
-      // The new entry is the previous string plus the first character of this one; when the
-      // code is that very entry, its first character is the previous string's.
-      if (code > count) {
+    // A full table takes every code as it is; otherwise the code may be at most the entry it
+    // adds (right after a clear, a root).
+    if (count < kLzwMaxCodes) {
+      if (code > count || !pixels.define(count)) {
         result = -1;
         break;
       }
-      if (count == capacity) {
-        table->count = static_cast<int>(count);
-        if (!lzwTableGrow(table)) {
-          result = -1;
-          break;
-        }
-        entries = table->entries;
-        capacity = static_cast<unsigned>(table->capacity);
-      }
-      entries[count] = {static_cast<std::uint16_t>(previousLength + 1), static_cast<std::uint16_t>(previous),
-                        previousFirst};
-      pixels.defined(count);
-      ++count;
-      appended = true;
-      if (count == kLzwMaxCodes)
-        full = true;
-      else if ((count & (count - 1)) == 0)
-        ++width;
-    } else if (code >= count) {
-      result = -1;  // right after a clear code only a root code is valid
-      break;
+      if (++count == widthLimit && count < kLzwMaxCodes) widthLimit = 1u << ++width;
     }
-
-    previousLength = entries[code].length;
-    const std::uint8_t first = pixels.emit(entries, code);
-    // Also for the entry that filled the table: it is used like any other.
-    if (appended) entries[count - 1].suffix = first;
-    previous = code;
-    previousFirst = first;
+    pixels.emit(code);
   }
-  lzwTableFree(table);
   pixels.finish();
   return result;
 }
@@ -276,12 +277,11 @@ int lzwDecodeImage(GifDecoder& gif, int minCodeSize, const std::uint8_t* data, s
   // A rectangle inside the screen always fits a buffer of the screen's size.
   const std::size_t linearLimit = std::max<std::size_t>(std::size_t{gif.width} * gif.height, 1 << 16);
   if (geometry.pixelsNeeded() <= linearLimit) {
-    const std::size_t needed = LinearSink::bufferSize(geometry);
-    if (scratch.size() < needed) scratch.resize(needed);
-    auto starts = std::make_unique<std::uint32_t[]>(kLzwMaxCodes);
-    LinearSink sink(geometry, scratch.data(), starts.get());
+    LinearSink sink(geometry, scratch);
     return decodeCodes(sink, minCodeSize, data, size);
   }
-  ClippingSink sink(geometry);
+  LzwCodeTable* table = lzwTableCreate(minCodeSize);
+  if (!table) return -1;
+  ClippingSink sink(geometry, table);
   return decodeCodes(sink, minCodeSize, data, size);
 }

@@ -11,42 +11,53 @@
 namespace {
 
 constexpr std::size_t kCopyChunk = 16;  // strings are copied in chunks this long
+constexpr unsigned kLzwMaxWidth = 12;   // bits of the widest code
 
-// Codes of `width` bits, least significant bit first, from the joined code bytes. A code of up to
-// 12 bits at a bit shift of up to 7 lies within the four bytes from its first one.
+// Codes of the current width, least significant bit first, from the joined code bytes. A code
+// of up to 12 bits at a bit shift of up to 7 lies within the four bytes from its first one.
 class CodeReader {
  public:
   // `endCode` is what read() yields once fewer bits are left than a code needs.
-  CodeReader(const std::uint8_t* data, std::size_t size, unsigned endCode)
-      : at_(data), end_(data + size), endCode_(endCode) {}
+  CodeReader(const std::uint8_t* data, std::size_t size, unsigned endCode, unsigned width)
+      : at_(data), end_(data + size), lastWord_(size >= 4 ? end_ - 3 : data), endCode_(endCode) {
+    setWidth(width);
+  }
 
-  unsigned read(unsigned width) {
-    if (end_ - at_ < 4) return readNearEnd(width);
+  unsigned width() const { return width_; }
+  void setWidth(unsigned width) {
+    width_ = width;
+    mask_ = (1u << width) - 1;
+  }
+
+  unsigned read() {
+    if (at_ >= lastWord_) return readNearEnd();
     const std::uint32_t word =
         at_[0] | at_[1] << 8 | at_[2] << 16 | static_cast<std::uint32_t>(at_[3]) << 24;
-    return take(word, width);
+    return take(word);
   }
 
  private:
-  unsigned take(std::uint32_t word, unsigned width) {
-    const unsigned code = (word >> shift_) & ((1u << width) - 1);
-    shift_ += width;
+  unsigned take(std::uint32_t word) {
+    const unsigned code = (word >> shift_) & mask_;
+    shift_ += width_;
     at_ += shift_ >> 3;
     shift_ &= 7;
     return code;
   }
   // The last bytes, one at a time, never past the end.
-  unsigned readNearEnd(unsigned width) {
+  unsigned readNearEnd() {
     const std::size_t left = static_cast<std::size_t>(end_ - at_);
-    if (left * 8 < shift_ + width) return endCode_;
+    if (left * 8 < shift_ + width_) return endCode_;
     std::uint32_t word = 0;
     for (std::size_t i = 0; i < left; ++i) word |= static_cast<std::uint32_t>(at_[i]) << (8 * i);
-    return take(word, width);
+    return take(word);
   }
 
   const std::uint8_t* at_;
   const std::uint8_t* end_;
+  const std::uint8_t* lastWord_;  // from here on fewer than four bytes are left
   unsigned endCode_;
+  unsigned width_ = 0, mask_ = 0;
   unsigned shift_ = 0;  // bits of *at_ already taken
 };
 
@@ -241,16 +252,15 @@ int decodeCodes(Sink& pixels, int minCodeSize, const std::uint8_t* data, std::si
   const unsigned countAfterClear = clearCode + 1;
 
   unsigned count = countAfterClear;
-  unsigned width = initialWidth;
-  unsigned widthLimit = 1u << width;  // count that widens the codes
-  CodeReader codes(data, size, stopCode);
+  unsigned widthLimit = 1u << initialWidth;  // count that widens the codes
+  CodeReader codes(data, size, stopCode, initialWidth);
   int result = 1;
   while (!pixels.done()) {
-    const unsigned code = codes.read(width);
+    const unsigned code = codes.read();
     if (code - clearCode <= stopCode - clearCode) {
       if (code == stopCode) break;  // or the end of the data
-      width = initialWidth;
-      widthLimit = 1u << width;
+      codes.setWidth(initialWidth);
+      widthLimit = 1u << initialWidth;
       count = countAfterClear;
       continue;
     }
@@ -261,7 +271,12 @@ int decodeCodes(Sink& pixels, int minCodeSize, const std::uint8_t* data, std::si
         result = -1;
         break;
       }
-      if (++count == widthLimit && count < kLzwMaxCodes) widthLimit = 1u << ++width;
+      if (++count == widthLimit) {
+        // 12 bits at most: the entry that fills the table widens nothing.
+        const unsigned width = codes.width() + 1;
+        if (width <= kLzwMaxWidth) codes.setWidth(width);
+        widthLimit = width < kLzwMaxWidth ? 1u << width : kLzwMaxCodes + 1;
+      }
     }
     pixels.emit(code);
   }

@@ -272,9 +272,9 @@ int decodeCodes(Sink& pixels, int minCodeSize, const std::uint8_t* data, std::si
         break;
       }
       if (++count == widthLimit) {
-        // 12 bits at most: the entry that fills the table widens nothing.
+        // 12 bits at most: once there, the entry that fills the table widens nothing.
         const unsigned width = codes.width() + 1;
-        if (width <= kLzwMaxWidth) codes.setWidth(width);
+        codes.setWidth(width);
         widthLimit = width < kLzwMaxWidth ? 1u << width : kLzwMaxCodes + 1;
       }
     }

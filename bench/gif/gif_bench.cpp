@@ -1,12 +1,14 @@
 // Throughput of our GIF decoder and frame list against giflib's DGifSlurp and stb_image, in MB/s
 // of input, over every .gif of a folder (default: the generated benchmark set).
 //   gif_bench [FOLDER]
-// Without a folder, the benchmark set is generated on first use.
+// Without a folder, the benchmark set is generated on first use. Rates are per second of this
+// process's processor time, the best of a few rounds: other work on a busy machine then costs
+// the decoders little, and costs them alike.
 #include <gif_lib.h>
 #include <stb/stb_image.h>
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -74,18 +76,17 @@ int stb(const InputFile& f) {
   return frames;
 }
 
-// MB/s of one decoder on one file, run repeatedly for at least `minSeconds` so that small files are
-// timed as well as big ones; `images` receives what it decoded (-1: failed).
+// MB/s of one decoder on one file, run repeatedly for at least `minSeconds` of processor time so
+// that small files are timed as well as big ones; `images` receives what it decoded (-1: failed).
 double measureFile(const InputFile& file, const DecodeOne& decode, double minSeconds, int& images) {
-  using Clock = std::chrono::steady_clock;
   images = decode(file);  // also warms the caches
   int runs = 0;
   double seconds = 0;
-  auto start = Clock::now();
+  const std::clock_t start = std::clock();
   do {
     decode(file);
     ++runs;
-    seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
   } while (seconds < minSeconds);
   return double(file.bytes.size()) * runs / seconds / 1e6;
 }
@@ -122,7 +123,8 @@ int main(int argc, char** argv) {
     expected.push_back(giflib(f));
     totalBytes += f.bytes.size();
   }
-  const double minSeconds = 0.25;
+  const double minSeconds = 0.1;
+  const int rounds = 3;
   struct Decoder {
     const char* name;
     DecodeOne decode;
@@ -133,15 +135,16 @@ int main(int argc, char** argv) {
               {"FrameList::load", frameList, {}},
               {"giflib DGifSlurp", giflib, {}},
               {"stb_image stbi_load_gif_from_memory", stb, {}}};
-  // Decoders take turns on each file, so a busy machine slows them alike.
+  // Decoders take turns on each file, so a busy machine slows them alike; each keeps its best round.
   for (std::size_t i = 0; i < files.size(); ++i) {
-    for (Decoder& d : runs) {
-      int images = 0;
-      double rate = measureFile(files[i], d.decode, minSeconds, images);
-      d.perFile.push_back(rate);
-      d.seconds += files[i].bytes.size() / 1e6 / rate;
-      if (images != expected[i]) d.agrees = false;
-    }
+    for (Decoder& d : runs) d.perFile.push_back(0);
+    for (int round = 0; round < rounds; ++round)
+      for (Decoder& d : runs) {
+        int images = 0;
+        d.perFile[i] = std::max(d.perFile[i], measureFile(files[i], d.decode, minSeconds, images));
+        if (images != expected[i]) d.agrees = false;
+      }
+    for (Decoder& d : runs) d.seconds += files[i].bytes.size() / 1e6 / d.perFile[i];
   }
 
   std::printf("GIF decoding over %zu files, %.1f MB of input (MB/s of input)\n\n", files.size(), totalBytes / 1e6);
@@ -158,7 +161,7 @@ int main(int argc, char** argv) {
     std::printf("%-40s %8.1f MB/s%s\n", runs[k].name, rate[k],
                 runs[k].agrees ? "" : "  (image counts differ from giflib!)");
   }
-  std::printf("\nours / giflib            %.2fx (goal >= 2.00)\n", rate[0] / rate[2]);
+  std::printf("\nours / giflib            %.2fx (goal >= 6.00)\n", rate[0] / rate[2]);
   std::printf("FrameList::load / giflib %.2fx (goal >= 1.00)\n", rate[1] / rate[2]);
   std::printf("ours / stb_image         %.2fx\n", rate[0] / rate[3]);
   return 0;

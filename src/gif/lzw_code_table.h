@@ -1,6 +1,7 @@
 #pragma once
 // The LZW string table of one image: entry n is the string of code n, stored as its last
-// character and the code of the rest. One allocation: this header, then the entries.
+// character and the code of the rest. One allocation: this header, then the entries. It serves
+// where strings are rebuilt from the table rather than copied from earlier output.
 #include <cstdint>
 
 struct LzwEntry {

@@ -6,64 +6,12 @@
 
 #include "gif/gif_decoder.h"
 #include "gif/interlace.h"
+#include "gif/lzw_code_reader.h"
 #include "gif/lzw_code_table.h"
 
 namespace {
 
-constexpr unsigned kEndOfData = 4096;  // what the bit reader yields once the bytes run out
-constexpr unsigned kNoCode = 0xFFFF;
 constexpr std::size_t kCopyChunk = 16;  // strings are copied in chunks this long
-
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ || defined(_M_IX86) || \
-    defined(_M_X64)
-constexpr bool kLittleEndian = true;
-#else
-constexpr bool kLittleEndian = false;
-#endif
-
-// Codes of `width` bits, least significant bit first, from the joined code bytes.
-class BitReader {
- public:
-  BitReader(const std::uint8_t* data, std::size_t size) : at_(data), end_(data + size) {}
-
-  unsigned read(unsigned width) {
-    if (bits_ < width) {
-      refill();
-      if (bits_ < width) return kEndOfData;
-    }
-    unsigned code = static_cast<unsigned>(accumulator_) & ((1u << width) - 1);
-    accumulator_ >>= width;
-    bits_ -= width;
-    return code;
-  }
-
- private:
-  using Word = std::size_t;
-  static constexpr unsigned kWordBits = sizeof(Word) * 8;
-
-  void refill() {
-    if (kLittleEndian && static_cast<std::size_t>(end_ - at_) >= sizeof(Word)) {
-      // A whole word at once; the bits of a partly taken byte are taken again next time,
-      // at the same place, so OR-ing them twice does no harm.
-      Word word;
-      std::memcpy(&word, at_, sizeof word);
-      accumulator_ |= word << bits_;
-      unsigned bytes = (kWordBits - bits_) / 8;
-      at_ += bytes;
-      bits_ += bytes * 8;
-      return;
-    }
-    while (bits_ <= kWordBits - 8 && at_ < end_) {
-      accumulator_ |= static_cast<Word>(*at_++) << bits_;
-      bits_ += 8;
-    }
-  }
-
-  const std::uint8_t* at_;
-  const std::uint8_t* end_;
-  Word accumulator_ = 0;
-  unsigned bits_ = 0;
-};
 
 // Where pixel p of the rectangle goes: column p mod frameWidth of stream row p div frameWidth,
 // which is screen row frameTop + y (or the interlaced row). Only the part of the rectangle inside
@@ -82,6 +30,7 @@ struct RectangleGeometry {
   unsigned screenRow(unsigned y) const {
     return gif.frameTop + (interlaced ? interlacedRow(frameHeight, y) : y);
   }
+  std::size_t pixelsNeeded() const { return std::size_t{frameWidth} * rowsNeeded; }
   // Start of the visible part of stream row y on the screen, or null if the row is off screen.
   std::uint8_t* row(unsigned y) const {
     unsigned target = screenRow(y);
@@ -95,79 +44,126 @@ struct RectangleGeometry {
   unsigned rowsNeeded = 0;
 };
 
+// The sinks below keep the code table in their own form. Each one is told when entry `count` is
+// defined, which is always the previous string plus the first character of the next one, and
+// writes out the string of each code.
+
 // Decodes into a linear buffer of the rectangle's needed rows, then copies the rows to the
-// screen. A string is copied from where it was first written, not rebuilt from the table.
+// screen. A string is copied from where it was first written, not rebuilt from the table: an
+// entry is where the previous string starts and one more character than it has. The 256 roots
+// lie in front of the pixels (root r at offset r), so every code is copied the same way; behind
+// the pixels is room for the longest string and a chunk.
 class LinearSink {
  public:
-  LinearSink(const RectangleGeometry& geometry, std::uint8_t* buffer)
-      : geometry_(geometry), out_(buffer), total_(std::size_t{geometry.frameWidth} * geometry.rowsNeeded) {}
-
-  static std::size_t bufferSize(const RectangleGeometry& geometry) {
-    return std::size_t{geometry.frameWidth} * geometry.rowsNeeded + kCopyChunk;
+  LinearSink(const RectangleGeometry& geometry, std::vector<std::uint8_t>& scratch)
+      : geometry_(geometry), strings_(new String[kLzwMaxCodes]), total_(kRoots + geometry.pixelsNeeded()) {
+    const std::size_t size = total_ + kLzwMaxCodes + kCopyChunk;
+    if (scratch.size() < size) scratch.resize(size);
+    buffer_ = scratch.data();
+    for (unsigned r = 0; r < kRoots; ++r) {
+      buffer_[r] = static_cast<std::uint8_t>(r);
+      strings_[r] = {r, 1};
+    }
   }
 
   bool done() const { return at_ >= total_; }
 
-  // Entry `code` is being defined: its string starts where the previous string was written.
-  void defined(unsigned code) { start_[code] = previousStart_; }
+  bool define(unsigned entry) {
+    strings_[entry] = {previous_.start, previous_.length + 1};
+    return true;
+  }
 
-  std::uint8_t emit(const LzwEntry* entries, unsigned code) {
-    std::uint8_t* to = out_ + at_;
-    const std::size_t length = std::min<std::size_t>(entries[code].length, total_ - at_);
-    if (entries[code].length == 1) {
-      *to = entries[code].suffix;
-    } else {
-      const std::uint8_t* from = out_ + start_[code];
-      if (static_cast<std::size_t>(to - from) >= kCopyChunk) {
-        // Chunks may run up to 15 bytes past the string, into the slack at the end or over
-        // bytes the next strings write again; source and target are a chunk apart or more.
-        for (std::size_t i = 0; i < length; i += kCopyChunk) std::memcpy(to + i, from + i, kCopyChunk);
-      } else {
-        for (std::size_t i = 0; i < length; ++i) to[i] = from[i];  // overlaps its own output
-      }
-    }
-    previousStart_ = static_cast<std::uint32_t>(at_);
-    at_ += length;
-    return *to;
+  void emit(unsigned code) {
+    const String string = strings_[code];
+    std::uint8_t* to = buffer_ + at_;
+    const std::uint8_t* from = buffer_ + string.start;
+    // Whole chunks, each read before it is written: they may run up to 15 bytes past the string,
+    // over bytes the next strings write again. Source and target overlap only when the code is
+    // the entry this step defines, the previous string (just before the target) plus its first
+    // character: that character goes to the target first, where the copy then reads it.
+    *to = *from;
+    copyChunk(to, from);
+    for (std::size_t i = kCopyChunk; i < string.length; i += kCopyChunk) copyChunk(to + i, from + i);
+    previous_ = {static_cast<std::uint32_t>(at_), string.length};
+    at_ += string.length;
   }
 
   // The decoded pixels to the screen; an early end leaves the rest as it was.
   void finish() const {
     const unsigned width = geometry_.frameWidth;
     const unsigned visible = geometry_.visibleWidth;
-    for (unsigned y = 0; std::size_t{y} * width < at_; ++y) {
-      std::size_t decoded = std::min<std::size_t>(width, at_ - std::size_t{y} * width);
+    const std::size_t decoded = std::min(at_, total_) - kRoots;
+    const std::uint8_t* pixels = buffer_ + kRoots;
+    for (unsigned y = 0; std::size_t{y} * width < decoded; ++y) {
+      std::size_t inRow = std::min<std::size_t>(width, decoded - std::size_t{y} * width);
       if (std::uint8_t* row = geometry_.row(y))
-        std::memcpy(row, out_ + std::size_t{y} * width, std::min<std::size_t>(decoded, visible));
+        std::memcpy(row, pixels + std::size_t{y} * width, std::min<std::size_t>(inRow, visible));
     }
   }
 
  private:
+  static constexpr unsigned kRoots = 256;
+  struct String {
+    std::uint32_t start;   // in buffer_
+    std::uint32_t length;
+  };
+
+  static void copyChunk(std::uint8_t* to, const std::uint8_t* from) {
+    std::uint8_t chunk[kCopyChunk];
+    std::memcpy(chunk, from, kCopyChunk);
+    std::memcpy(to, chunk, kCopyChunk);
+  }
+
   const RectangleGeometry& geometry_;
-  std::uint8_t* out_;
-  std::size_t total_;
-  std::size_t at_ = 0;
-  std::uint32_t previousStart_ = 0;
-  std::uint32_t start_[kLzwMaxCodes];
+  std::unique_ptr<String[]> strings_;  // by code
+  std::uint8_t* buffer_;
+  std::size_t total_;  // end of the needed pixels in buffer_
+  std::size_t at_ = kRoots;
+  String previous_ = {0, 0};
 };
 
-// Writes each string straight to its screen pixels, rebuilding it from the table; for
+// Writes each string straight to its screen pixels, rebuilding it from the code table; for
 // rectangles too large for a linear buffer (which only a hostile file has).
 class ClippingSink {
  public:
-  explicit ClippingSink(const RectangleGeometry& geometry) : geometry_(geometry) { enterRow(); }
+  // Takes over `table`.
+  ClippingSink(const RectangleGeometry& geometry, LzwCodeTable* table) : geometry_(geometry), table_(table) {
+    enterRow();
+  }
+  ~ClippingSink() { lzwTableFree(table_); }
+  ClippingSink(const ClippingSink&) = delete;
+  ClippingSink& operator=(const ClippingSink&) = delete;
 
   bool done() const { return y_ >= geometry_.rowsNeeded; }
-  void defined(unsigned) {}
 
-  std::uint8_t emit(const LzwEntry* entries, unsigned code) {
+  // False when the table cannot grow.
+  bool define(unsigned entry) {
+    table_->count = static_cast<int>(entry);
+    if (!lzwTableReserve(table_)) return false;
+    // The suffix is the previous string's first character until the next string is known;
+    // when the next code is this very entry, that is right as it stands.
+    table_->entries[entry] = {static_cast<std::uint16_t>(previousLength_ + 1),
+                              static_cast<std::uint16_t>(previous_), previousFirst_};
+    table_->count = static_cast<int>(entry + 1);
+    defined_ = entry;
+    return true;
+  }
+
+  void emit(unsigned code) {
+    const LzwEntry* entries = table_->entries;
     const unsigned length = entries[code].length;
     std::uint8_t string[kLzwMaxCodes];
-    for (unsigned k = length; k-- > 0;) {
-      LzwEntry entry = entries[code];
+    for (unsigned k = length, at = code; k-- > 0;) {
+      LzwEntry entry = entries[at];
       string[k] = entry.suffix;
-      code = entry.prefix;
+      at = entry.prefix;
     }
+    if (defined_ != kNone) table_->entries[defined_].suffix = string[0];
+    defined_ = kNone;
+    previous_ = code;
+    previousLength_ = length;
+    previousFirst_ = string[0];
+
     const std::uint8_t* from = string;
     for (unsigned left = length; left > 0 && !done();) {
       unsigned n = std::min(left, geometry_.frameWidth - x_);
@@ -182,17 +178,21 @@ class ClippingSink {
         enterRow();
       }
     }
-    return string[0];
   }
 
   void finish() const {}
 
  private:
+  static constexpr unsigned kNone = ~0u;
   void enterRow() { row_ = done() ? nullptr : geometry_.row(y_); }
 
   const RectangleGeometry& geometry_;
+  LzwCodeTable* table_;
   unsigned x_ = 0, y_ = 0;
   std::uint8_t* row_ = nullptr;
+  unsigned defined_ = kNone;  // entry defined by this step, its suffix not yet known
+  unsigned previous_ = 0, previousLength_ = 0;
+  std::uint8_t previousFirst_ = 0;
 };
 
 template <class Sink>
@@ -200,56 +200,39 @@ int decodeCodes(Sink& pixels, int minCodeSize, const std::uint8_t* data, std::si
   const unsigned clearCode = 1u << minCodeSize;
   const unsigned stopCode = clearCode + 1;
   const unsigned initialWidth = minCodeSize + 1;
+  // Right after a clear code, count stands one lower: the first code then adds a dummy entry in
+  // the stop code's place (never read), which leaves only the roots valid.
+  const unsigned countAfterClear = clearCode + 1;
 
-  LzwCodeTable* table = lzwTableCreate(minCodeSize);
-  if (!table) return -1;
-  BitReader bits(data, size);
-  unsigned width = initialWidth;
-  unsigned previous = kNoCode;  // none right after a clear code
-  std::uint8_t previousFirst = 0;
-  bool full = false;
+  unsigned count = countAfterClear;
+  unsigned widthLimit = 1u << initialWidth;  // count that widens the codes
+  LzwCodeReader codes(data, size, stopCode, initialWidth);
   int result = 1;
   while (!pixels.done()) {
-    unsigned code = bits.read(width);
-    if (code == clearCode) {
-      width = initialWidth;
-      table->count = clearCode + 2;
-      full = false;
-      previous = kNoCode;
+    const unsigned code = codes.read();
+    if (code - clearCode <= stopCode - clearCode) {
+      if (code == stopCode) break;  // or the end of the data
+      codes.setWidth(initialWidth);
+      widthLimit = 1u << initialWidth;
+      count = countAfterClear;
       continue;
     }
-    if (code == stopCode || code == kEndOfData) break;
-
-    unsigned count = static_cast<unsigned>(table->count);
-    bool appended = false;
-    if (previous != kNoCode && !full) {
-      // The new entry is the previous string plus the first character of this one; when the
-      // code is that very entry, its first character is the previous string's.
-      if (code > count || !lzwTableReserve(table)) {
+    // A full table takes every code as it is; otherwise the code may be at most the entry it
+    // adds (right after a clear, a root).
+    if (count < kLzwMaxCodes) {
+      if (code > count || !pixels.define(count)) {
         result = -1;
         break;
       }
-      table->entries[count] = {static_cast<std::uint16_t>(table->entries[previous].length + 1),
-                               static_cast<std::uint16_t>(previous), previousFirst};
-      pixels.defined(count);
-      table->count = static_cast<int>(++count);
-      appended = true;
-      if (count == kLzwMaxCodes)
-        full = true;
-      else if ((count & (count - 1)) == 0)
-        ++width;
-    } else if (code >= count) {
-      result = -1;  // right after a clear code only a root code is valid
-      break;
+      if (++count == widthLimit) {
+        // 12 bits at most: once there, the entry that fills the table widens nothing.
+        const unsigned width = codes.width() + 1;
+        codes.setWidth(width);
+        widthLimit = width < kLzwMaxWidth ? 1u << width : kLzwMaxCodes + 1;
+      }
     }
-
-    std::uint8_t first = pixels.emit(table->entries, code);
-    // Also for the entry that filled the table: it is used like any other.
-    if (appended) table->entries[count - 1].suffix = first;
-    previous = code;
-    previousFirst = first;
+    pixels.emit(code);
   }
-  lzwTableFree(table);
   pixels.finish();
   return result;
 }
@@ -260,13 +243,13 @@ int lzwDecodeImage(GifDecoder& gif, int minCodeSize, const std::uint8_t* data, s
                    bool interlaced, std::vector<std::uint8_t>& scratch) {
   const RectangleGeometry geometry(gif, interlaced);
   // A rectangle inside the screen always fits a buffer of the screen's size.
-  const std::size_t linearLimit = std::max<std::size_t>(std::size_t{gif.width} * gif.height, 1 << 16) + kCopyChunk;
-  const std::size_t needed = LinearSink::bufferSize(geometry);
-  if (needed <= linearLimit) {
-    if (scratch.size() < needed) scratch.resize(needed);
-    auto sink = std::make_unique<LinearSink>(geometry, scratch.data());
-    return decodeCodes(*sink, minCodeSize, data, size);
+  const std::size_t linearLimit = std::max<std::size_t>(std::size_t{gif.width} * gif.height, 1 << 16);
+  if (geometry.pixelsNeeded() <= linearLimit) {
+    LinearSink sink(geometry, scratch);
+    return decodeCodes(sink, minCodeSize, data, size);
   }
-  ClippingSink sink(geometry);
+  LzwCodeTable* table = lzwTableCreate(minCodeSize);
+  if (!table) return -1;
+  ClippingSink sink(geometry, table);
   return decodeCodes(sink, minCodeSize, data, size);
 }

@@ -2,6 +2,8 @@
 // streams, and the bounds a hostile stream can break.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "gif/crt_file_io.h"
 #include "gif/gif_decoder.h"
 #include "gif/interlace.h"
@@ -245,6 +247,11 @@ TEST(GifLzw, EarlyEndKeepsTheRestAndTheNextBlockIsFound) {
   ASSERT_EQ(gifNextFrame(gif.get()), 1);
   EXPECT_EQ(screenRect(gif.get(), 0, 0, 4, 1), (GifBytes{2, 2, 3, 0}));
   EXPECT_EQ(gifNextFrame(gif.get()), 0);
+
+  // No stop code, and the last code ends exactly with the last byte (3 + 3 + 3 + 3 + 4 bits).
+  gif = imageFromCodes({{4, 3}, {1, 3}, {2, 3}, {1, 3}, {2, 4}}, 2, 5);
+  ASSERT_EQ(gifNextFrame(gif.get()), 1);
+  EXPECT_EQ(screenRect(gif.get(), 0, 0, 5, 1), (GifBytes{1, 2, 1, 2, 3}));
 }
 
 TEST(GifLzw, StreamWithoutLeadingClearIsDecodedAsIfItHadOne) {
@@ -271,6 +278,23 @@ TEST(GifLzw, StringPastTheRectangleIsCut) {
   auto gif = imageFromCodes({{4, 3}, {0, 3}, {6, 3}, {6, 3}}, 2, 2, 1, 4);
   ASSERT_EQ(gifNextFrame(gif.get()), 1);
   EXPECT_EQ(screenRect(gif.get(), 0, 0, 4, 1), (GifBytes{0, 0, 3, 3}));
+
+  // A run of zeros comes as strings of 1, 2, 3, ... characters: strings of up to 20 characters
+  // that cross the end of one-row rectangles of every width up to 200, interlaced or not; the
+  // rest of the screen, the row below included, stays.
+  const GifBytes run(210, 0);
+  const GifBytes codes = gifLzwEncode(run.data(), run.size(), 2);
+  for (int width = 1; width <= 200; ++width) {
+    GifImage descriptor = filledImage(width, 1, 0);
+    descriptor.interlaced = width % 2 == 0;
+    GifWriter writer(screen(210, 2, 4, 3));
+    writer.imageWithCodes(descriptor, 2, codes).trailer();
+    auto cut = openBytes(writer.bytes());
+    ASSERT_EQ(gifNextFrame(cut.get()), 1) << width;
+    GifBytes expected(2 * 210, 3);
+    std::fill(expected.begin(), expected.begin() + width, 0);
+    ASSERT_EQ(screenRect(cut.get(), 0, 0, 210, 2), expected) << width;
+  }
 }
 
 TEST(GifLzw, RectanglePastTheScreenIsClipped) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 #include "hook/engine_log.h"
 #include "hook/hook_code_memory.h"
@@ -59,11 +60,15 @@ bool PatchSite::saveOriginal(bool sizeFromTable) {
   const std::uint32_t target = resolve(address_, module_);
   if (target == 0) return false;
   int size = size_;
-  if (size == -1 && sizeFromTable) size = instructionLength(readByte(std::uintptr_t{target}));
+  if (size == -1 && sizeFromTable) {
+    std::uint8_t first[longestTableInstruction];
+    const unsigned readable = readableCodeBytes(at(target), sizeof first);
+    size = readable && readCode(first, at(target), readable) ? instructionLength(first, readable) : 0;
+  }
   // The call is 5 bytes long; a smaller size would overwrite bytes that are not saved.
   if (size < patchSize) return false;
   auto* saved = new std::uint8_t[size];
-  if (!copyCode(saved, at(target), static_cast<unsigned>(size))) {
+  if (!readCode(saved, at(target), static_cast<unsigned>(size))) {
     delete[] saved;
     return false;
   }
@@ -154,10 +159,13 @@ bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,
 }
 
 void PatchSite::writePatch() {
-  writeByte(std::uintptr_t{target_}, 0xE8);
-  writeDword(std::uintptr_t{target_ + 1}, addressOf(code_.address) - (target_ + patchSize));
-  if (size_ > patchSize) fillCode(at(target_ + patchSize), 0x90, size_ - patchSize);
-  flushCode(at(target_), static_cast<unsigned>(size_));
+  // Built whole first and written in one copy: a thread running the site never meets half a
+  // call.
+  std::vector<std::uint8_t> patch(static_cast<std::size_t>(size_), 0x90);
+  const std::uint32_t displacement = addressOf(code_.address) - (target_ + patchSize);
+  patch[0] = 0xE8;
+  std::memcpy(&patch[1], &displacement, 4);
+  copyCode(at(target_), patch);
 }
 
 bool PatchSite::patchIsOurs() const {

@@ -280,6 +280,33 @@ TEST(GenericHookRelocation, CopiedRelativeInstructionsReachTheSameDestination) {
   }
 }
 
+TEST(GenericHookRelocation, EveryConditionalNearJumpGoesWhereItWentUnhooked) {
+  // Flag sets under which each condition is taken by some and not by others.
+  const std::uint32_t base = 0x202;
+  const std::uint32_t flagSets[] = {base, base | hooktest::CF | hooktest::PF | hooktest::ZF |
+                                              hooktest::SF | hooktest::OF,
+                                    base | hooktest::SF, base | hooktest::OF};
+  for (std::uint8_t condition = 0x80; condition <= 0x8F; ++condition) {
+    SiteRoutine routine([condition](const hooktest::Landmarks& l) {
+      std::vector<std::uint8_t> jcc = hooktest::jzTo(l.site, l.jumpTarget);
+      jcc[1] = condition;
+      return jcc;
+    });
+    Registers in = hooktest::sampleRegisters();
+    std::vector<Registers> bare;
+    for (std::uint32_t flags : flagSets) {
+      in.eflags = flags;
+      bare.push_back(routine.run(in));
+    }
+    Hook<> hook(routine.site(), -1);
+    ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0})) << std::hex << int{condition};
+    for (std::size_t i = 0; i < bare.size(); ++i) {
+      in.eflags = flagSets[i];
+      EXPECT_EQ(bare[i].edx, routine.run(in).edx) << "0F " << std::hex << int{condition} << ", flags " << flagSets[i];
+    }
+  }
+}
+
 TEST(GenericHookLifecycle, InstallTwiceRemoveTwiceAndChange) {
   SiteRoutine routine(hooktest::addEax(addend, 1));
   SiteRoutine other(hooktest::addEax(2 * addend, 3));
@@ -355,14 +382,19 @@ TEST(GenericHookLifecycle, SizeFromTheInstructionLengthTable) {
   EXPECT_EQ(6, hook.getSize());
   EXPECT_EQ(memory, load.run(hooktest::sampleRegisters()).ecx);
 
-  // push ebp is not in the table: no size, nothing patched.
-  SiteRoutine push(std::vector<std::uint8_t>{0x55, 0x5D, 0x90, 0x90, 0x90, 0x90});
-  const std::vector<std::uint8_t> before = push.siteBytes(6);
-  Hook<> refused(push.site(), -1);
-  EXPECT_FALSE(refused.install());
-  EXPECT_FALSE(refused.isInstalled());
-  EXPECT_EQ(before, push.siteBytes(6));
-  EXPECT_EQ(0u, refused.state.load());
+  // push ebp is not in the table; mov eax, [ebp+8] and the hot-patch prologue's mov edi, edi
+  // are, but shorter than the call: no size, nothing patched.
+  for (std::vector<std::uint8_t> bytes : {std::vector<std::uint8_t>{0x55, 0x5D, 0x90, 0x90, 0x90, 0x90},
+                                          std::vector<std::uint8_t>{0x8B, 0x45, 0x08, 0x90, 0x90, 0x90},
+                                          std::vector<std::uint8_t>{0x8B, 0xFF, 0x55, 0x8B, 0xEC, 0x5D}}) {
+    SiteRoutine site(bytes);
+    const std::vector<std::uint8_t> before = site.siteBytes(6);
+    Hook<> refused(site.site(), -1);
+    EXPECT_FALSE(refused.install());
+    EXPECT_FALSE(refused.isInstalled());
+    EXPECT_EQ(before, site.siteBytes(6));
+    EXPECT_EQ(0u, refused.state.load());
+  }
 }
 
 TEST(GenericHookLifecycle, SizesBelowTheCallAreRefused) {

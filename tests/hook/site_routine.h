@@ -17,7 +17,7 @@ struct Registers {
 
 // Arithmetic flags and the direction flag; the rest are the system's.
 constexpr std::uint32_t comparedFlags = 0xCD5;
-constexpr std::uint32_t CF = 0x001, ZF = 0x040, SF = 0x080, OF = 0x800;
+constexpr std::uint32_t CF = 0x001, PF = 0x004, ZF = 0x040, SF = 0x080, OF = 0x800;
 
 // Distinct values in every register; flags with CF, ZF, SF and OF set.
 Registers sampleRegisters();

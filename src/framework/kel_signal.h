@@ -7,7 +7,6 @@
 #include <boost/context/fixedsize_stack.hpp>
 #include <boost/coroutine2/coroutine.hpp>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -32,7 +31,7 @@ class KelSignal {
   KelSignal& operator=(const KelSignal&) = delete;
 
   unsigned connect(PlainCallback callback) {
-    return place(std::make_unique<Slot>(std::move(callback)));
+    return place(std::make_shared<Slot>(std::move(callback)));
   }
 
   template <class T>
@@ -41,37 +40,42 @@ class KelSignal {
   }
 
   unsigned connectCoroutine(CoroutineCallback callback) {
-    return place(std::make_unique<Slot>(std::move(callback)));
+    return place(std::make_shared<Slot>(std::move(callback)));
   }
 
   void disconnect(unsigned id) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (id >= slots.size()) return;
-    for (unsigned freeId : freeIds)
-      if (freeId == id) return;
-    if (id == slots.size() - 1) {
-      retire(std::move(slots.back()));
-      slots.pop_back();
-      return;
+    Graveyard dead;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      const Table& now = *table.load();
+      if (id >= now.count()) return;
+      for (unsigned freeId : freeIds)
+        if (freeId == id) return;
+      if (id + 1 == now.count()) {
+        publish(now.without(id), dead);
+      } else {
+        publish(now.with(id, std::make_shared<Slot>(PlainCallback([](Args...) {}))), dead);
+        freeIds.push_back(id);
+      }
     }
-    retire(std::move(slots[id]));
-    slots[id] = std::make_unique<Slot>(PlainCallback([](Args...) {}));
-    freeIds.push_back(id);
   }
 
   bool hasConnections() const {
     std::lock_guard<std::mutex> lock(mutex);
-    return slots.size() > freeIds.size();
+    return table.load()->count() > freeIds.size();
   }
 
   // Exceptions of slots (and of coroutine bodies) leave at once; later slots are not called.
   void operator()(Args... args) {
-    const std::size_t count = slots.size();
-    if (count == 0) return;
+    if (table.load()->count() == 0) return;
     EmissionScope scope(*this);
-    // A slot may disconnect the last one during the walk, so the bound is checked again.
-    for (std::size_t id = 0; id < count && id < slots.size(); ++id) {
-      Slot& slot = *slots[id];
+    const std::size_t count = table.load()->count();
+    // The table is read again for each slot: a slot may disconnect a later one (the last one
+    // among them) and another thread may connect meanwhile.
+    for (std::size_t id = 0; id < count; ++id) {
+      const Table& now = *table.load();
+      if (id >= now.count()) break;
+      Slot& slot = *now.slots[id];
       if (!slot.isCoroutine) {
         std::get<0>(slot.callback)(args...);
       } else {
@@ -79,6 +83,8 @@ class KelSignal {
       }
     }
   }
+
+  ~KelSignal() { delete table.load(); }
 
  private:
   struct Slot {
@@ -91,50 +97,77 @@ class KelSignal {
     bool isCoroutine = false;
   };
 
-  // Counts nested emissions; disconnected slots live until the outermost one ends, so that a
-  // slot may disconnect itself while it runs. Emissions of one signal run on one thread, so
-  // the count needs no locked read-modify-write.
+  // The slots as one emission sees them. A change builds a new table and publishes it, so an
+  // emission (which takes no lock) never reads a list that another thread is growing; tables
+  // and slots that are replaced live on until no emission can still be reading them.
+  struct Table {
+    std::vector<std::shared_ptr<Slot>> slots;
+    std::size_t count() const { return slots.size(); }
+    Table* with(std::size_t id, std::shared_ptr<Slot> slot) const {
+      auto* next = new Table{slots};
+      if (id == slots.size())
+        next->slots.push_back(std::move(slot));
+      else
+        next->slots[id] = std::move(slot);
+      return next;
+    }
+    Table* without(std::size_t last) const {
+      auto* next = new Table{slots};
+      next->slots.resize(last);
+      return next;
+    }
+  };
+
+  // What a change replaced; destroyed when it goes out of scope, after the lock is released,
+  // so that a slot's destructor may use this signal.
+  struct Graveyard {
+    std::vector<std::unique_ptr<Table>> tables;
+  };
+
+  // Counts running emissions (on any thread); replaced tables wait until none runs.
   class EmissionScope {
    public:
-    explicit EmissionScope(KelSignal& signal) : signal(signal) {
-      signal.emissions.store(signal.emissions.load(std::memory_order_relaxed) + 1,
-                             std::memory_order_relaxed);
-    }
+    // The count goes up before the walk reads the table (a full fence: a change on another
+    // thread then either sees it or published its table before the walk read it).
+    explicit EmissionScope(KelSignal& signal) : signal(signal) { signal.emissions.fetch_add(1); }
     ~EmissionScope() {
-      const unsigned left = signal.emissions.load(std::memory_order_relaxed) - 1;
-      signal.emissions.store(left, std::memory_order_relaxed);
-      if (left == 0 && signal.hasRetired.load()) {
-        std::vector<std::unique_ptr<Slot>> dead;
-        {
-          std::lock_guard<std::mutex> lock(signal.mutex);
-          dead.swap(signal.retired);
-          signal.hasRetired = false;
-        }
-      }
+      if (signal.emissions.fetch_sub(1) != 1 || !signal.hasRetired.load()) return;
+      Graveyard dead;
+      std::lock_guard<std::mutex> lock(signal.mutex);
+      // An emission that started after the count fell to 0 sees only the current table.
+      if (signal.emissions.load() != 0) return;
+      dead.tables.swap(signal.retired);
+      signal.hasRetired = false;
     }
 
    private:
     KelSignal& signal;
   };
 
-  unsigned place(std::unique_ptr<Slot> slot) {
+  unsigned place(std::shared_ptr<Slot> slot) {
+    Graveyard dead;
     std::lock_guard<std::mutex> lock(mutex);
+    const Table& now = *table.load();
     if (freeIds.empty()) {
-      slots.push_back(std::move(slot));
-      return static_cast<unsigned>(slots.size() - 1);
+      publish(now.with(now.count(), std::move(slot)), dead);
+      return static_cast<unsigned>(now.count());
     }
-    unsigned id = freeIds.front();
+    const unsigned id = freeIds.front();
     freeIds.pop_front();
-    retire(std::move(slots[id]));
-    slots[id] = std::move(slot);
+    publish(now.with(id, std::move(slot)), dead);
     return id;
   }
 
-  // Called under the mutex.
-  void retire(std::unique_ptr<Slot> slot) {
-    if (emissions.load(std::memory_order_relaxed) == 0) return;  // destroyed here
-    retired.push_back(std::move(slot));
-    hasRetired = true;
+  // Called under the mutex: `next` replaces the table; the old one (with the slots only it
+  // holds) goes to `dead` at once when no emission runs, else waits for the last one to end.
+  void publish(Table* next, Graveyard& dead) {
+    std::unique_ptr<Table> old(table.exchange(next));
+    if (emissions.load() == 0) {
+      dead.tables.push_back(std::move(old));
+    } else {
+      retired.push_back(std::move(old));
+      hasRetired = true;
+    }
   }
 
   void runCoroutine(Slot& slot, Args&... args) {
@@ -156,10 +189,10 @@ class KelSignal {
           KelClock::nowNs() + static_cast<std::int64_t>(slot.coroutine->get()) * 1'000'000;
   }
 
-  std::deque<std::unique_ptr<Slot>> slots;
+  std::atomic<Table*> table{new Table};
   std::list<unsigned> freeIds;
   mutable std::mutex mutex;
   std::atomic<unsigned> emissions{0};
   std::atomic<bool> hasRetired{false};
-  std::vector<std::unique_ptr<Slot>> retired;
+  std::vector<std::unique_ptr<Table>> retired;
 };

@@ -120,16 +120,36 @@ PatchSite::Removal PatchSite::remove(std::atomic<std::uint32_t>& state, std::uin
   if (!state.compare_exchange_strong(idle, HookState::Removing)) return Removal::Refused;
   if (patchIsOurs()) {
     restore();
-    state.store(HookState::Idle, std::memory_order_release);
+    settle(state);
     log("remove from %08X", target_);
     return Removal::Restored;
   }
   if (!eaxCell) eaxCell = new std::uint32_t(0);
   if (!returnCell) returnCell = new std::uint32_t(0);
   leaveCompatibilityStub(eaxCell, returnCell);
-  state.store(HookState::Idle, std::memory_order_release);
-  log("remove from %08X (compability layer)", target_);
+  settle(state);
+  log("remove from %08X (compatibility layer)", target_);
   return Removal::CompatibilityStub;
+}
+
+void PatchSite::settle(std::atomic<std::uint32_t>& state) {
+  // A pass that read the state just before we set it may have taken it over; it gives it back
+  // (Idle) when its callbacks are done, before it leaves the stub.
+  constexpr int waits = 1000;
+  for (int wait = 0; wait < waits; ++wait) {
+    std::uint32_t removing = HookState::Removing;
+    if (state.compare_exchange_strong(removing, HookState::Idle)) return;
+    if (removing == HookState::Idle) return;
+    Sleep(1);
+  }
+}
+
+void PatchSite::abandon(std::uint32_t*& eaxCell, std::uint32_t*& returnCell) {
+  if (!installed_ || !savedBytes_ || !code_.address) return;
+  if (!eaxCell) eaxCell = new std::uint32_t(0);
+  if (!returnCell) returnCell = new std::uint32_t(0);
+  leaveCompatibilityStub(eaxCell, returnCell);
+  log("abandoned at %08X: compatibility stub left", target_);
 }
 
 bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,

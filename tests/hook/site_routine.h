@@ -67,6 +67,28 @@ class SiteRoutine {
   Landmarks landmarks_{};
 };
 
+// A function `unsigned f(unsigned x)` (cdecl) in two pages of executable memory of its own:
+// mov eax, x; the site; ret. The site starts at `siteOffset` in the first page, so a test can
+// place it across the page boundary or within one aligned 8-byte unit, and call it from any
+// thread or from a callback.
+class CallableSite {
+ public:
+  CallableSite(const std::vector<std::uint8_t>& site, unsigned siteOffset);
+  ~CallableSite();
+  CallableSite(const CallableSite&) = delete;
+  CallableSite& operator=(const CallableSite&) = delete;
+
+  std::uint32_t call(std::uint32_t x) const;
+  std::uint32_t site() const;
+  // VirtualProtect of one of the two pages; and what VirtualQuery says of it.
+  void protect(unsigned page, std::uint32_t protection);
+  std::uint32_t protection(unsigned page) const;
+
+ private:
+  std::uint8_t* pages_;
+  unsigned siteOffset_;
+};
+
 // Site bytes: instructions with a 32-bit displacement to an absolute destination.
 std::vector<std::uint8_t> callTo(std::uint32_t from, std::uint32_t destination);  // E8
 std::vector<std::uint8_t> jumpTo(std::uint32_t from, std::uint32_t destination);  // E9

@@ -480,8 +480,12 @@ TEST(GenericHookLifecycle, ADestructorThatCannotRemoveLeavesNoWayIntoTheHook) {
   ASSERT_TRUE(hook->install(0, 0, true, {nullptr, 0}));
   // As if a pass were in its callbacks for good: remove is refused.
   hook->state = KelHook::HookState::Before;
+  const auto stateOffset = static_cast<std::size_t>(reinterpret_cast<unsigned char*>(&hook->state) - storage);
   hook->~Hook<>();
-  std::memset(storage, 0xCC, sizeof(storage));  // nothing may read the object any more
+  // Nothing may read the object any more; should something still do, it finds garbage with an
+  // idle state.
+  std::memset(storage, 0xCC, sizeof(storage));
+  std::memset(storage + stateOffset, 0, sizeof(std::uint32_t));
   expectSameRegisters(bare, routine.run(in), true);
   EXPECT_EQ(0, passes);
 }
@@ -540,9 +544,11 @@ TEST(GenericHookPatch, AThreadRunningTheSiteOnlyEverMeetsWholePatches) {
       ++calls;
     }
   });
+  // The patches are written while the other thread is surely running.
+  while (calls.load() < 1000) std::this_thread::yield();
   {
     Hook<> hook(site.site(), 5);
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 3000; ++i) {
       hook.install();
       hook.remove();
     }

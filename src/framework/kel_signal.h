@@ -11,6 +11,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <variant>
 #include <vector>
 
@@ -30,52 +31,53 @@ class KelSignal {
   KelSignal(const KelSignal&) = delete;
   KelSignal& operator=(const KelSignal&) = delete;
 
-  unsigned connect(PlainCallback callback) {
-    return place(std::make_shared<Slot>(std::move(callback)));
-  }
+  unsigned connect(PlainCallback callback) { return place(new Slot(std::move(callback))); }
 
   template <class T>
   unsigned connect(T* object, void (T::*method)(Args...)) {
     return connect([object, method](Args... args) { (object->*method)(args...); });
   }
 
-  unsigned connectCoroutine(CoroutineCallback callback) {
-    return place(std::make_shared<Slot>(std::move(callback)));
-  }
+  unsigned connectCoroutine(CoroutineCallback callback) { return place(new Slot(std::move(callback))); }
 
+  // A slot destroyed here is destroyed after the lock is released (its destructor may use this
+  // signal), or, during an emission, when the outermost one ends.
   void disconnect(unsigned id) {
-    Graveyard dead;
+    Slot* dead = nullptr;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      const Table& now = *table.load();
-      if (id >= now.count()) return;
+      const std::size_t count = count_.load(std::memory_order_relaxed);
+      if (id >= count) return;
       for (unsigned freeId : freeIds)
         if (freeId == id) return;
-      if (id + 1 == now.count()) {
-        publish(now.without(id), dead);
+      dead = entry(id).exchange(id + 1 == count ? nullptr : freeSlot(), std::memory_order_acq_rel);
+      if (id + 1 == count) {
+        count_.store(count - 1, std::memory_order_release);
       } else {
-        publish(now.with(id, std::make_shared<Slot>(PlainCallback([](Args...) {}))), dead);
         freeIds.push_back(id);
       }
+      if (emissions.load(std::memory_order_relaxed) != 0) {
+        retired.emplace_back(dead);
+        dead = nullptr;
+      }
     }
+    delete dead;
   }
 
   bool hasConnections() const {
     std::lock_guard<std::mutex> lock(mutex);
-    return table.load()->count() > freeIds.size();
+    return count_.load(std::memory_order_relaxed) > freeIds.size();
   }
 
   // Exceptions of slots (and of coroutine bodies) leave at once; later slots are not called.
   void operator()(Args... args) {
-    if (table.load()->count() == 0) return;
+    const std::size_t count = count_.load(std::memory_order_acquire);
+    if (count == 0) return;
     EmissionScope scope(*this);
-    const std::size_t count = table.load()->count();
-    // The table is read again for each slot: a slot may disconnect a later one (the last one
-    // among them) and another thread may connect meanwhile.
-    for (std::size_t id = 0; id < count; ++id) {
-      const Table& now = *table.load();
-      if (id >= now.count()) break;
-      Slot& slot = *now.slots[id];
+    // The count is read again for each slot: a slot may disconnect a later one (the last one
+    // among them).
+    for (std::size_t id = 0; id < count && id < count_.load(std::memory_order_acquire); ++id) {
+      Slot& slot = *entry(id).load(std::memory_order_acquire);
       if (!slot.isCoroutine) {
         std::get<0>(slot.callback)(args...);
       } else {
@@ -84,7 +86,14 @@ class KelSignal {
     }
   }
 
-  ~KelSignal() { delete table.load(); }
+  ~KelSignal() {
+    const std::size_t count = count_.load();
+    for (std::size_t id = 0; id < count; ++id) {
+      Slot* slot = entry(id).load();
+      if (slot != freeSlot()) delete slot;
+    }
+    for (std::size_t chunk = 0; chunk < chunkCount; ++chunk) delete[] chunks[chunk].load();
+  }
 
  private:
   struct Slot {
@@ -97,77 +106,77 @@ class KelSignal {
     bool isCoroutine = false;
   };
 
-  // The slots as one emission sees them. A change builds a new table and publishes it, so an
-  // emission (which takes no lock) never reads a list that another thread is growing; tables
-  // and slots that are replaced live on until no emission can still be reading them.
-  struct Table {
-    std::vector<std::shared_ptr<Slot>> slots;
-    std::size_t count() const { return slots.size(); }
-    Table* with(std::size_t id, std::shared_ptr<Slot> slot) const {
-      auto* next = new Table{slots};
-      if (id == slots.size())
-        next->slots.push_back(std::move(slot));
-      else
-        next->slots[id] = std::move(slot);
-      return next;
-    }
-    Table* without(std::size_t last) const {
-      auto* next = new Table{slots};
-      next->slots.resize(last);
-      return next;
-    }
-  };
+  // The slot of a freed id: one that does nothing, shared and never destroyed, so that taking
+  // the id over destroys nothing an emission on another thread may be calling.
+  static Slot* freeSlot() {
+    static Slot* const slot = new Slot(PlainCallback([](Args...) {}));
+    return slot;
+  }
 
-  // What a change replaced; destroyed when it goes out of scope, after the lock is released,
-  // so that a slot's destructor may use this signal.
-  struct Graveyard {
-    std::vector<std::unique_ptr<Table>> tables;
-  };
+  // The slots live in chunks that never move (chunk k holds firstChunkSize << k of them), so an
+  // emission, which takes no lock, may read them while another thread connects.
+  static constexpr std::size_t firstChunkSize = 8;
+  static constexpr std::size_t chunkCount = 26;
+  using Entry = std::atomic<Slot*>;
 
-  // Counts running emissions (on any thread); replaced tables wait until none runs.
+  Entry& entry(std::size_t id) const {
+    std::size_t chunk = 0;
+    std::size_t start = 0;
+    while (id >= start + (firstChunkSize << chunk)) start += firstChunkSize << chunk++;
+    return chunks[chunk].load(std::memory_order_acquire)[id - start];
+  }
+
+  // Counts nested emissions (they run on one thread); disconnected slots live until the
+  // outermost one ends, so that a slot may disconnect itself while it runs.
   class EmissionScope {
    public:
-    // The count goes up before the walk reads the table (a full fence: a change on another
-    // thread then either sees it or published its table before the walk read it).
-    explicit EmissionScope(KelSignal& signal) : signal(signal) { signal.emissions.fetch_add(1); }
+    explicit EmissionScope(KelSignal& signal) : signal(signal) {
+      signal.emissions.store(signal.emissions.load(std::memory_order_relaxed) + 1,
+                             std::memory_order_relaxed);
+    }
     ~EmissionScope() {
-      if (signal.emissions.fetch_sub(1) != 1 || !signal.hasRetired.load()) return;
-      Graveyard dead;
-      std::lock_guard<std::mutex> lock(signal.mutex);
-      // An emission that started after the count fell to 0 sees only the current table.
-      if (signal.emissions.load() != 0) return;
-      dead.tables.swap(signal.retired);
-      signal.hasRetired = false;
+      const unsigned left = signal.emissions.load(std::memory_order_relaxed) - 1;
+      signal.emissions.store(left, std::memory_order_relaxed);
+      if (left != 0) return;
+      std::vector<std::unique_ptr<Slot>> dead;
+      {
+        std::lock_guard<std::mutex> lock(signal.mutex);
+        dead.swap(signal.retired);
+      }
     }
 
    private:
     KelSignal& signal;
   };
 
-  unsigned place(std::shared_ptr<Slot> slot) {
-    Graveyard dead;
-    std::lock_guard<std::mutex> lock(mutex);
-    const Table& now = *table.load();
-    if (freeIds.empty()) {
-      publish(now.with(now.count(), std::move(slot)), dead);
-      return static_cast<unsigned>(now.count());
+  unsigned place(Slot* slot) {
+    Slot* dead = nullptr;
+    unsigned id = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (freeIds.empty()) {
+        const std::size_t count = count_.load(std::memory_order_relaxed);
+        ensureChunkFor(count);
+        entry(count).store(slot, std::memory_order_release);
+        count_.store(count + 1, std::memory_order_release);
+        return static_cast<unsigned>(count);
+      }
+      id = freeIds.front();
+      freeIds.pop_front();
+      dead = entry(id).exchange(slot, std::memory_order_acq_rel);
     }
-    const unsigned id = freeIds.front();
-    freeIds.pop_front();
-    publish(now.with(id, std::move(slot)), dead);
+    if (dead != freeSlot()) delete dead;
     return id;
   }
 
-  // Called under the mutex: `next` replaces the table; the old one (with the slots only it
-  // holds) goes to `dead` at once when no emission runs, else waits for the last one to end.
-  void publish(Table* next, Graveyard& dead) {
-    std::unique_ptr<Table> old(table.exchange(next));
-    if (emissions.load() == 0) {
-      dead.tables.push_back(std::move(old));
-    } else {
-      retired.push_back(std::move(old));
-      hasRetired = true;
-    }
+  // Called under the mutex.
+  void ensureChunkFor(std::size_t id) {
+    std::size_t chunk = 0;
+    std::size_t start = 0;
+    while (id >= start + (firstChunkSize << chunk)) start += firstChunkSize << chunk++;
+    if (chunk >= chunkCount) throw std::length_error("KelSignal: too many slots");
+    if (!chunks[chunk].load(std::memory_order_relaxed))
+      chunks[chunk].store(new Entry[firstChunkSize << chunk](), std::memory_order_release);
   }
 
   void runCoroutine(Slot& slot, Args&... args) {
@@ -189,10 +198,10 @@ class KelSignal {
           KelClock::nowNs() + static_cast<std::int64_t>(slot.coroutine->get()) * 1'000'000;
   }
 
-  std::atomic<Table*> table{new Table};
+  mutable std::atomic<Entry*> chunks[chunkCount] = {};
+  std::atomic<std::size_t> count_{0};
   std::list<unsigned> freeIds;
   mutable std::mutex mutex;
   std::atomic<unsigned> emissions{0};
-  std::atomic<bool> hasRetired{false};
-  std::vector<std::unique_ptr<Table>> retired;
+  std::vector<std::unique_ptr<Slot>> retired;  // disconnected during an emission
 };

@@ -196,28 +196,28 @@ TEST(KelSignal, ASlotDestroyedByDisconnectOrReuseMayUseTheSignal) {
 }
 
 TEST(KelSignal, ConnectingFromAnotherThreadWhileEmitting) {
-  // The emitting thread walks the slots while another one connects, frees and reuses ids.
+  // Another thread takes freed ids over and appends slots while this one emits.
   KelSignal<> signal;
   std::atomic<long> calls{0};
-  std::atomic<bool> done{false};
+  std::vector<unsigned> ids;
+  for (int i = 0; i < 400; ++i) ids.push_back(signal.connect([&calls] { ++calls; }));
+  for (std::size_t i = 0; i < ids.size(); i += 2) signal.disconnect(ids[i]);
+  std::atomic<bool> started{false}, done{false};
   std::thread connector([&] {
-    std::vector<unsigned> ids;
-    for (int i = 0; i < 400; ++i) ids.push_back(signal.connect([&calls] { ++calls; }));
-    for (int round = 0; round < 20; ++round) {
-      for (std::size_t i = 0; i + 1 < ids.size(); i += 2) signal.disconnect(ids[i]);
-      for (std::size_t i = 0; i + 1 < ids.size(); i += 2) ids[i] = signal.connect([&calls] { ++calls; });
-    }
+    while (!started.load()) std::this_thread::yield();
+    for (int i = 0; i < 20000; ++i) signal.connect([&calls] { ++calls; });
     done = true;
   });
   long emissions = 0;
   while (!done.load()) {
     signal();
+    started = true;
     ++emissions;
   }
   connector.join();
   calls = 0;
   signal();
-  EXPECT_EQ(400, calls.load());
+  EXPECT_EQ(20200, calls.load());
   EXPECT_GT(emissions, 0);
 }
 

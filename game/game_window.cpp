@@ -38,8 +38,14 @@ GameWindow::GameWindow(int width, int height, std::function<void(const WindowMes
                               rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   }
   if (!window_) {
+    const DWORD error = GetLastError();
     theWindow = nullptr;
-    throw std::runtime_error("cannot create the game window (error " + std::to_string(GetLastError()) + ")");
+    // Wine fails without an error code when it has no usable display.
+    if (error == 0)
+      throw std::runtime_error(
+          "cannot create the game window: no display was usable (run under an X server such as "
+          "xvfb-run, and let a Wine server started under another display end first: wineserver -w)");
+    throw std::runtime_error("cannot create the game window (error " + std::to_string(error) + ")");
   }
   ShowWindow(window_, SW_SHOW);
   UpdateWindow(window_);

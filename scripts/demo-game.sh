@@ -44,8 +44,10 @@ for gif in "$out"/Velquor/*.gif; do names+=("$(basename "$gif" .gif)"); done
   for ((f = 0; f < frames; f += every)); do printf 'capture %d captures/frame%03d.png\n' "$f" "$f"; done
 } > "$out/demo.scenario"
 
-(cd "$out" && xvfb-run -a -s "-screen 0 1280x1024x24" \
-  "$root/scripts/wine-run" "$root/$build/game/standin.exe" --scenario demo.scenario) \
+"$root/scripts/wine-wait"
+(cd "$out" && xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
+  '"$0" "$1" --scenario demo.scenario; rc=$?; "$2"; exit $rc' \
+  "$root/scripts/wine-run" "$root/$build/game/standin.exe" "$root/scripts/wine-wait") \
   > "$out/standin.log" 2>&1 || { cat "$out/standin.log"; echo "demo-game: the stand-in failed" >&2; exit 1; }
 
 shopt -s nullglob

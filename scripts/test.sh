@@ -28,7 +28,9 @@ run_build windows || status=1
 if [ "$status" = 0 ]; then
   ctest --preset native -j "$jobs" 2>&1 | tee "$log_dir/native-ctest.log"
   [ "${PIPESTATUS[0]}" = 0 ] || status=1
-  # One X server and one persistent wineserver for the whole Windows run.
+  # One X server and one persistent wineserver for the whole Windows run; a server left by an
+  # earlier run without this display must be gone first.
+  scripts/wine-wait
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     wineserver -p >/dev/null 2>&1
     # Start Wine'"'"'s own background processes now, away from CTest'"'"'s output pipes: started by

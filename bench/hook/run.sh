@@ -7,4 +7,9 @@ cmake --preset windows -B "$build" >"$build-hook-bench-configure.log" 2>&1 \
   || { cat "$build-hook-bench-configure.log"; exit 1; }
 cmake --build "$build" --target hook_bench -j "$(nproc)" >"$build-hook-bench-build.log" 2>&1 \
   || { tail -n 40 "$build-hook-bench-build.log"; exit 1; }
-scripts/wine-run "$build/bench/hook/hook_bench.exe"
+# Without a display: the server it starts must be gone before anything runs under one.
+scripts/wine-wait
+status=0
+scripts/wine-run "$build/bench/hook/hook_bench.exe" || status=$?
+scripts/wine-wait
+exit $status

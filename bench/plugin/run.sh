@@ -23,6 +23,7 @@ if [ ! -f "$gifs/appear_1024.gif" ]; then
   build/native/tools/samples/velquor_make_samples appearance "$gifs" >/dev/null
 fi
 export VELQUOR_APPEARANCE_GIFS="Z:$(cd "$gifs" && pwd | sed 's#/#\\#g')"
+scripts/wine-wait
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "
   cd '$run_dir'
   '$PWD/scripts/wine-run' '$PWD/$build/game/standin.exe' --driver '$PWD/$build/bench/plugin/plugin_bench.dll' \
@@ -31,4 +32,6 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "
     --driver '$PWD/$build/bench/plugin/plugin_use_cost_bench.dll' --no_asi -- --gtest_color=no
   '$PWD/scripts/wine-run' '$PWD/$build/game/standin.exe' \
     --driver '$PWD/$build/bench/plugin/plugin_appearance_bench.dll' --no_asi --frame_time 16 -- --gtest_color=no
+  '$PWD/scripts/wine-wait'
 " 2>&1 | grep -v -E '^\[ *(RUN|OK|PASSED|==========|----------) *\]|^Note:|^$|^X connection'
+

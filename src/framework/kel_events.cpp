@@ -47,6 +47,11 @@ int sidedKey(unsigned wParam, long lParam) {
 }
 
 KelEvents::KelEvents() {
+  // What can throw comes first: a hub that never finished is neither published nor in the
+  // window's way.
+  loopHook = std::make_unique<CCallHook>(Host::MainLoopCall, Host::MainLoopCallSize, 0, CCallHook::Before,
+                                         CCallHook::SaveRegisters | CCallHook::SaveFlags, 0);
+  loopHook->setCallback(this, &KelEvents::onGameLoop);
   activeHub = this;
   HWND window = gameWindow();
   WNDPROC previous = window ? reinterpret_cast<WNDPROC>(SetWindowLongA(
@@ -56,9 +61,6 @@ KelEvents::KelEvents() {
     previousProcedure = previous;
     subclassedWindow = window;
   }
-  loopHook = std::make_unique<CCallHook>(Host::MainLoopCall, Host::MainLoopCallSize, 0, CCallHook::Before,
-                                         CCallHook::SaveRegisters | CCallHook::SaveFlags, 0);
-  loopHook->setCallback(this, &KelEvents::onGameLoop);
 }
 
 KelEvents::~KelEvents() {

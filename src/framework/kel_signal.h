@@ -7,11 +7,11 @@
 #include <boost/context/fixedsize_stack.hpp>
 #include <boost/coroutine2/coroutine.hpp>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <variant>
 #include <vector>
 
@@ -31,53 +31,68 @@ class KelSignal {
   KelSignal(const KelSignal&) = delete;
   KelSignal& operator=(const KelSignal&) = delete;
 
-  unsigned connect(PlainCallback callback) {
-    return place(std::make_unique<Slot>(std::move(callback)));
-  }
+  unsigned connect(PlainCallback callback) { return place(new Slot(std::move(callback))); }
 
   template <class T>
   unsigned connect(T* object, void (T::*method)(Args...)) {
     return connect([object, method](Args... args) { (object->*method)(args...); });
   }
 
-  unsigned connectCoroutine(CoroutineCallback callback) {
-    return place(std::make_unique<Slot>(std::move(callback)));
-  }
+  unsigned connectCoroutine(CoroutineCallback callback) { return place(new Slot(std::move(callback))); }
 
+  // A slot destroyed here is destroyed after the lock is released (its destructor may use this
+  // signal), or, during an emission, when the outermost one ends.
   void disconnect(unsigned id) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (id >= slots.size()) return;
-    for (unsigned freeId : freeIds)
-      if (freeId == id) return;
-    if (id == slots.size() - 1) {
-      retire(std::move(slots.back()));
-      slots.pop_back();
-      return;
+    Slot* dead = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      const std::size_t count = count_.load(std::memory_order_relaxed);
+      if (id >= count) return;
+      for (unsigned freeId : freeIds)
+        if (freeId == id) return;
+      dead = entry(id).exchange(id + 1 == count ? nullptr : freeSlot(), std::memory_order_acq_rel);
+      if (id + 1 == count) {
+        count_.store(count - 1, std::memory_order_release);
+      } else {
+        freeIds.push_back(id);
+      }
+      if (emissions.load(std::memory_order_relaxed) != 0) {
+        retired.emplace_back(dead);
+        dead = nullptr;
+      }
     }
-    retire(std::move(slots[id]));
-    slots[id] = std::make_unique<Slot>(PlainCallback([](Args...) {}));
-    freeIds.push_back(id);
+    delete dead;
   }
 
   bool hasConnections() const {
     std::lock_guard<std::mutex> lock(mutex);
-    return slots.size() > freeIds.size();
+    return count_.load(std::memory_order_relaxed) > freeIds.size();
   }
 
   // Exceptions of slots (and of coroutine bodies) leave at once; later slots are not called.
   void operator()(Args... args) {
-    const std::size_t count = slots.size();
+    const std::size_t count = count_.load(std::memory_order_acquire);
     if (count == 0) return;
     EmissionScope scope(*this);
-    // A slot may disconnect the last one during the walk, so the bound is checked again.
-    for (std::size_t id = 0; id < count && id < slots.size(); ++id) {
-      Slot& slot = *slots[id];
+    // The count is read again for each slot: a slot may disconnect a later one (the last one
+    // among them).
+    for (std::size_t id = 0; id < count && id < count_.load(std::memory_order_acquire); ++id) {
+      Slot& slot = *entry(id).load(std::memory_order_acquire);
       if (!slot.isCoroutine) {
         std::get<0>(slot.callback)(args...);
       } else {
         runCoroutine(slot, args...);
       }
     }
+  }
+
+  ~KelSignal() {
+    const std::size_t count = count_.load();
+    for (std::size_t id = 0; id < count; ++id) {
+      Slot* slot = entry(id).load();
+      if (slot != freeSlot()) delete slot;
+    }
+    for (std::size_t chunk = 0; chunk < chunkCount; ++chunk) delete[] chunks[chunk].load();
   }
 
  private:
@@ -91,9 +106,28 @@ class KelSignal {
     bool isCoroutine = false;
   };
 
-  // Counts nested emissions; disconnected slots live until the outermost one ends, so that a
-  // slot may disconnect itself while it runs. Emissions of one signal run on one thread, so
-  // the count needs no locked read-modify-write.
+  // The slot of a freed id: one that does nothing, shared and never destroyed, so that taking
+  // the id over destroys nothing an emission on another thread may be calling.
+  static Slot* freeSlot() {
+    static Slot* const slot = new Slot(PlainCallback([](Args...) {}));
+    return slot;
+  }
+
+  // The slots live in chunks that never move (chunk k holds firstChunkSize << k of them), so an
+  // emission, which takes no lock, may read them while another thread connects.
+  static constexpr std::size_t firstChunkSize = 8;
+  static constexpr std::size_t chunkCount = 26;
+  using Entry = std::atomic<Slot*>;
+
+  Entry& entry(std::size_t id) const {
+    std::size_t chunk = 0;
+    std::size_t start = 0;
+    while (id >= start + (firstChunkSize << chunk)) start += firstChunkSize << chunk++;
+    return chunks[chunk].load(std::memory_order_acquire)[id - start];
+  }
+
+  // Counts nested emissions (they run on one thread); disconnected slots live until the
+  // outermost one ends, so that a slot may disconnect itself while it runs.
   class EmissionScope {
    public:
     explicit EmissionScope(KelSignal& signal) : signal(signal) {
@@ -103,13 +137,11 @@ class KelSignal {
     ~EmissionScope() {
       const unsigned left = signal.emissions.load(std::memory_order_relaxed) - 1;
       signal.emissions.store(left, std::memory_order_relaxed);
-      if (left == 0 && signal.hasRetired.load()) {
-        std::vector<std::unique_ptr<Slot>> dead;
-        {
-          std::lock_guard<std::mutex> lock(signal.mutex);
-          dead.swap(signal.retired);
-          signal.hasRetired = false;
-        }
+      if (left != 0) return;
+      std::vector<std::unique_ptr<Slot>> dead;
+      {
+        std::lock_guard<std::mutex> lock(signal.mutex);
+        dead.swap(signal.retired);
       }
     }
 
@@ -117,24 +149,34 @@ class KelSignal {
     KelSignal& signal;
   };
 
-  unsigned place(std::unique_ptr<Slot> slot) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (freeIds.empty()) {
-      slots.push_back(std::move(slot));
-      return static_cast<unsigned>(slots.size() - 1);
+  unsigned place(Slot* slot) {
+    Slot* dead = nullptr;
+    unsigned id = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (freeIds.empty()) {
+        const std::size_t count = count_.load(std::memory_order_relaxed);
+        ensureChunkFor(count);
+        entry(count).store(slot, std::memory_order_release);
+        count_.store(count + 1, std::memory_order_release);
+        return static_cast<unsigned>(count);
+      }
+      id = freeIds.front();
+      freeIds.pop_front();
+      dead = entry(id).exchange(slot, std::memory_order_acq_rel);
     }
-    unsigned id = freeIds.front();
-    freeIds.pop_front();
-    retire(std::move(slots[id]));
-    slots[id] = std::move(slot);
+    if (dead != freeSlot()) delete dead;
     return id;
   }
 
   // Called under the mutex.
-  void retire(std::unique_ptr<Slot> slot) {
-    if (emissions.load(std::memory_order_relaxed) == 0) return;  // destroyed here
-    retired.push_back(std::move(slot));
-    hasRetired = true;
+  void ensureChunkFor(std::size_t id) {
+    std::size_t chunk = 0;
+    std::size_t start = 0;
+    while (id >= start + (firstChunkSize << chunk)) start += firstChunkSize << chunk++;
+    if (chunk >= chunkCount) throw std::length_error("KelSignal: too many slots");
+    if (!chunks[chunk].load(std::memory_order_relaxed))
+      chunks[chunk].store(new Entry[firstChunkSize << chunk](), std::memory_order_release);
   }
 
   void runCoroutine(Slot& slot, Args&... args) {
@@ -156,10 +198,10 @@ class KelSignal {
           KelClock::nowNs() + static_cast<std::int64_t>(slot.coroutine->get()) * 1'000'000;
   }
 
-  std::deque<std::unique_ptr<Slot>> slots;
+  mutable std::atomic<Entry*> chunks[chunkCount] = {};
+  std::atomic<std::size_t> count_{0};
   std::list<unsigned> freeIds;
   mutable std::mutex mutex;
   std::atomic<unsigned> emissions{0};
-  std::atomic<bool> hasRetired{false};
-  std::vector<std::unique_ptr<Slot>> retired;
+  std::vector<std::unique_ptr<Slot>> retired;  // disconnected during an emission
 };

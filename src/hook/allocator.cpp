@@ -95,19 +95,25 @@ bool Page::deallocate(const Ptr& ptr) {
     if (bytesOf(ptr.address) < bytesOf(part.address) + part.size &&
         bytesOf(part.address) < bytesOf(ptr.address) + ptr.size)
       return false;
-  // Only one neighbour is merged; a block between two free parts leaves them apart.
-  for (Ptr& part : freePtrs) {
-    if (touches(ptr, part)) {
-      part.address = ptr.address;
-      part.size += ptr.size;
-      return true;
-    }
-    if (touches(part, ptr)) {
-      part.size += ptr.size;
-      return true;
-    }
+  // Merged with the free part on each side, so that a page whose blocks all come back is one
+  // free part again (and is given back).
+  auto before = freePtrs.end();
+  auto after = freePtrs.end();
+  for (auto part = freePtrs.begin(); part != freePtrs.end(); ++part) {
+    if (touches(*part, ptr)) before = part;
+    if (touches(ptr, *part)) after = part;
   }
-  freePtrs.push_back(ptr);
+  if (before != freePtrs.end() && after != freePtrs.end()) {
+    before->size += ptr.size + after->size;
+    freePtrs.erase(after);
+  } else if (before != freePtrs.end()) {
+    before->size += ptr.size;
+  } else if (after != freePtrs.end()) {
+    after->address = ptr.address;
+    after->size += ptr.size;
+  } else {
+    freePtrs.push_back(ptr);
+  }
   return true;
 }
 

@@ -23,7 +23,7 @@ class Page {
   Ptr allocate(unsigned size);
   // Grows or shrinks `ptr` in place only.
   bool reallocate(Ptr& ptr, unsigned newSize);
-  // Returns the block to the free parts, merging it with one neighbour.
+  // Returns the block to the free parts, merged with the free part on each side of it.
   bool deallocate(const Ptr& ptr);
 
   bool contains(const Ptr& ptr) const;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "hook/code_buffer.h"
 #include "hook/memory.h"
@@ -26,7 +27,7 @@ CCallHook::CCallHook(std::uint32_t address, std::uint32_t length, std::uint32_t 
       copyPosition(address) {
   savedBytes = static_cast<std::uint8_t*>(std::malloc(length + 1));
   std::memset(savedBytes, 0, length + 1);
-  copyCode(savedBytes, reinterpret_cast<const void*>(address), length);
+  readCode(savedBytes, reinterpret_cast<const void*>(address), length);
 
   if (placement == After) {
     // Nothing would run after a jump: the callback goes first instead.
@@ -49,15 +50,15 @@ CCallHook::CCallHook(std::uint32_t address, std::uint32_t length, std::uint32_t 
   else
     code->jmp(address + length);
 
-  // The patch: nops over the whole site, then the call or jump into the stub.
-  auto* site = reinterpret_cast<std::uint8_t*>(address);
-  fillCode(site, nopByte, length);
+  // The patch: the call or jump into the stub, nops over the rest of the site, built whole
+  // and written in one copy so that a thread running the site never meets half of it.
+  std::vector<std::uint8_t> patch(length < 5 ? 5 : length, nopByte);
   const std::uint32_t displacement =
       static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(code->getBuffer())) -
       (address + 5);
-  fillCode(site, this->callMode == 1 ? 0xE8 : 0xE9, 1);
-  for (int i = 0; i < 4; ++i)
-    fillCode(site + 1 + i, static_cast<std::uint8_t>(displacement >> (8 * i)), 1);
+  patch[0] = this->callMode == 1 ? 0xE8 : 0xE9;
+  std::memcpy(&patch[1], &displacement, 4);
+  copyCode(reinterpret_cast<void*>(std::uintptr_t{address}), patch);
 }
 
 CCallHook::~CCallHook() { clearCallback(); }

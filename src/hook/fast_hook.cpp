@@ -16,7 +16,8 @@ std::uint32_t addressOf(const void* pointer) {
 Hook::Hook(unsigned address, std::string_view module) : site_(logging, address, 5, module) {}
 
 Hook::~Hook() {
-  remove();
+  // Refused: the stub becomes a compatibility stub all the same, so nothing leads here.
+  if (!remove() && site_.installed()) site_.abandon(eaxCell, returnCell);
   // With the bytes back no stub can reach the cells any more.
   if (!site_.installed()) {
     delete eaxCell;
@@ -70,13 +71,19 @@ void Hook::log(const char* format, ...) const {
   va_end(args);
 }
 
+// A pass that finds the hook busy (its slots running on this thread, or an install or remove
+// under way) runs without slots. The hooked instructions run with the hook idle, so that one
+// that leaves the stub leaves it usable.
 void KEL_THISCALL Hook::before() {
+  if (state.load(std::memory_order_acquire) != HookState::Idle) return;
   state.store(HookState::Before, std::memory_order_release);
   if (logging) log("call before");
   onBefore();
+  state.store(HookState::Idle, std::memory_order_release);
 }
 
 void KEL_THISCALL Hook::after() {
+  if (state.load(std::memory_order_acquire) != HookState::Idle) return;
   state.store(HookState::After, std::memory_order_release);
   if (logging) log("call after");
   onAfter();

@@ -6,7 +6,11 @@
 // at the patched address by reference.
 //
 // The stub embeds the addresses of the hook and its fields: once installed, a hook is never
-// moved or copied, nor entered by two threads at once.
+// moved or copied, nor entered by two threads at once. A pass that comes while another one is
+// in its callbacks (a callback that drives the host through the same place), or while the hook
+// is being installed or removed, runs the hooked instructions alone, without callbacks and
+// without touching the hook's register record. The hooked instructions themselves run with the
+// hook idle, so that one that leaves the stub (a jump, a ret) leaves it usable.
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
@@ -39,10 +43,11 @@ class Hook {
   // One call or jump with a 32-bit displacement.
   explicit Hook(unsigned address, std::string_view module = {}) : Hook(address, 5, module) {}
 
-  // Removes the hook. When a compatibility stub stays (or removal failed), its block and cells
-  // stay allocated for whoever still jumps into them.
+  // Removes the hook. When a compatibility stub stays, its block and cells stay allocated for
+  // whoever still jumps into them; when removal is refused, the stub becomes a compatibility
+  // stub all the same, so that nothing leads into the destroyed hook.
   virtual ~Hook() {
-    remove();
+    if (!remove() && site_.installed()) site_.abandon(compatEax, compatReturn);
     if (!site_.installed()) freeCompatibilityCells();
   }
 
@@ -85,7 +90,10 @@ class Hook {
   // cpu.esp + beforeArgOffset / afterArgOffset. `saveFlags` carries EFLAGS through `cpu`.
   virtual bool install(int beforeArgOffset = 0, int afterArgOffset = 0, bool saveFlags = false,
                        const Stack& stack = {nullptr, 0}) {
+    if (!compatEax) compatEax = new std::uint32_t(0);
+    if (!compatReturn) compatReturn = new std::uint32_t(0);
     const GenericStub layout{addressOf(this),
+                             &state,
                              resolveMember(this, &Hook::before).function,
                              resolveMember(this, &Hook::after).function,
                              &cpu,
@@ -95,7 +103,9 @@ class Hook {
                              addressOf(stack.base) + stack.size,
                              sizeof...(Args) != 0,
                              beforeArgOffset,
-                             afterArgOffset};
+                             afterArgOffset,
+                             compatEax,
+                             compatReturn};
     return site_.install(state, true, genericBlockSize(site_.size(), layout.passArgument),
                          [&](StubWriter& w) {
                            GenericStub stub = layout;
@@ -123,9 +133,9 @@ class Hook {
     va_end(args);
   }
 
-  // Called by the stub only. Returns the skip decision in all of EAX.
+  // Called by the stub only, which has set the state to Before. Returns the skip decision in
+  // all of EAX.
   std::uint32_t KEL_THISCALL before(Args&... args) {
-    state.store(HookState::Before, std::memory_order_release);
     if (logging) log("call before");
     skip = false;
     Info info{&cpu, &returnAddress, false};
@@ -153,6 +163,8 @@ class Hook {
   CPU cpu{};
   bool skip = false;
   std::atomic<std::uint32_t> state{HookState::Idle};
+  // The cells of a busy pass called through another patch's copy of our call, and of the
+  // compatibility stub.
   std::uint32_t* compatEax = nullptr;
   std::uint32_t* compatReturn = nullptr;
   std::uint32_t returnAddress = 0;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 #include "hook/engine_log.h"
 #include "hook/hook_code_memory.h"
@@ -59,11 +60,15 @@ bool PatchSite::saveOriginal(bool sizeFromTable) {
   const std::uint32_t target = resolve(address_, module_);
   if (target == 0) return false;
   int size = size_;
-  if (size == -1 && sizeFromTable) size = instructionLength(readByte(std::uintptr_t{target}));
+  if (size == -1 && sizeFromTable) {
+    std::uint8_t first[longestTableInstruction];
+    const unsigned readable = readableCodeBytes(at(target), sizeof first);
+    size = readable && readCode(first, at(target), readable) ? instructionLength(first, readable) : 0;
+  }
   // The call is 5 bytes long; a smaller size would overwrite bytes that are not saved.
   if (size < patchSize) return false;
   auto* saved = new std::uint8_t[size];
-  if (!copyCode(saved, at(target), static_cast<unsigned>(size))) {
+  if (!readCode(saved, at(target), static_cast<unsigned>(size))) {
     delete[] saved;
     return false;
   }
@@ -115,16 +120,36 @@ PatchSite::Removal PatchSite::remove(std::atomic<std::uint32_t>& state, std::uin
   if (!state.compare_exchange_strong(idle, HookState::Removing)) return Removal::Refused;
   if (patchIsOurs()) {
     restore();
-    state.store(HookState::Idle, std::memory_order_release);
+    settle(state);
     log("remove from %08X", target_);
     return Removal::Restored;
   }
   if (!eaxCell) eaxCell = new std::uint32_t(0);
   if (!returnCell) returnCell = new std::uint32_t(0);
   leaveCompatibilityStub(eaxCell, returnCell);
-  state.store(HookState::Idle, std::memory_order_release);
-  log("remove from %08X (compability layer)", target_);
+  settle(state);
+  log("remove from %08X (compatibility layer)", target_);
   return Removal::CompatibilityStub;
+}
+
+void PatchSite::settle(std::atomic<std::uint32_t>& state) {
+  // A pass that read the state just before we set it may have taken it over; it gives it back
+  // (Idle) when its callbacks are done, before it leaves the stub.
+  constexpr int waits = 1000;
+  for (int wait = 0; wait < waits; ++wait) {
+    std::uint32_t removing = HookState::Removing;
+    if (state.compare_exchange_strong(removing, HookState::Idle)) return;
+    if (removing == HookState::Idle) return;
+    Sleep(1);
+  }
+}
+
+void PatchSite::abandon(std::uint32_t*& eaxCell, std::uint32_t*& returnCell) {
+  if (!installed_ || !savedBytes_ || !code_.address) return;
+  if (!eaxCell) eaxCell = new std::uint32_t(0);
+  if (!returnCell) returnCell = new std::uint32_t(0);
+  leaveCompatibilityStub(eaxCell, returnCell);
+  log("abandoned at %08X: compatibility stub left", target_);
 }
 
 bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,
@@ -154,10 +179,13 @@ bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,
 }
 
 void PatchSite::writePatch() {
-  writeByte(std::uintptr_t{target_}, 0xE8);
-  writeDword(std::uintptr_t{target_ + 1}, addressOf(code_.address) - (target_ + patchSize));
-  if (size_ > patchSize) fillCode(at(target_ + patchSize), 0x90, size_ - patchSize);
-  flushCode(at(target_), static_cast<unsigned>(size_));
+  // Built whole first and written in one copy: a thread running the site never meets half a
+  // call.
+  std::vector<std::uint8_t> patch(static_cast<std::size_t>(size_), 0x90);
+  const std::uint32_t displacement = addressOf(code_.address) - (target_ + patchSize);
+  patch[0] = 0xE8;
+  std::memcpy(&patch[1], &displacement, 4);
+  copyCode(at(target_), patch);
 }
 
 bool PatchSite::patchIsOurs() const {

@@ -53,6 +53,11 @@ class PatchSite {
   Removal remove(std::atomic<std::uint32_t>& state, std::uint32_t*& eaxCell,
                  std::uint32_t*& returnCell);
 
+  // For an owner that is going away while its remove was refused: the block becomes a
+  // compatibility stub with the given cells (allocated here when null), so that no pass can
+  // reach the owner any more; block and cells stay for good.
+  void abandon(std::uint32_t*& eaxCell, std::uint32_t*& returnCell);
+
   // The instructions the patch replaced, for a stub to copy.
   HookedCode hookedCode() const { return {savedBytes_, size_, target_}; }
 
@@ -74,6 +79,7 @@ class PatchSite {
   bool saveOriginal(bool sizeFromTable);
   bool patchIsOurs() const;
   void restore();
+  void settle(std::atomic<std::uint32_t>& state);
   void leaveCompatibilityStub(std::uint32_t* eaxCell, std::uint32_t* returnCell);
   bool obtainBlock(std::uint32_t blockSize, std::uint32_t needed);
   void writePatch();

@@ -44,6 +44,15 @@ void StubWriter::call(std::uint32_t destination) {
   emit({0xE8}, destination - (here() + 5));
 }
 
+void StubWriter::jmp(std::uint32_t destination) {
+  emit({0xE9}, destination - (here() + 5));
+}
+
+std::uint32_t StubWriter::jmpForward() {
+  emit({0xE9}, 0u);
+  return length_;
+}
+
 std::uint32_t StubWriter::jnzForward() {
   emit({0x0F, 0x85}, 0u);
   return length_;  // the end of the jump, which its displacement counts from

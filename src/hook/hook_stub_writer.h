@@ -21,8 +21,13 @@ class StubWriter {
             std::initializer_list<std::uint8_t> tail);
   // E8 rel32 to an absolute destination.
   void call(std::uint32_t destination);
-  // 0F 85 rel32 whose destination is given later by bind().
+  // A 32-bit immediate after the instruction's other bytes.
+  void immediate(std::uint32_t value) { putDword(value); }
+  // E9 rel32 to an absolute destination.
+  void jmp(std::uint32_t destination);
+  // 0F 85 rel32 / E9 rel32 whose destination is given later by bind().
   std::uint32_t jnzForward();
+  std::uint32_t jmpForward();
   void bind(std::uint32_t jumpPosition);
   // Instructions copied from `originalAddress`, their first one relocated to reach the same
   // destinations from here.

@@ -46,10 +46,20 @@ void pushStackSlotAddress(StubWriter& w, CPU* cpu, int offset) {
 
 }  // namespace
 
+// The state is read and set without touching the flags (jecxz branches on ECX alone), so the
+// busy path runs the hooked instructions with the flags they were given.
 void writeGenericStub(StubWriter& w, const GenericStub& s) {
   CPU* cpu = s.cpu;
   const bool privateStack = s.stackTop != 0;
 
+  w.emit({0x51});                                                       // 0a push ecx
+  w.emit({0x8B, 0x0D}, s.state);                                        // 0b mov ecx, [state]
+  w.emit({0xE3, 0x06});                                                 // 0c jecxz 0f (idle)
+  w.emit({0x59});                                                       // 0d pop ecx
+  const std::uint32_t busyJump = w.jmpForward();                        // 0e jmp busy (a pass is running, or an install or remove)
+  w.emit({0x59});                                                       // 0f pop ecx
+  w.emit({0xC7, 0x05}, s.state);                                        // 0g mov [state], Before
+  w.immediate(1);
   w.emit({0xA3}, &cpu->eax);                                            // 1  mov [cpu.eax], eax
   w.emit({0x58});                                                       // 2  pop eax (patch's return)
   w.emit({0xA3}, s.returnAddress);                                      // 3  mov [returnAddress], eax
@@ -64,6 +74,8 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   if (s.saveFlags) w.emit({0xA1}, &cpu->eflags, {0x50, 0x9D});          // 12 mov eax, [cpu.eflags]; push eax; popfd
   w.emit({0xA1}, &cpu->eax);                                            // 13 mov eax, [cpu.eax]
   loadRegisters(w, cpu);                                                // 14 mov ecx..edi, [cpu.ecx..edi]
+  w.emit({0xC7, 0x05}, s.state);                                        // 14a mov [state], Idle: a copy that
+  w.immediate(0);                                                       //     leaves the stub leaves the hook idle
   w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // 15 the hooked instructions
   w.emit({0xA3}, &cpu->eax);                                            // 16 mov [cpu.eax], eax
   storeRegisters(w, cpu);                                               // 17 mov [cpu.ecx..edi], ecx..edi
@@ -78,6 +90,22 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   w.emit({0xA1}, s.returnAddress, {0x50}); // 25 mov eax, [returnAddress]; push eax
   w.emit({0xA1}, &cpu->eax);                                            // 26 mov eax, [cpu.eax]
   w.emit({0xC3});                                                       // 27 ret
+
+  // A busy pass runs the hooked instructions alone and touches nothing of the hook's own pass.
+  w.bind(busyJump);
+  const std::uint32_t after = s.hooked.origin + 5;  // the patch's return address
+  w.emit({0x51});                                                       // b1 push ecx
+  w.emit({0x8B, 0x4C, 0x24, 0x04});                                     // b2 mov ecx, [esp+4] (return address)
+  w.emit({0x8D, 0x89}, 0u - after);                                     // b3 lea ecx, [ecx - (target+5)]
+  w.emit({0xE3, 0x06});                                                 // b4 jecxz b7 (called by the patch)
+  w.emit({0x59});                                                       // b5 pop ecx
+  const std::uint32_t foreignJump = w.jmpForward();                     // b6 jmp b11
+  w.emit({0x59});                                                       // b7 pop ecx
+  w.emit({0x8D, 0x64, 0x24, 0x04});                                     // b8 lea esp, [esp+4] (drop the return address)
+  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // b9 the hooked instructions
+  w.jmp(s.hooked.origin + static_cast<std::uint32_t>(s.hooked.size));  // b10 jmp target+size
+  w.bind(foreignJump);                                                  // b11 through the cells
+  writeCompatibilityStub(w, {s.busyEax, s.busyReturn, s.hooked});
 }
 
 void writeFastStub(StubWriter& w, const FastStub& s) {

@@ -17,6 +17,7 @@ struct HookedCode {
 
 struct GenericStub {
   std::uint32_t hook;  // `this` for before and after
+  const void* state;   // the hook's 32-bit state: 0 idle, 1 before-callbacks running
   std::uint32_t before;
   std::uint32_t after;
   CPU* cpu;
@@ -27,6 +28,8 @@ struct GenericStub {
   bool passArgument;       // push the address of a stack slot for before/after
   int beforeArgOffset;
   int afterArgOffset;
+  std::uint32_t* busyEax;     // cells for a pass entered while the hook is busy, whose caller
+  std::uint32_t* busyReturn;  // is not the patch itself (another patch's copy of our call)
 };
 
 struct FastStub {
@@ -48,9 +51,10 @@ void writeGenericStub(StubWriter& w, const GenericStub& stub);
 void writeFastStub(StubWriter& w, const FastStub& stub);
 void writeCompatibilityStub(StubWriter& w, const CompatibilityStub& stub);
 
-// One byte more than the longest stub of each kind, for a patch of `size` bytes.
+// One byte more than the longest stub of each kind, for a patch of `size` bytes (the generic
+// stub holds the hooked instructions three times: its own pass and two kinds of busy pass).
 constexpr std::uint32_t genericBlockSize(int size, bool passArgument) {
-  return static_cast<std::uint32_t>(size) + (passArgument ? 294 : 268);
+  return 3 * static_cast<std::uint32_t>(size) + (passArgument ? 394 : 368);
 }
 constexpr std::uint32_t fastBlockSize(int size) { return static_cast<std::uint32_t>(size) + 58; }
 

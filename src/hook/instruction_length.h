@@ -1,10 +1,16 @@
 #pragma once
-// The length of an x86 instruction judged from its first byte alone, for the few forms a hook
-// is placed on. 0 means "not one of them": a hook there must be given its size.
+// The length of the x86 instruction at the start of `code`, for the few forms a hook is placed
+// on: the table in instruction_length.cpp. 0 means "not one of them" (or cut off by the end of
+// `available`): a hook there must be given its size, since guessing could cut an instruction in
+// two.
+#include <cstddef>
 #include <cstdint>
 
 namespace KelHook {
 
-int instructionLength(std::uint8_t firstByte);
+// The longest instruction the table sizes.
+constexpr std::size_t longestTableInstruction = 11;
+
+int instructionLength(const std::uint8_t* code, std::size_t available);
 
 }  // namespace KelHook

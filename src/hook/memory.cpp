@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "hook/allocator.h"
 
@@ -13,47 +14,78 @@ namespace {
 
 constexpr unsigned chunkSize = 4096;
 
-// Runs `access` with [address, address + size) writable and executable, then puts the former
-// protection back.
+// Runs `access` with each page of [address, address + size) writable and executable, then gives
+// each page its own former protection back. Only those pages change: a whole region around
+// them may hold other code or data that another thread relies on.
 template <class Access>
-void withUnprotected(const void* address, unsigned size, Access access) {
-  DWORD former = 0;
-  VirtualProtect(const_cast<void*>(address), size, PAGE_EXECUTE_READWRITE, &former);
+void withPagesUnprotected(const void* address, unsigned size, Access access) {
+  const std::uintptr_t page = pageSize();
+  const auto start = reinterpret_cast<std::uintptr_t>(address);
+  const std::uintptr_t first = start & ~(page - 1);
+  const std::uintptr_t last = (start + (size ? size - 1 : 0)) & ~(page - 1);
+  std::vector<DWORD> formers;
+  formers.reserve((last - first) / page + 1);
+  for (std::uintptr_t p = first; p <= last; p += page) {
+    DWORD former = 0;
+    if (!VirtualProtect(reinterpret_cast<void*>(p), 1, PAGE_EXECUTE_READWRITE, &former)) former = 0;
+    formers.push_back(former);
+  }
   access();
-  DWORD ignored = 0;
-  VirtualProtect(const_cast<void*>(address), size, former, &ignored);
+  std::size_t index = 0;
+  for (std::uintptr_t p = first; p <= last; p += page, ++index) {
+    DWORD ignored = 0;
+    if (formers[index] != 0) VirtualProtect(reinterpret_cast<void*>(p), 1, formers[index], &ignored);
+  }
+}
+
+// Bytes that lie within one aligned 8-byte unit are stored with one locked 8-byte exchange, so
+// a thread running them sees the old bytes or the new ones, never a mix; a patch placed so
+// fits. Others are copied at once with memcpy.
+void storeCode(std::uint8_t* out, const std::uint8_t* in, std::size_t size) {
+  const auto start = reinterpret_cast<std::uintptr_t>(out);
+  const std::uintptr_t unit = start & ~std::uintptr_t{7};
+  if (size == 0 || start + size > unit + 8) {
+    std::memcpy(out, in, size);
+    return;
+  }
+  auto* target = reinterpret_cast<volatile LONGLONG*>(unit);
+  LONGLONG seen = *target;
+  for (;;) {
+    LONGLONG wanted = seen;
+    std::memcpy(reinterpret_cast<std::uint8_t*>(&wanted) + (start - unit), in, size);
+    const LONGLONG was = InterlockedCompareExchange64(target, wanted, seen);
+    if (was == seen) return;
+    seen = was;
+  }
 }
 
 }  // namespace
 
 void* copyCode(void* destination, const void* source, unsigned size) {
   if (!destination || !source || size == 0) return nullptr;
-  auto* out = static_cast<std::uint8_t*>(destination);
-  auto* in = static_cast<const std::uint8_t*>(source);
-  std::size_t left = size;
-  // Region by region: a range over two regions of different protection gets each one back.
-  while (left > 0) {
-    MEMORY_BASIC_INFORMATION region{};
-    VirtualQuery(out, &region, sizeof(region));
-    auto* regionEnd = static_cast<std::uint8_t*>(region.BaseAddress) + region.RegionSize;
-    std::size_t part = left;
-    if (region.RegionSize != 0 && regionEnd > out && std::size_t(regionEnd - out) < left)
-      part = std::size_t(regionEnd - out);
-    DWORD former = 0;
-    VirtualProtect(region.BaseAddress, region.RegionSize, PAGE_EXECUTE_READWRITE, &former);
-    std::memcpy(out, in, part);
-    DWORD ignored = 0;
-    VirtualProtect(region.BaseAddress, region.RegionSize, former, &ignored);
-    out += part;
-    in += part;
-    left -= part;
-  }
+  withPagesUnprotected(destination, size, [&] {
+    storeCode(static_cast<std::uint8_t*>(destination), static_cast<const std::uint8_t*>(source), size);
+  });
   FlushInstructionCache(GetCurrentProcess(), destination, size);
   return destination;
 }
 
 void* copyCode(void* destination, const std::vector<std::uint8_t>& bytes) {
   return copyCode(destination, bytes.data(), static_cast<unsigned>(bytes.size()));
+}
+
+bool readCode(void* destination, const void* source, unsigned size) {
+  if (!destination || !source || size == 0) return false;
+  withPagesUnprotected(source, size, [&] { std::memcpy(destination, source, size); });
+  return true;
+}
+
+unsigned readableCodeBytes(const void* address, unsigned wanted) {
+  MEMORY_BASIC_INFORMATION region{};
+  if (VirtualQuery(address, &region, sizeof(region)) == 0 || region.State != MEM_COMMIT) return 0;
+  const auto end = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+  const std::uintptr_t left = end - reinterpret_cast<std::uintptr_t>(address);
+  return left < wanted ? static_cast<unsigned>(left) : wanted;
 }
 
 bool fillCode(void* destination, std::uint8_t value, unsigned size) {
@@ -77,7 +109,7 @@ bool compareCode(const void* address, const void* bytes, unsigned size) {
   for (unsigned done = 0; done < size;) {
     unsigned n = size - done < chunkSize ? size - done : chunkSize;
     // The chunk is the destination here: the copy reads code whose protection may forbid it.
-    withUnprotected(code + done, n, [&] { std::memcpy(chunk, code + done, n); });
+    withPagesUnprotected(code + done, n, [&] { std::memcpy(chunk, code + done, n); });
     if (std::memcmp(chunk, expected + done, n) != 0) return false;
     done += n;
   }
@@ -90,22 +122,22 @@ bool compareCode(const void* address, const std::vector<std::uint8_t>& bytes) {
 
 std::uint8_t readByte(const void* address) {
   std::uint8_t value = 0;
-  withUnprotected(address, 1, [&] { std::memcpy(&value, address, 1); });
+  withPagesUnprotected(address, 1, [&] { std::memcpy(&value, address, 1); });
   return value;
 }
 
 std::uint32_t readDword(const void* address) {
   std::uint32_t value = 0;
-  withUnprotected(address, 4, [&] { std::memcpy(&value, address, 4); });
+  withPagesUnprotected(address, 4, [&] { std::memcpy(&value, address, 4); });
   return value;
 }
 
 void writeByte(void* address, std::uint8_t value) {
-  withUnprotected(address, 1, [&] { std::memcpy(address, &value, 1); });
+  withPagesUnprotected(address, 1, [&] { std::memcpy(address, &value, 1); });
 }
 
 void writeDword(void* address, std::uint32_t value) {
-  withUnprotected(address, 4, [&] { std::memcpy(address, &value, 4); });
+  withPagesUnprotected(address, 4, [&] { std::memcpy(address, &value, 4); });
 }
 
 bool flushCode(const Ptr& block) { return flushCode(block.address, block.size); }

@@ -8,11 +8,16 @@ namespace KelHook {
 
 struct Ptr;
 
-// Copies under PAGE_EXECUTE_READWRITE of each region the destination range covers, putting
-// each region's protection back, then flushes the instruction cache. Null on null pointers or
-// size 0.
+// Copies under PAGE_EXECUTE_READWRITE of each page the destination range covers, putting each
+// page's protection back, then flushes the instruction cache. The bytes land in one store (an
+// atomic one when they lie within an aligned 8-byte unit). Null on null pointers or size 0.
 void* copyCode(void* destination, const void* source, unsigned size);
 void* copyCode(void* destination, const std::vector<std::uint8_t>& bytes);
+
+// Reads code whose protection may forbid it, lifting it on the source's pages only.
+bool readCode(void* destination, const void* source, unsigned size);
+// How many of `wanted` bytes from `address` on lie in committed memory of the same region.
+unsigned readableCodeBytes(const void* address, unsigned wanted);
 
 // Writes `size` bytes of `value` through copyCode in chunks of at most 4096 bytes.
 bool fillCode(void* destination, std::uint8_t value, unsigned size);

@@ -29,7 +29,6 @@ AsiPlugin::AsiPlugin(std::string_view folder)
       hook728320(Host::RasterSiteEax, ""),
       hook728570(Host::TextureToRaster, Host::TextureToRasterSize, ""),
       hook58D872(Host::RasterSiteEsi, "") {
-  if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
   const std::string folderName(folder);
   ensureFolder(folderName);
   // What the loader has to say is shown here, once it is done: a box owned by the game window
@@ -42,6 +41,8 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   });
   loader.join();
   showMessageBoxes(messages);
+  // Last: a plugin whose construction failed must not be reached by the draw signal.
+  if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
 }
 
 AsiPlugin::~AsiPlugin() {

@@ -4,12 +4,31 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "framework/kel_events.h"
+#include "hook/ccall_hook.h"
 #include "game/standin_api.h"
 #include "host/host.h"
+
+// Armed, the next allocation of a call-site hook fails: the one thing a hub's construction can
+// fail on.
+bool failCallSiteHook = false;
+
+void* operator new(std::size_t size) {
+  if (failCallSiteHook && size == sizeof(CCallHook)) {
+    failCallSiteHook = false;
+    throw std::bad_alloc();
+  }
+  if (void* memory = std::malloc(size ? size : 1)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -317,4 +336,35 @@ TEST_F(EventsInGame, GameKeysAreReportedAndOverriddenAfterThePass) {
   EXPECT_EQ(stateOfDown.back(), 255);
   ASSERT_FALSE(changed.empty());
   EXPECT_EQ(changed.back(), (std::pair<int, unsigned short>(3, 255)));
+}
+
+TEST_F(EventsInGame, AHubThatFailsToBuildLeavesTheWindowToTheGame) {
+  deleteKelEvents();
+  HWND window = Host::at<HWND>(Host::MainWindow);
+  const LONG procedure = GetWindowLongA(window, GWL_WNDPROC);
+  failCallSiteHook = true;
+  EXPECT_THROW(KelEvents failed, std::bad_alloc);
+  failCallSiteHook = false;
+  EXPECT_EQ(procedure, GetWindowLongA(window, GWL_WNDPROC));
+  game.sendMessage(WM_USER + 3, 0, 0);
+  EXPECT_TRUE(gameSawMessage(game, WM_USER + 3));
+}
+
+TEST_F(EventsInGame, GameKeyOverridesBeyondTheGamesValuesWriteNothing) {
+  deleteKelEvents();
+  // Bytes right after the hub: an override of key 24 or more would land there.
+  struct Guarded {
+    KelEvents events;
+    unsigned char after[1024];
+  };
+  auto guarded = std::make_unique<Guarded>();
+  std::memset(guarded->after, 0x5A, sizeof guarded->after);
+  auto& current = Host::at<std::uint16_t[24]>(Host::GameKeysCurrent);
+  game.runFrames(1);
+  std::vector<std::uint16_t> before(current, current + 24);
+  guarded->events.setGameKey(KelKeys::GameKeys(KelKeys::GameKeyCount), 77);
+  guarded->events.setGameKey(KelKeys::GameKeys(255), 77);
+  for (unsigned char byte : guarded->after) EXPECT_EQ(0x5A, byte);
+  game.runFrames(1);
+  EXPECT_EQ(before, std::vector<std::uint16_t>(current, current + 24));
 }

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testing_clock.h"
@@ -143,6 +145,80 @@ TEST(KelSignal, LastSlotMayDisconnectItselfAndConnectAnother) {
   calls.clear();
   signal();
   EXPECT_EQ(calls, (Calls{0, 9}));
+}
+
+TEST(KelSignal, ASlotMayDisconnectTheLastSlotLaterInTheWalk) {
+  KelSignal<> signal;
+  Calls calls;
+  unsigned last = 0;
+  signal.connect([&] {
+    signal.disconnect(last);
+    calls.push_back(0);
+  });
+  record(signal, calls, 1);
+  last = record(signal, calls, 2);
+  signal();
+  EXPECT_EQ(calls, (Calls{0, 1}));
+}
+
+// Runs `action` when destroyed: a slot's callable that outlives its slot.
+struct OnDestroy {
+  std::function<void()> action;
+  OnDestroy(const OnDestroy&) = delete;
+  explicit OnDestroy(std::function<void()> a) : action(std::move(a)) {}
+  ~OnDestroy() {
+    if (action) action();
+  }
+};
+
+TEST(KelSignal, ASlotDestroyedByDisconnectOrReuseMayUseTheSignal) {
+  // Destroyed while the signal's lock was held, these would wait for it for good.
+  KelSignal<> signal;
+  int destroyed = 0;
+  auto slotUsingTheSignal = [&] {
+    auto guard = std::make_shared<OnDestroy>([&] {
+      ++destroyed;
+      EXPECT_TRUE(signal.hasConnections() || !signal.hasConnections());
+    });
+    return [guard] {};
+  };
+  const unsigned first = signal.connect(slotUsingTheSignal());
+  const unsigned last = signal.connect(slotUsingTheSignal());
+  signal.disconnect(last);  // the last slot goes
+  EXPECT_EQ(1, destroyed);
+  signal.connect([] {});
+  signal.disconnect(first);  // the slot becomes a no-op
+  EXPECT_EQ(2, destroyed);
+  signal.connect(slotUsingTheSignal());  // takes the freed id over
+  signal();
+  signal.disconnect(first);
+  EXPECT_EQ(3, destroyed);
+}
+
+TEST(KelSignal, ConnectingFromAnotherThreadWhileEmitting) {
+  // Another thread takes freed ids over and appends slots while this one emits.
+  KelSignal<> signal;
+  std::atomic<long> calls{0};
+  std::vector<unsigned> ids;
+  for (int i = 0; i < 400; ++i) ids.push_back(signal.connect([&calls] { ++calls; }));
+  for (std::size_t i = 0; i < ids.size(); i += 2) signal.disconnect(ids[i]);
+  std::atomic<bool> started{false}, done{false};
+  std::thread connector([&] {
+    while (!started.load()) std::this_thread::yield();
+    for (int i = 0; i < 20000; ++i) signal.connect([&calls] { ++calls; });
+    done = true;
+  });
+  long emissions = 0;
+  while (!done.load()) {
+    signal();
+    started = true;
+    ++emissions;
+  }
+  connector.join();
+  calls = 0;
+  signal();
+  EXPECT_EQ(20200, calls.load());
+  EXPECT_GT(emissions, 0);
 }
 
 TEST(KelSignal, ExceptionLeavesTheEmissionAndTheSignalStaysUsable) {

@@ -175,16 +175,23 @@ TEST(GifNextFrame, ImagesWriteOnlyTheirRectangleAndSetThePalette) {
 }
 
 TEST(GifNextFrame, InterlacedRowsLandInPassOrder) {
-  const std::vector<std::vector<int>> expected = {
-      {0}, {0, 1}, {0, 2, 1}, {0, 2, 1, 3}, {0, 8, 4, 2, 6, 1, 3, 5, 7}};
+  // Every height from 1 to 32: each of the four passes starts, or is empty, at some height.
+  std::vector<std::vector<int>> expected;
+  for (int height = 1; height <= 32; ++height) {
+    std::vector<int> rows;  // rows[k]: the image row of stream row k
+    for (auto [first, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+      for (int row = first; row < height; row += step) rows.push_back(row);
+    expected.push_back(rows);
+  }
+  EXPECT_EQ(expected[8], (std::vector<int>{0, 8, 4, 2, 6, 1, 3, 5, 7}));
   for (const auto& rows : expected) {
     const int height = static_cast<int>(rows.size());
     GifBytes streamOrder;  // stream row k holds the value k
     for (int k = 0; k < height; ++k) streamOrder.push_back(static_cast<std::uint8_t>(k));
     GifImage descriptor = filledImage(1, height, 0);
     descriptor.interlaced = true;
-    GifWriter writer(screen(1, height, 16));
-    writer.imageWithCodes(descriptor, 4, gifLzwEncode(streamOrder.data(), streamOrder.size(), 4)).trailer();
+    GifWriter writer(screen(1, height, 32));
+    writer.imageWithCodes(descriptor, 5, gifLzwEncode(streamOrder.data(), streamOrder.size(), 5)).trailer();
     auto gif = openBytes(writer.bytes());
     ASSERT_EQ(gifNextFrame(gif.get()), 1);
     for (int k = 0; k < height; ++k)

@@ -92,7 +92,7 @@ TEST_F(AllocatorTest, FreeingTheOnlyBlockGivesThePageBack) {
   EXPECT_TRUE(isReleased(pageAddress));
 }
 
-TEST_F(AllocatorTest, FreedBlocksMergeWithOneNeighbourAndHoldBreakpoints) {
+TEST_F(AllocatorTest, FreedBlocksMergeWithTheirNeighboursAndHoldBreakpoints) {
   Ptr a = allocator.allocate(100);
   Ptr b = allocator.allocate(100);
   Ptr c = allocator.allocate(100);
@@ -116,6 +116,25 @@ TEST_F(AllocatorTest, FreedBlocksMergeWithOneNeighbourAndHoldBreakpoints) {
   EXPECT_EQ(pages[0].freePtrs[1].address, aAddress);
   EXPECT_EQ(pages[0].freePtrs[1].size, 300u);
   EXPECT_EQ(pages[0].freeBytes(), page - 100);
+}
+
+TEST_F(AllocatorTest, FreeingBlocksInAnyOrderGivesEveryPageBack) {
+  // Four blocks that fill the page, and three that leave a free tail after them.
+  for (unsigned size : {page / 4, 100u}) {
+    const unsigned count = size == 100u ? 3 : 4;
+    std::vector<int> order(count);
+    for (unsigned i = 0; i < count; ++i) order[i] = static_cast<int>(i);
+    do {
+      std::vector<Ptr> blocks;
+      for (unsigned i = 0; i < count; ++i) blocks.push_back(allocator.allocate(size));
+      ASSERT_EQ(allocator.pages().size(), 1u);
+      void* pageAddress = allocator.pages()[0].address;
+      for (int i : order) ASSERT_TRUE(allocator.deallocate(blocks[static_cast<std::size_t>(i)]));
+      EXPECT_TRUE(allocator.pages().empty()) << "block size " << size << ", order starting " << order[0]
+                                             << order[1] << order[2];
+      EXPECT_TRUE(isReleased(pageAddress));
+    } while (std::next_permutation(order.begin(), order.end()) && allocator.pages().empty());
+  }
 }
 
 TEST_F(AllocatorTest, RefusesBlocksThatAreNotItsOwn) {

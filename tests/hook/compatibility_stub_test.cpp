@@ -116,3 +116,25 @@ TEST(CompatibilityStub, AFastHookLeavesOneThatUsesItsOwnCells) {
   EXPECT_EQ(bare.esp, out.esp);
   EXPECT_EQ(1, passes);
 }
+
+TEST(CompatibilityStub, ABusyPassThroughTheOtherPatchsCopyRunsTheOriginalInstructions) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  const Registers in = hooktest::sampleRegisters();
+  const Registers bare = routine.run(in);
+  Hook<> hook(routine.site(), 6);
+  int hookPasses = 0;
+  hook.onBefore.connect([&] { ++hookPasses; });
+  ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
+  CCallHook over(routine.site(), 6, 0, CCallHook::Before, CCallHook::SaveRegisters | CCallHook::SaveFlags, 0);
+  // Entered from the other stub's copy of our call, not from the patch: it returns there.
+  hook.state = KelHook::HookState::Removing;
+  const Registers out = routine.run(in);
+  EXPECT_EQ(bare.eax, out.eax);
+  EXPECT_EQ(bare.ecx, out.ecx);
+  EXPECT_EQ(bare.esp, out.esp);
+  EXPECT_EQ(bare.eflags & hooktest::comparedFlags, out.eflags & hooktest::comparedFlags);
+  EXPECT_EQ(0, hookPasses);
+  hook.state = KelHook::HookState::Idle;
+  EXPECT_EQ(bare.eax, routine.run(in).eax);
+  EXPECT_EQ(1, hookPasses);
+}

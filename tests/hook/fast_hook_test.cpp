@@ -89,3 +89,33 @@ TEST(FastHookLifecycle, SizesBelowTheCallAreRefused) {
   EXPECT_FALSE(hook.install());
   EXPECT_EQ(original, routine.siteBytes(5));
 }
+
+TEST(FastHookLifecycle, AJumpThatLeavesTheStubLeavesTheHookUsable) {
+  SiteRoutine routine([](const hooktest::Landmarks& l) { return hooktest::jumpTo(l.site, l.jumpTarget); });
+  const std::vector<std::uint8_t> original = routine.siteBytes(5);
+  Hook hook(routine.site());
+  int passes = 0;
+  hook.onBefore.connect([&] { ++passes; });
+  ASSERT_TRUE(hook.install());
+  EXPECT_EQ(hooktest::jumpMark, routine.run(hooktest::sampleRegisters()).edx);
+  EXPECT_EQ(hooktest::jumpMark, routine.run(hooktest::sampleRegisters()).edx);
+  EXPECT_EQ(2, passes);
+  ASSERT_TRUE(hook.remove());
+  EXPECT_EQ(original, routine.siteBytes(5));
+}
+
+TEST(FastHookLifecycle, APassWhileBusyRunsNoSlots) {
+  SiteRoutine routine(hooktest::addEax(addend));
+  const Registers in = hooktest::sampleRegisters();
+  const Registers bare = routine.run(in);
+  Hook hook(routine.site());
+  int passes = 0;
+  hook.onBefore.connect([&] { ++passes; });
+  hook.onAfter.connect([&] { ++passes; });
+  ASSERT_TRUE(hook.install());
+  hook.state = KelHook::HookState::Removing;
+  hooktest::expectSameRegisters(bare, routine.run(in), false);
+  EXPECT_EQ(0, passes);
+  EXPECT_EQ(KelHook::HookState::Removing, hook.state.load());
+  hook.state = KelHook::HookState::Idle;
+}

@@ -2,10 +2,17 @@
 // through the patch and looks at the registers that arrive after it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-#include <string>
+#include <windows.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "hook/ccall_hook.h"
 #include "hook/hook.h"
 #include "hook/memory.h"
 #include "register_expectations.h"
@@ -280,6 +287,33 @@ TEST(GenericHookRelocation, CopiedRelativeInstructionsReachTheSameDestination) {
   }
 }
 
+TEST(GenericHookRelocation, EveryConditionalNearJumpGoesWhereItWentUnhooked) {
+  // Flag sets under which each condition is taken by some and not by others.
+  const std::uint32_t base = 0x202;
+  const std::uint32_t flagSets[] = {base, base | hooktest::CF | hooktest::PF | hooktest::ZF |
+                                              hooktest::SF | hooktest::OF,
+                                    base | hooktest::SF, base | hooktest::OF};
+  for (std::uint8_t condition = 0x80; condition <= 0x8F; ++condition) {
+    SiteRoutine routine([condition](const hooktest::Landmarks& l) {
+      std::vector<std::uint8_t> jcc = hooktest::jzTo(l.site, l.jumpTarget);
+      jcc[1] = condition;
+      return jcc;
+    });
+    Registers in = hooktest::sampleRegisters();
+    std::vector<Registers> bare;
+    for (std::uint32_t flags : flagSets) {
+      in.eflags = flags;
+      bare.push_back(routine.run(in));
+    }
+    Hook<> hook(routine.site(), -1);
+    ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0})) << std::hex << int{condition};
+    for (std::size_t i = 0; i < bare.size(); ++i) {
+      in.eflags = flagSets[i];
+      EXPECT_EQ(bare[i].edx, routine.run(in).edx) << "0F " << std::hex << int{condition} << ", flags " << flagSets[i];
+    }
+  }
+}
+
 TEST(GenericHookLifecycle, InstallTwiceRemoveTwiceAndChange) {
   SiteRoutine routine(hooktest::addEax(addend, 1));
   SiteRoutine other(hooktest::addEax(2 * addend, 3));
@@ -355,14 +389,19 @@ TEST(GenericHookLifecycle, SizeFromTheInstructionLengthTable) {
   EXPECT_EQ(6, hook.getSize());
   EXPECT_EQ(memory, load.run(hooktest::sampleRegisters()).ecx);
 
-  // push ebp is not in the table: no size, nothing patched.
-  SiteRoutine push(std::vector<std::uint8_t>{0x55, 0x5D, 0x90, 0x90, 0x90, 0x90});
-  const std::vector<std::uint8_t> before = push.siteBytes(6);
-  Hook<> refused(push.site(), -1);
-  EXPECT_FALSE(refused.install());
-  EXPECT_FALSE(refused.isInstalled());
-  EXPECT_EQ(before, push.siteBytes(6));
-  EXPECT_EQ(0u, refused.state.load());
+  // push ebp is not in the table; mov eax, [ebp+8] and the hot-patch prologue's mov edi, edi
+  // are, but shorter than the call: no size, nothing patched.
+  for (std::vector<std::uint8_t> bytes : {std::vector<std::uint8_t>{0x55, 0x5D, 0x90, 0x90, 0x90, 0x90},
+                                          std::vector<std::uint8_t>{0x8B, 0x45, 0x08, 0x90, 0x90, 0x90},
+                                          std::vector<std::uint8_t>{0x8B, 0xFF, 0x55, 0x8B, 0xEC, 0x5D}}) {
+    SiteRoutine site(bytes);
+    const std::vector<std::uint8_t> before = site.siteBytes(6);
+    Hook<> refused(site.site(), -1);
+    EXPECT_FALSE(refused.install());
+    EXPECT_FALSE(refused.isInstalled());
+    EXPECT_EQ(before, site.siteBytes(6));
+    EXPECT_EQ(0u, refused.state.load());
+  }
 }
 
 TEST(GenericHookLifecycle, SizesBelowTheCallAreRefused) {
@@ -405,4 +444,141 @@ TEST(GenericHookCallbacks, ConnectedInOrderAndIdsReused) {
   order.clear();
   routine.run(hooktest::sampleRegisters());
   EXPECT_EQ("acm", order);
+}
+
+TEST(GenericHookLifecycle, HookedInstructionsThatLeaveTheStubLeaveTheHookUsable) {
+  // A jump, and a jz when taken, never come back to the stub's after-part.
+  for (bool conditional : {false, true}) {
+    SiteRoutine routine([conditional](const hooktest::Landmarks& l) {
+      return conditional ? hooktest::jzTo(l.site, l.jumpTarget) : hooktest::jumpTo(l.site, l.jumpTarget);
+    });
+    const std::vector<std::uint8_t> original = routine.siteBytes(conditional ? 6 : 5);
+    Hook<> hook(routine.site(), -1);
+    int passes = 0;
+    hook.onBefore.connect([&] { ++passes; });
+    ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
+    Registers in = hooktest::sampleRegisters();
+    in.eflags |= hooktest::ZF;
+    EXPECT_EQ(hooktest::jumpMark, routine.run(in).edx);
+    EXPECT_EQ(KelHook::HookState::Idle, hook.state.load());
+    EXPECT_EQ(hooktest::jumpMark, routine.run(in).edx);
+    EXPECT_EQ(2, passes);
+    ASSERT_TRUE(hook.install());
+    ASSERT_TRUE(hook.remove());
+    EXPECT_EQ(original, routine.siteBytes(conditional ? 6 : 5));
+  }
+}
+
+TEST(GenericHookLifecycle, ADestructorThatCannotRemoveLeavesNoWayIntoTheHook) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  const Registers in = hooktest::sampleRegisters();
+  const Registers bare = routine.run(in);
+  alignas(Hook<>) unsigned char storage[sizeof(Hook<>)];
+  auto* hook = new (storage) Hook<>(routine.site(), 6);
+  int passes = 0;
+  hook->onBefore.connect([&] { ++passes; });
+  ASSERT_TRUE(hook->install(0, 0, true, {nullptr, 0}));
+  // As if a pass were in its callbacks for good: remove is refused.
+  hook->state = KelHook::HookState::Before;
+  const auto stateOffset = static_cast<std::size_t>(reinterpret_cast<unsigned char*>(&hook->state) - storage);
+  hook->~Hook<>();
+  // Nothing may read the object any more; should something still do, it finds garbage with an
+  // idle state.
+  std::memset(storage, 0xCC, sizeof(storage));
+  std::memset(storage + stateOffset, 0, sizeof(std::uint32_t));
+  expectSameRegisters(bare, routine.run(in), true);
+  EXPECT_EQ(0, passes);
+}
+
+TEST(GenericHookBusy, APassDuringTheCallbacksRunsTheHookedInstructionsAlone) {
+  // A callback that drives the host back through the same place.
+  hooktest::CallableSite site(hooktest::addEax(addend), 16);
+  Hook<> hook(site.site(), 5);
+  std::vector<std::uint32_t> seen;
+  std::uint32_t inner = 0;
+  hook.onBefore.connect([&](CPU& cpu) {
+    seen.push_back(cpu.eax);
+    if (seen.size() == 1) inner = site.call(100);
+  });
+  hook.onAfter.connect([&](CPU& cpu) {
+    seen.push_back(cpu.eax);
+    if (seen.size() == 2) inner += site.call(200);
+  });
+  ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
+  EXPECT_EQ(1 + addend, site.call(1));
+  EXPECT_EQ(300 + 2 * addend, inner);
+  EXPECT_EQ((std::vector<std::uint32_t>{1, 1 + addend}), seen);  // the inner passes ran none
+  EXPECT_EQ(KelHook::HookState::Idle, hook.state.load());
+  EXPECT_EQ(2 + addend, site.call(2));
+  EXPECT_EQ(4u, seen.size());
+}
+
+TEST(GenericHookBusy, APassDuringAnInstallOrRemoveRunsTheHookedInstructionsAlone) {
+  SiteRoutine routine(hooktest::addEax(addend, 1));
+  const Registers in = hooktest::sampleRegisters();
+  const Registers bare = routine.run(in);
+  Hook<> hook(routine.site(), 6);
+  int passes = 0;
+  hook.onBefore.connect([&] { ++passes; });
+  hook.onAfter.connect([&] { ++passes; });
+  ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
+  for (std::uint32_t busy : {KelHook::HookState::Installing, KelHook::HookState::Removing}) {
+    hook.state = busy;
+    expectSameRegisters(bare, routine.run(in), true);
+    EXPECT_EQ(busy, hook.state.load());
+  }
+  EXPECT_EQ(0, passes);
+  hook.state = KelHook::HookState::Idle;
+  routine.run(in);
+  EXPECT_EQ(2, passes);
+}
+
+TEST(GenericHookPatch, AThreadRunningTheSiteOnlyEverMeetsWholePatches) {
+  // The site lies within one aligned 8-byte unit; another thread runs it all the while.
+  hooktest::CallableSite site(hooktest::addEax(addend), 16);
+  std::atomic<bool> stop{false};
+  std::atomic<long> wrong{0}, calls{0};
+  std::thread runner([&] {
+    for (std::uint32_t x = 0; !stop.load(); ++x) {
+      if (site.call(x) != x + addend) ++wrong;
+      ++calls;
+    }
+  });
+  // The patches are written while the other thread is surely running.
+  while (calls.load() < 1000) std::this_thread::yield();
+  {
+    Hook<> hook(site.site(), 5);
+    for (int i = 0; i < 3000; ++i) {
+      hook.install();
+      hook.remove();
+    }
+    while (hook.isInstalled()) hook.remove();
+  }
+  // Call-site hooks stay for good: each one diverts the previous one's jump.
+  std::vector<std::unique_ptr<CCallHook>> callSiteHooks;
+  for (int i = 0; i < 50; ++i)
+    callSiteHooks.push_back(std::make_unique<CCallHook>(site.site(), 5, 0, CCallHook::Before, 0, 0));
+  stop = true;
+  runner.join();
+  EXPECT_EQ(0, wrong.load());
+  EXPECT_GT(calls.load(), 0);
+  EXPECT_EQ(7 + addend, site.call(7));
+}
+
+TEST(GenericHookPatch, ProtectionChangesOnlyOnThePagesWritten) {
+  // The site straddles two pages: its first page writable, its second read-only code.
+  hooktest::CallableSite site(hooktest::addEax(addend), 4096 - 3);
+  site.protect(0, PAGE_EXECUTE_READWRITE);
+  Hook<> hook(site.site(), 5);
+  int passes = 0;
+  hook.onBefore.connect([&] { ++passes; });
+  ASSERT_TRUE(hook.install());
+  EXPECT_EQ(std::uint32_t{PAGE_EXECUTE_READWRITE}, site.protection(0));
+  EXPECT_EQ(std::uint32_t{PAGE_EXECUTE_READ}, site.protection(1));
+  EXPECT_EQ(5 + addend, site.call(5));
+  ASSERT_TRUE(hook.remove());
+  EXPECT_EQ(std::uint32_t{PAGE_EXECUTE_READWRITE}, site.protection(0));
+  EXPECT_EQ(std::uint32_t{PAGE_EXECUTE_READ}, site.protection(1));
+  EXPECT_EQ(6 + addend, site.call(6));
+  EXPECT_EQ(1, passes);
 }

@@ -73,6 +73,40 @@ std::vector<std::uint8_t> addEax(std::uint32_t value, unsigned nops) {
   return out;
 }
 
+CallableSite::CallableSite(const std::vector<std::uint8_t>& site, unsigned siteOffset)
+    : siteOffset_(siteOffset) {
+  pages_ = static_cast<std::uint8_t*>(
+      VirtualAlloc(nullptr, 2 * 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+  if (!pages_) throw std::runtime_error("VirtualAlloc failed");
+  std::memset(pages_, 0xCC, 2 * 4096);
+  const std::uint8_t load[] = {0x8B, 0x44, 0x24, 0x04};  // mov eax, [esp+4]
+  std::memcpy(pages_ + siteOffset - sizeof load, load, sizeof load);
+  std::memcpy(pages_ + siteOffset, site.data(), site.size());
+  pages_[siteOffset + site.size()] = 0xC3;  // ret
+  protect(0, PAGE_EXECUTE_READ);
+  protect(1, PAGE_EXECUTE_READ);
+  FlushInstructionCache(GetCurrentProcess(), pages_, 2 * 4096);
+}
+
+CallableSite::~CallableSite() { VirtualFree(pages_, 0, MEM_RELEASE); }
+
+std::uint32_t CallableSite::call(std::uint32_t x) const {
+  return reinterpret_cast<std::uint32_t(__cdecl*)(std::uint32_t)>(pages_ + siteOffset_ - 4)(x);
+}
+
+std::uint32_t CallableSite::site() const { return addressOf(pages_ + siteOffset_); }
+
+void CallableSite::protect(unsigned page, std::uint32_t protection) {
+  DWORD old;
+  VirtualProtect(pages_ + 4096 * page, 4096, protection, &old);
+}
+
+std::uint32_t CallableSite::protection(unsigned page) const {
+  MEMORY_BASIC_INFORMATION info{};
+  VirtualQuery(pages_ + 4096 * page, &info, sizeof(info));
+  return info.Protect;
+}
+
 SiteRoutine::SiteRoutine(std::vector<std::uint8_t> site)
     : SiteRoutine([site](const Landmarks&) { return site; }) {}
 

@@ -17,7 +17,7 @@ struct Registers {
 
 // Arithmetic flags and the direction flag; the rest are the system's.
 constexpr std::uint32_t comparedFlags = 0xCD5;
-constexpr std::uint32_t CF = 0x001, ZF = 0x040, SF = 0x080, OF = 0x800;
+constexpr std::uint32_t CF = 0x001, PF = 0x004, ZF = 0x040, SF = 0x080, OF = 0x800;
 
 // Distinct values in every register; flags with CF, ZF, SF and OF set.
 Registers sampleRegisters();
@@ -65,6 +65,28 @@ class SiteRoutine {
   std::uint32_t stackTop_ = 0;
   std::uint8_t* code_ = nullptr;
   Landmarks landmarks_{};
+};
+
+// A function `unsigned f(unsigned x)` (cdecl) in two pages of executable memory of its own:
+// mov eax, x; the site; ret. The site starts at `siteOffset` in the first page, so a test can
+// place it across the page boundary or within one aligned 8-byte unit, and call it from any
+// thread or from a callback.
+class CallableSite {
+ public:
+  CallableSite(const std::vector<std::uint8_t>& site, unsigned siteOffset);
+  ~CallableSite();
+  CallableSite(const CallableSite&) = delete;
+  CallableSite& operator=(const CallableSite&) = delete;
+
+  std::uint32_t call(std::uint32_t x) const;
+  std::uint32_t site() const;
+  // VirtualProtect of one of the two pages; and what VirtualQuery says of it.
+  void protect(unsigned page, std::uint32_t protection);
+  std::uint32_t protection(unsigned page) const;
+
+ private:
+  std::uint8_t* pages_;
+  unsigned siteOffset_;
 };
 
 // Site bytes: instructions with a 32-bit displacement to an absolute destination.

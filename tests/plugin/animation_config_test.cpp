@@ -79,11 +79,25 @@ TEST_F(AnimationConfigTest, AlphaKeepsItsLowByte) {
 }
 
 TEST_F(AnimationConfigTest, MalformedLinesAndBadValues) {
-  // "alpha=" and "=5" are no settings; "alpha=x" is one, and its value is reported once.
-  AnimationConfig config(cfg("alpha=\n=5\nno equals sign\nbackground=0\noverride=1\nalpha=x\n"));
-  EXPECT_EQ(config.override, true);
-  EXPECT_FALSE(config.alpha.has_value());
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"stoul"});
+  // "alpha=" and "=5" are no settings (with either line end); "alpha=x" is one, and its value is
+  // reported once. An empty value alone is no setting either: no message.
+  struct Case {
+    const char* text;
+    std::size_t messages;
+  };
+  for (const Case& c : {Case{"alpha=\n=5\nno equals sign\nbackground=0\noverride=1\nalpha=x\n", 1},
+                        Case{"alpha=\r\n=5\r\nno equals sign\r\nbackground=0\r\noverride=1\r\nalpha=x\r\n", 1},
+                        Case{"background=0\noverride=1\nalpha=\n", 0},
+                        Case{"background=0\r\noverride=1\r\nalpha=\r\n", 0}}) {
+    const std::size_t before = messages.shown().size();
+    AnimationConfig config(cfg(c.text));
+    EXPECT_EQ(config.override, true) << c.text;
+    EXPECT_FALSE(config.alpha.has_value()) << c.text;
+    const std::vector<std::string> texts = messages.texts();
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<std::ptrdiff_t>(before), texts.end()),
+              std::vector<std::string>(c.messages, "stoul"))
+        << c.text;
+  }
 }
 
 TEST_F(AnimationConfigTest, UnknownKeysAreCheckedOnlyUnderOverride) {

@@ -113,6 +113,19 @@ TEST_F(TrimTest, EvictionKeepsTheFiftyMostRecentlyUsed) {
     EXPECT_EQ(pool[i].current, i < 10 ? AnimationState::Unloaded : AnimationState::Decoded) << i;
 }
 
+TEST_F(TrimTest, EvictionStartsAboveExactlyFifty) {
+  // 50 loaded stay; one more and the least recently used goes.
+  for (int i = 0; i < 50; ++i) add(AnimationState::Decoded, now - 2 * Minute + i * 1'000);
+  times.lastEviction = now - Minute - 1;
+  ASSERT_TRUE(pass());
+  EXPECT_EQ(loadedCount(), 50u);
+  add(AnimationState::Decoded, now - 3 * Minute);
+  now += Minute + 1;
+  ASSERT_TRUE(pass());
+  EXPECT_EQ(loadedCount(), 50u);
+  EXPECT_EQ(pool.back().current, AnimationState::Unloaded);
+}
+
 TEST_F(TrimTest, EvictionCountsAnimationsUsedInTheSameMillisecond) {
   for (int i = 0; i < 60; ++i) add(AnimationState::Uploaded, now - 2'000);
   times.lastEviction = now - Minute - 1;
@@ -126,6 +139,12 @@ TEST_F(TrimTest, EvictionSparesWhatWasJustDrawn) {
   times.lastEviction = now - Minute - 1;
   ASSERT_TRUE(pass());
   EXPECT_EQ(loadedCount(), 60u);  // only 45 were idle for a second: none above the cap
+  // Idle for exactly a second counts: 60 now, the oldest ten go.
+  now += Minute + 1;
+  for (auto& animation : pool) animation.used = now - 10'000;
+  for (int i = 0; i < 15; ++i) pool[45 + i].used = now - 1'000;
+  ASSERT_TRUE(pass());
+  EXPECT_EQ(loadedCount(), 50u);
 }
 
 TEST_F(TrimTest, EvictionRunsOncePerMinuteWhilePassesGoOn) {

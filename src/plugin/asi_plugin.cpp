@@ -48,7 +48,8 @@ AsiPlugin::AsiPlugin(std::string_view folder)
     messages = deferred.take();
   });
   loader.join();
-  showMessageBoxes(messages);
+  for (const auto& message : messages) logMessage(message.caption, message.text);
+  showMessageBoxes(boxesShownAtStart(messages, logFileName()));
 }
 
 AsiPlugin::~AsiPlugin() {

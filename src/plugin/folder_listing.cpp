@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "plugin/device_names.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -11,25 +13,33 @@ constexpr std::string_view GifExtension = ".gif";
 ListedEntry classify(const fs::directory_entry& entry) {
   ListedEntry listed;
   listed.path = entry.path();
+  std::string name;
+  try {
+    name = entry.path().filename().u8string();
+    listed.fileName = name;
+  } catch (const std::exception& e) {
+    listed.kind = ListedKind::UnreadableName;
+    listed.problem = e.what();
+    return listed;
+  }
+  // Decided on the name alone: even asking for the entry's type may open the device.
+  if (isDeviceName(name)) {
+    listed.kind = ListedKind::DeviceName;
+    return listed;
+  }
   std::error_code typeError;
   // A type that cannot be read counts as a file.
   if (entry.is_directory(typeError)) {
     listed.kind = ListedKind::Directory;
     return listed;
   }
-  try {
-    if (entry.path().extension().u8string() != GifExtension) {
-      listed.kind = ListedKind::NotGif;
-      return listed;
-    }
-    std::string name = entry.path().filename().u8string();
-    name.erase(name.size() - GifExtension.size());
-    listed.textureName = std::move(name);
-    listed.kind = ListedKind::Animation;
-  } catch (const std::exception& e) {
-    listed.kind = ListedKind::UnreadableName;
-    listed.problem = e.what();
+  if (entry.path().extension().u8string() != GifExtension) {
+    listed.kind = ListedKind::NotGif;
+    return listed;
   }
+  name.erase(name.size() - GifExtension.size());
+  listed.kind = name.size() > MaxTextureNameLength ? ListedKind::LongName : ListedKind::Animation;
+  listed.textureName = std::move(name);
   return listed;
 }
 
@@ -42,6 +52,18 @@ std::error_code listAnimationFolder(const std::string& folder,
   for (; !error && entries != fs::directory_iterator(); entries.increment(error))
     visit(classify(*entries));
   return error;
+}
+
+std::string loggedSkipReason(ListedKind kind) {
+  switch (kind) {
+    case ListedKind::DeviceName:
+      return "Windows reserves this name for a device: opening it would open the device";
+    case ListedKind::LongName:
+      return "a game texture name has at most " + std::to_string(MaxTextureNameLength) +
+             " characters: no texture can have this one";
+    default:
+      return {};
+  }
 }
 
 std::string animationBase(std::string_view folder, std::string_view textureName) {

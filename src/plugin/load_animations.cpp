@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "framework/kel_descent.h"
+#include "framework/line_log.h"
 #include "plugin/animation.h"
 #include "plugin/catalogue.h"
 #include "plugin/fault_report.h"
@@ -35,6 +37,8 @@ void loadFolder(Catalogue& catalogue, const std::string& folder) {
     } else if (entry.kind == ListedKind::UnreadableName) {
       // Skipped, the others go on.
       logFault("loadAnimations: unreadable file name", std::runtime_error(entry.problem));
+    } else if (const std::string reason = loggedSkipReason(entry.kind); !reason.empty()) {
+      descentLog().write("loadAnimations: skipped %s: %s", entry.fileName.c_str(), reason.c_str());
     }
   });
   if (error) logFault("loadAnimations", fs::filesystem_error("listing", fs::u8path(folder), error));

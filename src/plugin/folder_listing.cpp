@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "plugin/device_names.h"
+#include "plugin/message_box.h"
 
 namespace fs = std::filesystem;
 
@@ -75,6 +76,21 @@ std::string animationBase(std::string_view folder, std::string_view textureName)
 
 std::string loadFailureCaption(std::string_view textureName) {
   return "Can't load animation " + std::string(textureName);
+}
+
+AnimationDecision loadAnimationFile(PreloadBudget& budget, std::string_view textureName,
+                                    const std::function<void(bool preload)>& make) {
+  AnimationDecision decision;
+  decision.decodedAtStart = budget.nextIsPreloaded();
+  try {
+    make(decision.decodedAtStart);
+  } catch (const std::exception& e) {
+    messageBox(e.what(), loadFailureCaption(textureName));
+    return decision;
+  }
+  budget.made();
+  decision.catalogued = true;
+  return decision;
 }
 
 FolderPlace folderPlace(const std::string& folder) {

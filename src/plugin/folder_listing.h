@@ -68,3 +68,16 @@ class PreloadBudget {
  private:
   int made_ = 0;
 };
+
+// What the loader decided about one animation file.
+struct AnimationDecision {
+  bool decodedAtStart = false;  // made with its GIF decoded at once
+  bool catalogued = false;      // false: making it failed and it is left out
+};
+
+// The loader's step for one "<name>.gif", in listing order: make(preload) makes the animation
+// and stores it, decoding its GIF at once while the budget lasts. When make throws, a message
+// box captioned loadFailureCaption(textureName) shows why and the file is left out without
+// using up a place.
+AnimationDecision loadAnimationFile(PreloadBudget& budget, std::string_view textureName,
+                                    const std::function<void(bool preload)>& make);

@@ -10,7 +10,6 @@
 #include "plugin/catalogue.h"
 #include "plugin/fault_report.h"
 #include "plugin/folder_listing.h"
-#include "plugin/message_box.h"
 
 namespace fs = std::filesystem;
 
@@ -18,14 +17,10 @@ namespace {
 
 void addAnimation(Catalogue& catalogue, const std::string& folder, const std::string& name,
                   PreloadBudget& preload) {
-  try {
-    auto animation =
-        std::make_unique<Animation>(animationBase(folder, name), preload.nextIsPreloaded());
+  loadAnimationFile(preload, name, [&](bool decodeNow) {
+    auto animation = std::make_unique<Animation>(animationBase(folder, name), decodeNow);
     catalogue[name] = animation.release();  // lives until the process ends
-    preload.made();
-  } catch (const std::exception& e) {
-    messageBox(e.what(), loadFailureCaption(name));
-  }
+  });
 }
 
 void loadFolder(Catalogue& catalogue, const std::string& folder) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 
 #include "check/gif_structure.h"
 #include "inspect/gif_inspection.h"
@@ -160,17 +161,21 @@ void predictAnimation(const std::string& folder, const ListedEntry& entry, const
   animation.textureName = entry.textureName;
   animation.settings = predictSettings(folder, entry.textureName, listing);
   animation.boxesAtStart = animation.settings.messages;
-  animation.decodedAtStart = preload.nextIsPreloaded();
   animation.gif = predictGif(animationBase(folder, entry.textureName) + ".gif");
 
-  const ShownBox failure{loadFailureCaption(entry.textureName), animation.gif.refusal};
-  if (animation.decodedAtStart && !animation.gif.accepted) {
-    animation.boxesAtStart.push_back(failure);  // left out of the catalogue
-  } else {
-    animation.catalogued = true;
-    preload.made();
-    if (!animation.gif.accepted) animation.boxesAtFirstUse.push_back(failure);
+  AnimationDecision decision;
+  {
+    BoxRecorder recorder(animation.boxesAtStart);
+    decision = loadAnimationFile(preload, entry.textureName, [&](bool decodeNow) {
+      // Making an animation decodes its GIF only when it is preloaded: only then can it fail.
+      if (decodeNow && !animation.gif.accepted) throw std::runtime_error(animation.gif.refusal);
+    });
   }
+  animation.decodedAtStart = decision.decodedAtStart;
+  animation.catalogued = decision.catalogued;
+  // A catalogued GIF that cannot be decoded fails when its texture is first drawn, once.
+  if (animation.catalogued && !animation.gif.accepted)
+    animation.boxesAtFirstUse.push_back({loadFailureCaption(entry.textureName), animation.gif.refusal});
   noteIgnored(animation);
   noteWarnings(animation);
   prediction.animations.push_back(std::move(animation));

@@ -4,6 +4,19 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include <exception>
+#include <filesystem>
+
+// Opens a UTF-8 path for reading, in binary mode. The narrow _open would read the path in the
+// system's ANSI code page, where most non-ASCII names are not found: the wide one takes any name.
+inline int openUtf8ForReading(const char* path) {
+  try {
+    return _wopen(std::filesystem::u8path(path).c_str(), _O_RDONLY | _O_BINARY);
+  } catch (const std::exception&) {
+    return -1;  // not UTF-8: no file has that name
+  }
+}
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,7 +25,6 @@
 #define _O_BINARY 0x8000
 #endif
 
-inline int _open(const char* path, int flags) { return ::open(path, flags); }
 inline int _setmode(int, int) { return _O_BINARY; }  // POSIX has no text mode
 inline int _read(int fd, void* buffer, unsigned count) {
   return static_cast<int>(::read(fd, buffer, count));
@@ -21,4 +33,6 @@ inline long _lseek(int fd, long offset, int origin) {
   return static_cast<long>(::lseek(fd, offset, origin));
 }
 inline int _close(int fd) { return ::close(fd); }
+// POSIX names are bytes: a UTF-8 path opens as it is.
+inline int openUtf8ForReading(const char* path) { return ::open(path, O_RDONLY); }
 #endif

@@ -125,7 +125,7 @@ int nextBlock(GifDecoder& gif, GifReadState& in) {
 }  // namespace
 
 GifDecoder* gifOpen(const char* path) {
-  int fd = _open(path, 0);
+  int fd = openUtf8ForReading(path);
   if (fd < 0) return nullptr;
   _setmode(fd, _O_BINARY);
   auto* in = new (std::nothrow) GifReadState(fd);

@@ -37,7 +37,8 @@ struct GifDecoder {
 // null).
 constexpr std::uint64_t kGifMaxScreenPixels = std::uint64_t{1} << 26;
 
-// Null when the file cannot be opened, is not an acceptable GIF, or memory runs out.
+// path is UTF-8, on every system. Null when the file cannot be opened, is not an acceptable GIF,
+// or memory runs out.
 GifDecoder* gifOpen(const char* path);
 
 // 1: an image was decoded into `indices`; 0: the stream is over; -1: malformed stream or no

@@ -1,36 +1,81 @@
 #include "plugin/animation_config.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
+#include "plugin/device_names.h"
 #include "plugin/message_box.h"
 
 namespace {
 
-using Settings = std::unordered_map<std::string, std::string>;
+struct Setting {
+  std::string value;
+  int line = 0;  // counted from 1
+};
+using Settings = std::unordered_map<std::string, Setting>;
+
+// What Notepad writes before the first line of a UTF-8 file.
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
 // One line per setting; a CR before the LF belongs to the line end, as in Windows text mode.
 Settings readSettings(std::istream& in) {
   Settings settings;
   std::string line;
-  while (std::getline(in, line)) {
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (number == 1 && line.compare(0, ByteOrderMark.size(), ByteOrderMark) == 0)
+      line.erase(0, ByteOrderMark.size());
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const auto eq = line.find('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == line.size()) continue;
-    settings[line.substr(0, eq)] = line.substr(eq + 1);
+    settings[line.substr(0, eq)] = {line.substr(eq + 1), number};
   }
   return settings;
 }
 
-// A key the file did not give converts like an empty value: it fails.
-const std::string& valueOf(const Settings& settings, const std::string& key) {
-  static const std::string missing;
+// Why a value did not convert, in the player's words.
+std::string whatIsWrong(const std::exception& error) {
+  if (dynamic_cast<const std::out_of_range*>(&error) != nullptr)
+    return "out of range: at most 4294967295";
+  return "not a number";
+}
+
+std::string badLine(const std::string& key, const Setting& setting, const std::exception& error) {
+  return "line " + std::to_string(setting.line) + ": " + key + "=" + setting.value + ": " +
+         whatIsWrong(error);
+}
+
+// Converts the value of a key that must be there; a problem is described in problems.
+std::optional<std::uint32_t> required(const Settings& settings, const std::string& key,
+                                      std::vector<std::string>& problems) {
   const auto it = settings.find(key);
-  return it == settings.end() ? missing : it->second;
+  if (it == settings.end()) {
+    problems.push_back(key + " is missing: write " + key + "=0 or " + key + "=1");
+    return std::nullopt;
+  }
+  try {
+    return parseUnsigned32(it->second.value);
+  } catch (const std::exception& e) {
+    problems.push_back(badLine(key, it->second, e));
+    return std::nullopt;
+  }
+}
+
+std::string fileNameOf(std::string_view path) {
+  const auto slash = path.find_last_of("/\\");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string lines(const std::vector<std::string>& problems) {
+  std::string text;
+  for (const auto& problem : problems) text += (text.empty() ? "" : "\n") + problem;
+  return text;
 }
 
 }  // namespace
@@ -54,6 +99,7 @@ std::uint32_t parseUnsigned32(const std::string& text) {
 AnimationConfig::AnimationConfig(std::string_view path) : path(path) { load(); }
 
 void AnimationConfig::load() {
+  if (isDeviceName(fileNameOf(path))) return;  // a device, not a settings file
   // Names are UTF-8 (they come from the folder listing); the file system is asked in its own terms.
   const auto file = std::filesystem::u8path(path);
   std::error_code ignored;
@@ -69,27 +115,37 @@ void AnimationConfig::load() {
     settings = readSettings(in);
   }
 
+  // Every problem of the file goes into one message box, in the order of the lines.
+  std::vector<std::string> problems;
   // Without a readable background the override stays off, whatever the file says about it.
-  try {
-    background = parseUnsigned32(valueOf(settings, "background")) != 0;
-    override = parseUnsigned32(valueOf(settings, "override")) != 0;
-  } catch (const std::exception& e) {
-    messageBox(e.what(), path);
+  if (const auto value = required(settings, "background", problems)) {
+    background = *value != 0;
+    if (const auto value = required(settings, "override", problems)) override = *value != 0;
+  } else if (settings.count("override") != 0) {
+    problems.back() += "; without it, override is not read";
   }
-  if (!overrides()) return;
 
-  // Every entry is converted, so a bad value under any key is reported.
-  for (const auto& [key, value] : settings) {
-    std::uint32_t number = 0;
-    try {
-      number = parseUnsigned32(value);
-    } catch (const std::exception& e) {
-      messageBox(e.what(), path);
-      continue;
+  if (overrides()) {
+    // Every entry is converted, so a bad value under any key is reported.
+    std::vector<std::pair<const std::string*, const Setting*>> byLine;
+    for (const auto& [key, setting] : settings) byLine.emplace_back(&key, &setting);
+    std::sort(byLine.begin(), byLine.end(),
+              [](const auto& a, const auto& b) { return a.second->line < b.second->line; });
+    for (const auto& [key, setting] : byLine) {
+      std::uint32_t number = 0;
+      try {
+        number = parseUnsigned32(setting->value);
+      } catch (const std::exception& e) {
+        const bool known = *key == "number_color_palette" || *key == "alpha";
+        problems.push_back(badLine(*key, *setting, e) +
+                           (known ? "" : " (with override=1 every line needs a number)"));
+        continue;
+      }
+      if (*key == "number_color_palette")
+        number_color_palette = number;
+      else if (*key == "alpha")
+        alpha = static_cast<std::uint8_t>(number & 0xFF);
     }
-    if (key == "number_color_palette")
-      number_color_palette = number;
-    else if (key == "alpha")
-      alpha = static_cast<std::uint8_t>(number & 0xFF);
   }
+  if (!problems.empty()) messageBox(lines(problems), path);
 }

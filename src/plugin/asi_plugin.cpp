@@ -40,7 +40,8 @@ AsiPlugin::AsiPlugin(std::string_view folder)
     messages = deferred.take();
   });
   loader.join();
-  showMessageBoxes(messages);
+  for (const auto& message : messages) logMessage(message.caption, message.text);
+  showMessageBoxes(boxesShownAtStart(messages, logFileName()));
   // Last: a plugin whose construction failed must not be reached by the draw signal.
   if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
 }

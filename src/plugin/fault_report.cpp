@@ -17,3 +17,17 @@ void logUnknownFault(const char* where) {
   } catch (...) {
   }
 }
+
+void logMessage(const std::string& caption, const std::string& text) {
+  try {
+    for (std::size_t start = 0; start <= text.size();) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      descentLog().write("%s: %s", caption.c_str(), text.substr(start, end - start).c_str());
+      start = end + 1;
+    }
+  } catch (...) {
+  }
+}
+
+std::string logFileName() { return descentLog().path(); }

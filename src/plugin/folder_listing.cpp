@@ -2,6 +2,9 @@
 
 #include <exception>
 
+#include "plugin/device_names.h"
+#include "plugin/message_box.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -11,25 +14,33 @@ constexpr std::string_view GifExtension = ".gif";
 ListedEntry classify(const fs::directory_entry& entry) {
   ListedEntry listed;
   listed.path = entry.path();
+  std::string name;
+  try {
+    name = entry.path().filename().u8string();
+    listed.fileName = name;
+  } catch (const std::exception& e) {
+    listed.kind = ListedKind::UnreadableName;
+    listed.problem = e.what();
+    return listed;
+  }
+  // Decided on the name alone: even asking for the entry's type may open the device.
+  if (isDeviceName(name)) {
+    listed.kind = ListedKind::DeviceName;
+    return listed;
+  }
   std::error_code typeError;
   // A type that cannot be read counts as a file.
   if (entry.is_directory(typeError)) {
     listed.kind = ListedKind::Directory;
     return listed;
   }
-  try {
-    if (entry.path().extension().u8string() != GifExtension) {
-      listed.kind = ListedKind::NotGif;
-      return listed;
-    }
-    std::string name = entry.path().filename().u8string();
-    name.erase(name.size() - GifExtension.size());
-    listed.textureName = std::move(name);
-    listed.kind = ListedKind::Animation;
-  } catch (const std::exception& e) {
-    listed.kind = ListedKind::UnreadableName;
-    listed.problem = e.what();
+  if (entry.path().extension().u8string() != GifExtension) {
+    listed.kind = ListedKind::NotGif;
+    return listed;
   }
+  name.erase(name.size() - GifExtension.size());
+  listed.kind = name.size() > MaxTextureNameLength ? ListedKind::LongName : ListedKind::Animation;
+  listed.textureName = std::move(name);
   return listed;
 }
 
@@ -44,6 +55,18 @@ std::error_code listAnimationFolder(const std::string& folder,
   return error;
 }
 
+std::string loggedSkipReason(ListedKind kind) {
+  switch (kind) {
+    case ListedKind::DeviceName:
+      return "Windows reserves this name for a device: opening it would open the device";
+    case ListedKind::LongName:
+      return "a game texture name has at most " + std::to_string(MaxTextureNameLength) +
+             " characters: no texture can have this one";
+    default:
+      return {};
+  }
+}
+
 std::string animationBase(std::string_view folder, std::string_view textureName) {
   std::string base(folder);
   base += '/';
@@ -53,6 +76,21 @@ std::string animationBase(std::string_view folder, std::string_view textureName)
 
 std::string loadFailureCaption(std::string_view textureName) {
   return "Can't load animation " + std::string(textureName);
+}
+
+AnimationDecision loadAnimationFile(PreloadBudget& budget, std::string_view textureName,
+                                    const std::function<void(bool preload)>& make) {
+  AnimationDecision decision;
+  decision.decodedAtStart = budget.nextIsPreloaded();
+  try {
+    make(decision.decodedAtStart);
+  } catch (const std::exception& e) {
+    messageBox(e.what(), loadFailureCaption(textureName));
+    return decision;
+  }
+  budget.made();
+  decision.catalogued = true;
+  return decision;
 }
 
 FolderPlace folderPlace(const std::string& folder) {

@@ -2,27 +2,41 @@
 // The loader's rules for the animation folder, kept apart from the Windows-only loader so that
 // the folder checker applies exactly the same ones: which entries become animations and under
 // which texture name, which are decoded at start, and how a failure is captioned.
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
 
+#include "host/host.h"
 #include "plugin/catalogue.h"
 
+// The longest name a game texture can have: its name field holds the name and a zero.
+constexpr std::size_t MaxTextureNameLength = Host::TextureNameSize - 1;
+
+// What the loader does with one entry of the folder, decided before anything is opened.
 enum class ListedKind {
   Animation,       // "<name>.gif": becomes the animation of texture <name>
   Directory,       // skipped: sub-folders are not looked into
   NotGif,          // skipped: the extension is not exactly ".gif" (".GIF" included)
   UnreadableName,  // skipped: the name cannot be converted to UTF-8
+  DeviceName,      // skipped: Windows would open a device (aux.gif, con.cfg, ...)
+  LongName,        // skipped: "<name>.gif" whose name no game texture can have (too long)
 };
 
 struct ListedEntry {
   ListedKind kind = ListedKind::NotGif;
   std::filesystem::path path;  // as the listing yields it
-  std::string textureName;     // Animation: the UTF-8 file name without ".gif"
+  std::string fileName;        // UTF-8; empty when unreadable
+  std::string textureName;     // Animation, LongName: the UTF-8 file name without ".gif"
   std::string problem;         // UnreadableName: what the conversion reported
 };
+
+// Why the loader skips a file of this kind, in the words of its log line "loadAnimations:
+// skipped <file name>: <reason>"; empty for the kinds without that line (Animation, Directory,
+// NotGif; UnreadableName has a line of its own).
+std::string loggedSkipReason(ListedKind kind);
 
 // What stands where the animation folder should be. A Blocked place (a file of that name) is
 // left alone: the module runs without animations.
@@ -54,3 +68,16 @@ class PreloadBudget {
  private:
   int made_ = 0;
 };
+
+// What the loader decided about one animation file.
+struct AnimationDecision {
+  bool decodedAtStart = false;  // made with its GIF decoded at once
+  bool catalogued = false;      // false: making it failed and it is left out
+};
+
+// The loader's step for one "<name>.gif", in listing order: make(preload) makes the animation
+// and stores it, decoding its GIF at once while the budget lasts. When make throws, a message
+// box captioned loadFailureCaption(textureName) shows why and the file is left out without
+// using up a place.
+AnimationDecision loadAnimationFile(PreloadBudget& budget, std::string_view textureName,
+                                    const std::function<void(bool preload)>& make);

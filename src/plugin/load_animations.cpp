@@ -4,11 +4,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "framework/kel_descent.h"
+#include "framework/line_log.h"
 #include "plugin/animation.h"
 #include "plugin/catalogue.h"
 #include "plugin/fault_report.h"
 #include "plugin/folder_listing.h"
-#include "plugin/message_box.h"
 
 namespace fs = std::filesystem;
 
@@ -16,14 +17,10 @@ namespace {
 
 void addAnimation(Catalogue& catalogue, const std::string& folder, const std::string& name,
                   PreloadBudget& preload) {
-  try {
-    auto animation =
-        std::make_unique<Animation>(animationBase(folder, name), preload.nextIsPreloaded());
+  loadAnimationFile(preload, name, [&](bool decodeNow) {
+    auto animation = std::make_unique<Animation>(animationBase(folder, name), decodeNow);
     catalogue[name] = animation.release();  // lives until the process ends
-    preload.made();
-  } catch (const std::exception& e) {
-    messageBox(e.what(), loadFailureCaption(name));
-  }
+  });
 }
 
 void loadFolder(Catalogue& catalogue, const std::string& folder) {
@@ -35,6 +32,8 @@ void loadFolder(Catalogue& catalogue, const std::string& folder) {
     } else if (entry.kind == ListedKind::UnreadableName) {
       // Skipped, the others go on.
       logFault("loadAnimations: unreadable file name", std::runtime_error(entry.problem));
+    } else if (const std::string reason = loggedSkipReason(entry.kind); !reason.empty()) {
+      descentLog().write("loadAnimations: skipped %s: %s", entry.fileName.c_str(), reason.c_str());
     }
   });
   if (error) logFault("loadAnimations", fs::filesystem_error("listing", fs::u8path(folder), error));

@@ -30,6 +30,22 @@ int systemMessageBox(const std::string& text, const std::string& caption, unsign
 #endif
 }
 
+// The text cut after MaxLinesInBox lines, its last line counting what was cut.
+std::string cutToLines(const std::string& text, std::string_view logFile) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  if (lines.size() <= MaxLinesInBox) return text;
+  std::string cut;
+  for (std::size_t i = 0; i + 1 < MaxLinesInBox; ++i) cut += lines[i] + "\n";
+  return cut + "... and " + std::to_string(lines.size() - (MaxLinesInBox - 1)) +
+         " more lines, all in the log " + std::string(logFile);
+}
+
 }  // namespace
 
 DeferredMessageBoxes::DeferredMessageBoxes() : outer_(deferredOnThisThread) {
@@ -53,6 +69,21 @@ int messageBox(const std::string& text, const std::string& caption, unsigned typ
   }
   if (handler()) return handler()(text, caption, type);
   return systemMessageBox(text, caption, type);
+}
+
+std::vector<DeferredMessageBoxes::Message> boxesShownAtStart(
+    const std::vector<DeferredMessageBoxes::Message>& problems, std::string_view logFile) {
+  std::vector<DeferredMessageBoxes::Message> shown;
+  const bool tooMany = problems.size() > MaxBoxesAtStart;
+  const std::size_t inFull = tooMany ? MaxBoxesAtStart - 1 : problems.size();
+  for (std::size_t i = 0; i < inFull; ++i)
+    shown.push_back({cutToLines(problems[i].text, logFile), problems[i].caption, problems[i].type});
+  if (tooMany)
+    shown.push_back({std::to_string(problems.size() - inFull) +
+                         " more files of the animation folder have problems. Every problem is "
+                         "written in the log " + std::string(logFile) + " in the game's folder.",
+                     "Velquor: more problems", 0});
+  return shown;
 }
 
 void setMessageBoxHandler(MessageBoxHandler replacement) { handler() = std::move(replacement); }

@@ -1,8 +1,10 @@
 #pragma once
 // Every message the player sees goes through messageBox. The real one shows a Windows message
 // box owned by the game's main window; tests replace it to record what would have been shown.
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using MessageBoxHandler =
@@ -36,6 +38,17 @@ class DeferredMessageBoxes {
 
 // Shows the kept messages, in order, on the calling thread.
 void showMessageBoxes(const std::vector<DeferredMessageBoxes::Message>& messages);
+
+// A folder full of bad files must not keep the player clicking: of the problems found while the
+// module starts (one message per file), the player sees at most MaxBoxesAtStart boxes, each at
+// most MaxLinesInBox lines long. What is left out is counted in the last box, which points to the
+// log: every problem is written there in full.
+constexpr std::size_t MaxBoxesAtStart = 5;
+constexpr std::size_t MaxLinesInBox = 10;
+
+// The boxes to show for these problems, in order; logFile is the log's file name.
+std::vector<DeferredMessageBoxes::Message> boxesShownAtStart(
+    const std::vector<DeferredMessageBoxes::Message>& problems, std::string_view logFile);
 
 // Replaces the real message box for every caller; an empty handler restores it. Set it before
 // the threads that show messages start.

@@ -5,15 +5,18 @@
 #include <string>
 
 #include "check/folder_check.h"
+#include "plugin/awkward_folders.h"
 #include "plugin/temp_folder.h"
 #include "plugin/test_gifs.h"
 
 class CaseFolder {
  public:
-  void gif(const std::string& name, const GifBytes& bytes = TestGifs::threeColours()) {
+  void gif(const std::string& name, const GifBytes& bytes = TestGifs::threeColours()) const {
     root_.write("Velquor/" + name, std::string(bytes.begin(), bytes.end()));
   }
-  void file(const std::string& name, const std::string& text) { root_.write("Velquor/" + name, text); }
+  void file(const std::string& name, const std::string& text) const {
+    root_.write("Velquor/" + name, text);
+  }
   std::string folder() const { return root_.file("Velquor"); }
   FolderPrediction predict() const { return checkFolder(folder()); }
   const TempFolder& root() const { return root_; }
@@ -55,9 +58,7 @@ class CaseFolder {
     gif("good.gif");
     file("good.cfg", "background=1\noverride=1\nnumber_color_palette=7\nalpha=300\n");
     file("orphan.cfg", "background=1\n");
-    GifScreen old{8, 8, TestGifs::palette()};
-    old.version = "87a";
-    gif("old.gif", GifWriter(old).image(TestGifs::solid(8, 8, 1)).trailer().bytes());
+    gif("old.gif", TestGifs::gif87a());
     gif("empty.gif", GifWriter({8, 8, TestGifs::palette()}).trailer().bytes());
   }
 

@@ -92,6 +92,21 @@ TEST_F(CheckAgainstGame, EverySiteAndDirect3DComingLate) {
   playAndCompare(prediction, {"water", "fire", "grass", "smoke", "sky", "Fire", "stone"}, "d3d 5");
 }
 
+TEST_F(CheckAgainstGame, AwkwardNames) {
+  const AwkwardNames names = writeAwkwardNames(*this);
+  const FolderPrediction prediction = predict();
+  std::vector<std::string> scene = names.devices;
+  scene.insert(scene.end(), names.playing.begin(), names.playing.end());
+  playAndCompare(prediction, scene);
+}
+
+TEST_F(CheckAgainstGame, ProblemsAtStartShowAHandfulOfBoxes) {
+  writeManyProblems(*this);
+  const FolderPrediction prediction = predict();
+  ASSERT_EQ(prediction.problemsAtStart().size(), 9u);
+  playAndCompare(prediction, {"noisy", "old0"});
+}
+
 TEST_F(CheckAgainstGame, FileInTheWayOfTheFolder) {
   root().write("Velquor", "not a folder");
   const FolderPrediction prediction = predict();

@@ -84,14 +84,16 @@ TEST_F(CheckFolder, SettingsMessagesAreTheModulesWithItsOwnCaption) {
   const AnimationPrediction* onlyOverride = find(p, "only_override");
   ASSERT_EQ(onlyOverride->boxesAtStart.size(), 1u);
   EXPECT_EQ(onlyOverride->boxesAtStart[0].caption, "Velquor/only_override.cfg");
-  EXPECT_EQ(onlyOverride->boxesAtStart[0].text, "stoul");
+  EXPECT_EQ(onlyOverride->boxesAtStart[0].text,
+            "background is missing: write background=0 or background=1; without it, override is "
+            "not read");
   EXPECT_FALSE(onlyOverride->settings.background.has_value());
   EXPECT_EQ(onlyOverride->settings.override, false);
   EXPECT_TRUE(onlyOverride->catalogued) << "a settings message does not stop the animation";
 
   const AnimationPrediction* badAlpha = find(p, "bad_alpha");
   ASSERT_EQ(badAlpha->boxesAtStart.size(), 1u);
-  EXPECT_EQ(badAlpha->boxesAtStart[0].text, "stoul");
+  EXPECT_EQ(badAlpha->boxesAtStart[0].text, "line 3: alpha=x: not a number");
   EXPECT_EQ(badAlpha->settings.override, true);
   EXPECT_FALSE(badAlpha->settings.alpha.has_value());
 
@@ -146,12 +148,47 @@ TEST_F(CheckFolder, RefusedAndEmptyGifsAreFailuresWithTheDecodersWords) {
   EXPECT_TRUE(mentions(p.failures(), "empty.gif has no images"));
 }
 
-TEST_F(CheckFolder, NamesLongerThanAGameTextureNameNeverMatch) {
-  gif(std::string(32, 'x') + ".gif");
-  gif(std::string(33, 'y') + ".gif");
+TEST_F(CheckFolder, NamesLongerThanAGameTextureNameAreSkipped) {
+  gif(std::string(31, 'x') + ".gif");
+  gif(std::string(32, 'y') + ".gif");
   const FolderPrediction p = check();
-  EXPECT_FALSE(mentions(find(p, std::string(32, 'x'))->warnings, "never matches"));
-  EXPECT_TRUE(mentions(find(p, std::string(33, 'y'))->warnings, "never matches"));
+  EXPECT_NE(find(p, std::string(31, 'x')), nullptr);
+  EXPECT_EQ(find(p, std::string(32, 'y')), nullptr);
+  EXPECT_NE(reasonFor(p, std::string(32, 'y') + ".gif").find("at most 31 characters"), std::string::npos);
+  EXPECT_TRUE(mentions(p.mistakes, std::string(32, 'y') + ".gif"));
+}
+
+TEST_F(CheckFolder, AwkwardNamesAreSkippedWithTheReasonOrPlayed) {
+  const AwkwardNames names = writeAwkwardNames(*this);
+  const FolderPrediction p = check();
+  for (const auto& device : names.devices) {
+    EXPECT_EQ(find(p, device), nullptr) << device;
+    EXPECT_NE(reasonFor(p, device + ".gif").find("Windows reserves this name for a device"),
+              std::string::npos) << device;
+    EXPECT_TRUE(mentions(p.mistakes, device + ".gif: ")) << device;
+  }
+  EXPECT_NE(reasonFor(p, "aux.cfg").find("Windows reserves"), std::string::npos);
+  for (const auto& name : names.playing) {
+    const AnimationPrediction* a = find(p, name);
+    ASSERT_NE(a, nullptr) << name;
+    EXPECT_TRUE(a->catalogued && a->gif.accepted) << name;
+  }
+  EXPECT_EQ(find(p, "bom")->settings.alpha, 1) << "the byte-order mark is not part of a key";
+  EXPECT_TRUE(mentions(find(p, names.playing[0])->warnings, "non-ASCII"));
+  EXPECT_TRUE(p.failures().empty());
+}
+
+TEST_F(CheckFolder, ProblemsAtStartShowAHandfulOfBoxes) {
+  writeManyProblems(*this);
+  const FolderPrediction p = check();
+  EXPECT_EQ(p.problemsAtStart().size(), 9u);
+  const auto boxes = p.boxesAtStart();
+  ASSERT_EQ(boxes.size(), 5u);
+  EXPECT_EQ(boxes[4].text, "5 more files of the animation folder have problems. Every problem is "
+                           "written in the log !KelDescent_Velquor.asi.log in the game's folder.");
+  const std::string& noisy = find(p, "noisy")->boxesAtStart.at(0).text;  // in full, as logged
+  EXPECT_EQ(std::count(noisy.begin(), noisy.end(), '\n'), 39);
+  EXPECT_NE(noisy.find("line 42: note39=x: not a number"), std::string::npos);
 }
 
 TEST_F(CheckFolder, MemoryCountsFramesWhileDecodedAndTexturesWhileUploaded) {
@@ -184,7 +221,9 @@ TEST_F(CheckFolder, JsonKeepsCaptionsAndTextsIntact) {
   gif("q.gif");
   file("q.cfg", "override=1\n");
   const std::string json = formatJson(check());
-  EXPECT_NE(json.find("{\"caption\":\"Velquor/q.cfg\",\"text\":\"stoul\"}"), std::string::npos) << json;
+  EXPECT_NE(json.find("{\"caption\":\"Velquor/q.cfg\",\"text\":\"background is missing: write "
+                      "background=0 or background=1; without it, override is not read\"}"),
+            std::string::npos) << json;
   EXPECT_NE(json.find("\"texture\":\"q\""), std::string::npos);
   EXPECT_EQ(json.back(), '\n');
   EXPECT_EQ(std::count(json.begin(), json.end(), '{'), std::count(json.begin(), json.end(), '}'));

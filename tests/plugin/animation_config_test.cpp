@@ -56,21 +56,26 @@ TEST_F(AnimationConfigTest, MissingBackgroundLeavesOverrideOff) {
   EXPECT_FALSE(config.background.has_value());
   EXPECT_EQ(config.override, false);
   EXPECT_FALSE(config.alpha.has_value());
-  EXPECT_EQ(messages.shown(), (std::vector<ShownMessage>{{"stoul", path}}));
+  EXPECT_EQ(messages.shown(),
+            (std::vector<ShownMessage>{{"background is missing: write background=0 or background=1; "
+                                        "without it, override is not read",
+                                        path}}));
 }
 
 TEST_F(AnimationConfigTest, MissingOverrideKeepsBackground) {
   AnimationConfig config(cfg("background=1\n"));
   EXPECT_EQ(config.background, true);
   EXPECT_EQ(config.override, false);
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"stoul"});
+  EXPECT_EQ(messages.texts(),
+            std::vector<std::string>{"override is missing: write override=0 or override=1"});
 }
 
 TEST_F(AnimationConfigTest, EmptyFileReportsAndKeepsDefaults) {
   AnimationConfig config(cfg(""));
   EXPECT_FALSE(config.background.has_value());
   EXPECT_EQ(config.override, false);
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"stoul"});
+  EXPECT_EQ(messages.texts(),
+            std::vector<std::string>{"background is missing: write background=0 or background=1"});
 }
 
 TEST_F(AnimationConfigTest, AlphaKeepsItsLowByte) {
@@ -83,19 +88,20 @@ TEST_F(AnimationConfigTest, MalformedLinesAndBadValues) {
   // reported once. An empty value alone is no setting either: no message.
   struct Case {
     const char* text;
-    std::size_t messages;
+    std::vector<std::string> messages;
   };
-  for (const Case& c : {Case{"alpha=\n=5\nno equals sign\nbackground=0\noverride=1\nalpha=x\n", 1},
-                        Case{"alpha=\r\n=5\r\nno equals sign\r\nbackground=0\r\noverride=1\r\nalpha=x\r\n", 1},
-                        Case{"background=0\noverride=1\nalpha=\n", 0},
-                        Case{"background=0\r\noverride=1\r\nalpha=\r\n", 0}}) {
+  const std::vector<std::string> badAlpha{"line 6: alpha=x: not a number"};
+  for (const Case& c : {Case{"alpha=\n=5\nno equals sign\nbackground=0\noverride=1\nalpha=x\n", badAlpha},
+                        Case{"alpha=\r\n=5\r\nno equals sign\r\nbackground=0\r\noverride=1\r\nalpha=x\r\n", badAlpha},
+                        Case{"background=0\noverride=1\nalpha=\n", {}},
+                        Case{"background=0\r\noverride=1\r\nalpha=\r\n", {}}}) {
     const std::size_t before = messages.shown().size();
     AnimationConfig config(cfg(c.text));
     EXPECT_EQ(config.override, true) << c.text;
     EXPECT_FALSE(config.alpha.has_value()) << c.text;
     const std::vector<std::string> texts = messages.texts();
     EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<std::ptrdiff_t>(before), texts.end()),
-              std::vector<std::string>(c.messages, "stoul"))
+              c.messages)
         << c.text;
   }
 }
@@ -104,13 +110,16 @@ TEST_F(AnimationConfigTest, UnknownKeysAreCheckedOnlyUnderOverride) {
   AnimationConfig quiet(cfg("background=0\noverride=0\ncolour=red\n"));
   EXPECT_TRUE(messages.shown().empty());
   AnimationConfig loud(cfg("background=0\noverride=1\ncolour=red\n"));
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"stoul"});
+  EXPECT_EQ(messages.texts(),
+            std::vector<std::string>{
+                "line 3: colour=red: not a number (with override=1 every line needs a number)"});
 }
 
 TEST_F(AnimationConfigTest, KeysAreExactAndLaterLinesWin) {
   AnimationConfig config(cfg("Background=1\noverride =1\n"));
   EXPECT_FALSE(config.background.has_value());
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"stoul"});
+  EXPECT_EQ(messages.texts(),
+            std::vector<std::string>{"background is missing: write background=0 or background=1"});
 
   AnimationConfig repeated(cfg("background=1\nbackground=0\noverride=1\nalpha=2\nalpha=3\n"));
   EXPECT_EQ(repeated.background, false);
@@ -123,6 +132,59 @@ TEST_F(AnimationConfigTest, FileSurvivesTheRecordUntouched) {
   const auto path = cfg(text);
   { AnimationConfig config(path); }
   EXPECT_EQ(TempFolder::read(path), text);
+}
+
+// Every problem of a file comes in one box captioned with its path, a line per problem naming
+// the line, the key and what is wrong with the value.
+TEST_F(AnimationConfigTest, ProblemsOfAFileComeInOneBoxNamingLineAndKey) {
+  std::string manyBadLines = "background=0\noverride=1\n";
+  std::string manyMessages;
+  for (int i = 0; i < 40; ++i) {
+    const std::string key = "k" + std::to_string(i);
+    manyBadLines += key + "=x\n";
+    manyMessages += (i ? "\n" : "") + std::string("line ") + std::to_string(i + 3) + ": " + key +
+                    "=x: not a number (with override=1 every line needs a number)";
+  }
+  struct Case {
+    std::string file, message;
+  };
+  const Case cases[] = {
+      // Notepad's byte-order mark belongs to no key.
+      {"\xEF\xBB\xBF" "background=1\r\noverride=1\r\nalpha=1\r\n", ""},
+      {"background=yes\noverride=1\n",
+       "line 1: background=yes: not a number; without it, override is not read"},
+      {"background=0\noverride=1\nnumber_color_palette=4294967296\nalpha=-\n",
+       "line 3: number_color_palette=4294967296: out of range: at most 4294967295\n"
+       "line 4: alpha=-: not a number"},
+      {"alpha=q\nbackground=0\nnote=hello\noverride=1\n",
+       "line 1: alpha=q: not a number\n"
+       "line 3: note=hello: not a number (with override=1 every line needs a number)"},
+      {manyBadLines, manyMessages},
+  };
+  for (const Case& c : cases) {
+    const auto path = cfg(c.file);
+    const auto before = messages.shown().size();
+    AnimationConfig config(path);
+    const auto all = messages.shown();
+    const std::vector<ShownMessage> shown(all.begin() + before, all.end());
+    if (c.message.empty()) {
+      EXPECT_TRUE(shown.empty()) << c.file;
+      EXPECT_EQ(config.background, true) << c.file;
+      EXPECT_EQ(config.alpha, std::uint8_t{1}) << c.file;
+    } else {
+      EXPECT_EQ(shown, (std::vector<ShownMessage>{{c.message, path}})) << c.file;
+    }
+  }
+}
+
+// Windows would open a device for these names, which may block for ever.
+TEST_F(AnimationConfigTest, DeviceNamesAreNeverOpened) {
+  for (const char* name : {"aux.cfg", "COM1.cfg", "nul .cfg"}) {
+    const auto path = folder.write(name, "override=1\n");
+    AnimationConfig config(path);
+    EXPECT_FALSE(config.background.has_value()) << name;
+  }
+  EXPECT_TRUE(messages.shown().empty());
 }
 
 TEST(ParseUnsigned32, FollowsTheWindowsRuntime) {

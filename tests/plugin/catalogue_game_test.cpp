@@ -127,9 +127,11 @@ class AsiPluginTest : public ::testing::Test {
 };
 
 TEST_F(AsiPluginTest, SubstitutesExactNamesOnly) {
-  const std::string longName(32, 'q');
+  // The longest name a game texture can have; one letter more is never loaded.
+  const std::string longName(31, 'q');
   gif("fire");
   gif(longName);
+  gif(longName + "q");
   AsiPlugin plugin(animationFolder());
   ASSERT_EQ(plugin.catalogue().size(), 2u);
   FakeRaster host(0x21);
@@ -148,10 +150,12 @@ TEST_F(AsiPluginTest, SubstitutesExactNamesOnly) {
   plugin.substitute(nullptr, raster);
   EXPECT_EQ(raster, host.raster());
 
-  // A name filling all 32 bytes, followed by other bytes, is read within its 32 bytes.
   raster = host.raster();
   plugin.substitute(FakeTexture(longName).record(), raster);
   EXPECT_NE(raster, host.raster());
+  raster = host.raster();
+  plugin.substitute(FakeTexture(longName + "q").record(), raster);
+  EXPECT_EQ(raster, host.raster());
 
   RwRaster* none = nullptr;
   plugin.substitute(FakeTexture("fire").record(), none);

@@ -29,6 +29,8 @@ class GameFolder {
     return names;
   }
   std::string path(const std::string& name) const { return root_.file("Velquor/" + name); }
+  // The module's log in the game folder ("" while it has written none).
+  std::string log() const { return TempFolder::read(root_.file("!KelDescent_Velquor.asi.log")); }
 
  private:
   TempFolder root_;

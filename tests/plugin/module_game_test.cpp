@@ -2,6 +2,7 @@
 // real pixels, compared with the GIF's own composed frames. Each case runs in a game of its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -14,6 +15,7 @@
 #include "game/standin_api.h"
 #include "gif/frame_list.h"
 #include "host/host.h"
+#include "plugin/awkward_folders.h"
 #include "plugin/game_folder.h"
 #include "plugin/test_gifs.h"
 
@@ -336,6 +338,60 @@ TEST(Module, NoManagerWithoutDirect3D) {
   const auto changes = game().unloadModules();
   EXPECT_TRUE(changes.empty()) << changes.size() << " runs of game code not restored";
   game().runFrames(3);
+}
+
+// Run in a game of its own: a device name hangs the game for good if it is ever opened.
+TEST(Module, AwkwardNamesAreSkippedOrPlayed) {
+  GameFolder folder;
+  const AwkwardNames names = writeAwkwardNames(folder);
+  std::vector<TextureSpec> scene;
+  std::vector<std::string> all = names.devices;
+  all.insert(all.end(), names.playing.begin(), names.playing.end());
+  all.push_back(names.tooLong);
+  for (std::size_t i = 0; i < all.size(); ++i) scene.push_back(texture(all[i], allSites[i % 5]));
+  game().setScene(scene);
+  game().runFrames(3);
+
+  EXPECT_TRUE(game().messageBoxes().empty());
+  const auto draws = game().draws(-1);
+  for (const auto& name : all) {
+    const DrawRecord* draw = drawOf(draws, name);
+    ASSERT_NE(draw, nullptr) << name;
+    const bool plays = std::count(names.playing.begin(), names.playing.end(), name) != 0;
+    EXPECT_EQ(draw->swapped(), plays) << name;
+    const bool alphaOn = std::count(names.alphaOn.begin(), names.alphaOn.end(), name) != 0;
+    EXPECT_EQ(draw->alphaFlag, alphaOn) << name;
+  }
+  const std::string log = folder.log();
+  for (const auto& name : names.devices)
+    EXPECT_NE(log.find("loadAnimations: skipped " + name + ".gif: Windows reserves this name"),
+              std::string::npos) << name << " in\n" << log;
+  EXPECT_NE(log.find("loadAnimations: skipped " + names.tooLong + ".gif: a game texture name has "
+                     "at most 31 characters"), std::string::npos) << log;
+}
+
+// Run in a game of its own: nine problems at start give five boxes, and the log has them all.
+TEST(Module, ProblemsAtStartShowAHandfulOfBoxes) {
+  GameFolder folder;
+  writeManyProblems(folder);
+  game().setScene({texture("noisy", Host::RasterSiteEax)});
+  game().runFrames(3);
+
+  const auto boxes = game().messageBoxes();
+  ASSERT_EQ(boxes.size(), 5u);
+  EXPECT_EQ(boxes.back().caption, "Velquor: more problems");
+  EXPECT_EQ(boxes.back().text.rfind("5 more files of the animation folder have problems.", 0), 0u)
+      << boxes.back().text;
+  for (const auto& box : boxes)
+    EXPECT_LE(std::count(box.text.begin(), box.text.end(), '\n'), 9) << box.caption;
+  EXPECT_TRUE(drawOf(game().draws(-1), "noisy")->swapped()) << "a settings problem does not stop it";
+
+  const std::string log = folder.log();
+  for (int i = 0; i < 8; ++i)
+    EXPECT_NE(log.find("Can't load animation old" + std::to_string(i) + ": "), std::string::npos) << i;
+  for (int i = 0; i < 40; ++i)
+    EXPECT_NE(log.find("Velquor/noisy.cfg: line " + std::to_string(i + 3) + ": note" +
+                       std::to_string(i) + "=x: not a number"), std::string::npos) << i;
 }
 
 // Last of the cases that share a game: it takes the module out.

@@ -6,9 +6,9 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 
 #include "check/gif_structure.h"
-#include "host/host.h"
 #include "inspect/gif_inspection.h"
 #include "plugin/animation_config.h"
 #include "plugin/catalogue.h"
@@ -19,16 +19,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The module's log as the released Velquor.asi names it: "!KelDescent_<module file name>.log".
+constexpr std::string_view ModuleLogFile = "!KelDescent_Velquor.asi.log";
+
 std::string lowerCase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
-#ifndef _WIN32
 bool isAscii(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
 }
-#endif
 
 std::string numberList(const std::vector<int>& numbers) {
   std::ostringstream out;
@@ -56,19 +57,8 @@ class BoxRecorder {
   BoxRecorder& operator=(const BoxRecorder&) = delete;
 };
 
-// The listing of the folder, in its order, and the names of its files for look-ups by name.
-struct Listing {
-  std::vector<ListedEntry> entries;
-  std::vector<std::string> fileNames;  // UTF-8, "" where unreadable
-};
-
-std::string fileNameOf(const ListedEntry& entry) {
-  try {
-    return entry.path.filename().u8string();
-  } catch (const std::exception&) {
-    return {};
-  }
-}
+// The listing of the folder, in its order.
+using Listing = std::vector<ListedEntry>;
 
 // Windows (and Wine) find "<name>.cfg" whatever the letter case of the file is; a checker on a
 // case-sensitive system looks it up the same way.
@@ -79,8 +69,9 @@ std::string settingsFile(const std::string& folder, const std::string& textureNa
   std::error_code ignored;
   if (!fs::exists(fs::u8path(exact), ignored)) {
     const std::string wanted = lowerCase(textureName + ".cfg");
-    for (const auto& name : listing.fileNames)
-      if (!name.empty() && lowerCase(name) == wanted) return animationBase(folder, name);
+    for (const auto& entry : listing)
+      if (!entry.fileName.empty() && lowerCase(entry.fileName) == wanted)
+        return animationBase(folder, entry.fileName);
   }
 #endif
   return exact;
@@ -155,85 +146,90 @@ void noteWarnings(AnimationPrediction& animation) {
   const GifPrediction& gif = animation.gif;
   if (gif.version == "87a")
     animation.warnings.push_back("a GIF87a file: the module reads only GIF89a; save it again as GIF89a");
-  if (animation.textureName.size() > Host::TextureNameSize)
-    animation.warnings.push_back("the game's texture names have at most " +
-                                 std::to_string(Host::TextureNameSize) +
-                                 " characters: this name never matches one");
   if (gif.accepted && gif.delaysMs.empty())
     animation.warnings.push_back("no images: the game draws this texture with no picture at all");
-#ifndef _WIN32
   if (!isAscii(animation.textureName))
     animation.warnings.push_back(
-        "a name with non-ASCII characters: on Windows the module opens the GIF through the "
-        "system's ANSI code page and may not find it; run velquor-check.exe on that machine to "
-        "be sure, or rename it");
-#endif
+        "a name with non-ASCII characters: it plays only on a texture whose name has these very "
+        "characters, and the game's texture names are plain ASCII");
 }
 
 void predictAnimation(const std::string& folder, const ListedEntry& entry, const Listing& listing,
                       PreloadBudget& preload, FolderPrediction& prediction) {
   AnimationPrediction animation;
-  animation.fileName = fileNameOf(entry);
+  animation.fileName = entry.fileName;
   animation.textureName = entry.textureName;
   animation.settings = predictSettings(folder, entry.textureName, listing);
   animation.boxesAtStart = animation.settings.messages;
-  animation.decodedAtStart = preload.nextIsPreloaded();
   animation.gif = predictGif(animationBase(folder, entry.textureName) + ".gif");
 
-  const ShownBox failure{loadFailureCaption(entry.textureName), animation.gif.refusal};
-  if (animation.decodedAtStart && !animation.gif.accepted) {
-    animation.boxesAtStart.push_back(failure);  // left out of the catalogue
-  } else {
-    animation.catalogued = true;
-    preload.made();
-    if (!animation.gif.accepted) animation.boxesAtFirstUse.push_back(failure);
+  AnimationDecision decision;
+  {
+    BoxRecorder recorder(animation.boxesAtStart);
+    decision = loadAnimationFile(preload, entry.textureName, [&](bool decodeNow) {
+      // Making an animation decodes its GIF only when it is preloaded: only then can it fail.
+      if (decodeNow && !animation.gif.accepted) throw std::runtime_error(animation.gif.refusal);
+    });
   }
+  animation.decodedAtStart = decision.decodedAtStart;
+  animation.catalogued = decision.catalogued;
+  // A catalogued GIF that cannot be decoded fails when its texture is first drawn, once.
+  if (animation.catalogued && !animation.gif.accepted)
+    animation.boxesAtFirstUse.push_back({loadFailureCaption(entry.textureName), animation.gif.refusal});
   noteIgnored(animation);
   noteWarnings(animation);
   prediction.animations.push_back(std::move(animation));
 }
 
-std::string skipReason(const ListedEntry& entry, const std::string& name,
-                       const std::map<std::string, const AnimationPrediction*>& byName) {
+struct SkipVerdict {
+  std::string reason;
+  bool mistake = false;  // most likely not what the player meant
+  bool settingsInUse = false;
+};
+
+SkipVerdict judgeSkipped(const ListedEntry& entry,
+                         const std::map<std::string, const AnimationPrediction*>& byName) {
+  const std::string& name = entry.fileName;
   switch (entry.kind) {
     case ListedKind::Directory:
-      return "a folder: the module does not look inside folders";
+      return {"a folder: the module does not look inside folders"};
     case ListedKind::UnreadableName:
-      return "its name cannot be read as UTF-8 (" + entry.problem + ")";
+      return {"its name cannot be read as UTF-8 (" + entry.problem + ")"};
+    case ListedKind::DeviceName:
+      return {loggedSkipReason(entry.kind) + "; the module never opens it: rename it", true};
+    case ListedKind::LongName:
+      return {loggedSkipReason(entry.kind) + ": shorten it to the texture's name", true};
     default:
       break;
   }
   const std::string extension = lowerCase(fs::u8path(name).extension().u8string());
   const std::string stem = name.substr(0, name.size() - extension.size());
   if (extension == ".gif")
-    return "the extension must be exactly \".gif\" in lower case: rename it to " + stem + ".gif";
+    return {"the extension must be exactly \".gif\" in lower case: rename it to " + stem + ".gif",
+            true};
   if (extension == ".cfg") {
     for (const auto& [texture, animation] : byName)
       if (animation->settings.exists &&
           lowerCase(fs::u8path(animation->settings.readFrom).filename().u8string()) == lowerCase(name))
-        return "the settings file of " + texture + ".gif";
-    return "a settings file without its GIF: nothing reads it";
+        return {"the settings file of " + texture + ".gif", false, true};
+    return {"a settings file without its GIF: nothing reads it", true};
   }
-  return "not a .gif file";
+  return {"not a .gif file"};
 }
 
 void predictSkipped(const Listing& listing, FolderPrediction& prediction) {
   std::map<std::string, const AnimationPrediction*> byName;
   for (const auto& animation : prediction.animations) byName[animation.textureName] = &animation;
-  for (std::size_t i = 0; i < listing.entries.size(); ++i) {
-    const ListedEntry& entry = listing.entries[i];
+  for (const ListedEntry& entry : listing) {
     if (entry.kind == ListedKind::Animation) continue;
-    const std::string& name = listing.fileNames[i];
-    const std::string reason = skipReason(entry, name, byName);
-    const bool settingsInUse = reason.rfind("the settings file of ", 0) == 0;
-    if (!settingsInUse) prediction.skipped.push_back({name, reason});
-    if (reason.find("rename it") != std::string::npos || reason.find("without its GIF") != std::string::npos)
-      prediction.mistakes.push_back(name + ": " + reason);
+    const SkipVerdict verdict = judgeSkipped(entry, byName);
+    if (!verdict.settingsInUse) prediction.skipped.push_back({entry.fileName, verdict.reason});
+    if (verdict.mistake) prediction.mistakes.push_back(entry.fileName + ": " + verdict.reason);
     if (entry.kind == ListedKind::Directory) {
       std::error_code error;
       for (const auto& inner : fs::directory_iterator(entry.path, error))
         if (lowerCase(inner.path().extension().u8string()) == ".gif") {
-          prediction.mistakes.push_back(name + "/ holds GIF files, which the module never sees: "
+          prediction.mistakes.push_back(entry.fileName + "/ holds GIF files, which the module never sees: "
                                         "move them up into the folder itself");
           break;
         }
@@ -245,8 +241,8 @@ void predictSkipped(const Listing& listing, FolderPrediction& prediction) {
 // Windows folder cannot even hold two such files.
 void predictCaseClashes(const Listing& listing, FolderPrediction& prediction) {
   std::map<std::string, std::vector<std::string>> byLowerName;
-  for (const auto& name : listing.fileNames)
-    if (!name.empty()) byLowerName[lowerCase(name)].push_back(name);
+  for (const auto& entry : listing)
+    if (!entry.fileName.empty()) byLowerName[lowerCase(entry.fileName)].push_back(entry.fileName);
   for (const auto& [lower, names] : byLowerName) {
     if (names.size() < 2) continue;
     std::string list;
@@ -256,9 +252,9 @@ void predictCaseClashes(const Listing& listing, FolderPrediction& prediction) {
   }
   for (const auto& animation : prediction.animations) {
     const std::string wanted = animation.textureName + ".cfg";
-    for (const auto& name : listing.fileNames)
-      if (name != wanted && lowerCase(name) == lowerCase(wanted))
-        prediction.mistakes.push_back(name + " is read as the settings of " + animation.fileName +
+    for (const auto& entry : listing)
+      if (entry.fileName != wanted && lowerCase(entry.fileName) == lowerCase(wanted))
+        prediction.mistakes.push_back(entry.fileName + " is read as the settings of " + animation.fileName +
                                       " only because Windows ignores letter case; name it " + wanted);
   }
 }
@@ -282,10 +278,19 @@ void predictMemory(FolderPrediction& prediction) {
 
 }  // namespace
 
-std::vector<ShownBox> FolderPrediction::boxesAtStart() const {
-  std::vector<ShownBox> boxes = folderBoxes;
+std::vector<ShownBox> FolderPrediction::problemsAtStart() const {
+  std::vector<ShownBox> problems;
   for (const auto& animation : animations)
-    boxes.insert(boxes.end(), animation.boxesAtStart.begin(), animation.boxesAtStart.end());
+    problems.insert(problems.end(), animation.boxesAtStart.begin(), animation.boxesAtStart.end());
+  return problems;
+}
+
+std::vector<ShownBox> FolderPrediction::boxesAtStart() const {
+  std::vector<DeferredMessageBoxes::Message> problems;
+  for (const auto& problem : problemsAtStart()) problems.push_back({problem.text, problem.caption, 0});
+  std::vector<ShownBox> boxes = folderBoxes;
+  for (const auto& shown : boxesShownAtStart(problems, ModuleLogFile))
+    boxes.push_back({shown.caption, shown.text});
   return boxes;
 }
 
@@ -329,14 +334,12 @@ FolderPrediction checkFolder(const std::string& folder) {
                                   std::string(AnimationFolder) + " in the game's folder");
 
   Listing listing;
-  const std::error_code listingError = listAnimationFolder(folder, [&](const ListedEntry& entry) {
-    listing.entries.push_back(entry);
-    listing.fileNames.push_back(fileNameOf(entry));
-  });
+  const std::error_code listingError = listAnimationFolder(
+      folder, [&](const ListedEntry& entry) { listing.push_back(entry); });
   if (listingError) prediction.listingError = listingError.message();
 
   PreloadBudget preload;
-  for (const auto& entry : listing.entries)
+  for (const auto& entry : listing)
     if (entry.kind == ListedKind::Animation) predictAnimation(folder, entry, listing, preload, prediction);
   predictSkipped(listing, prediction);
   predictCaseClashes(listing, prediction);

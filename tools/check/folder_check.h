@@ -44,7 +44,7 @@ struct AnimationPrediction {
   bool catalogued = false;   // false when decoding at start fails: the texture stays the game's
   SettingsPrediction settings;
   GifPrediction gif;
-  std::vector<ShownBox> boxesAtStart;
+  std::vector<ShownBox> boxesAtStart;     // in full, before the limit on boxes at start
   std::vector<ShownBox> boxesAtFirstUse;
   std::vector<std::string> ignored;  // what the file asks for that the module does not do
   std::vector<std::string> warnings;
@@ -76,7 +76,10 @@ struct FolderPrediction {
   MemoryPrediction memory;
   std::vector<ShownBox> folderBoxes;            // shown before any animation is made
 
-  // Every message box shown while the module starts, in order.
+  // Every problem found while the module starts, one message per file, in order; all are logged.
+  std::vector<ShownBox> problemsAtStart() const;
+  // Every message box shown while the module starts, in order: the folder's, then at most a
+  // handful for the problems, the last pointing to the log for the rest.
   std::vector<ShownBox> boxesAtStart() const;
   // Things the player would see go wrong in the game.
   std::vector<std::string> failures() const;

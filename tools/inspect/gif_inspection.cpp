@@ -27,7 +27,7 @@ GifInspection inspectGif(const std::string& path) {
   result.path = path;
 
   // The settings as the module reads them: <name>.cfg beside <name>.gif.
-  const fs::path settings = fs::path(path).replace_extension(".cfg");
+  const fs::path settings = fs::u8path(path).replace_extension(".cfg");
   std::error_code ec;
   result.hasSettings = fs::exists(settings, ec);
   setMessageBoxHandler([&](const std::string& text, const std::string& caption, unsigned) {
@@ -35,7 +35,7 @@ GifInspection inspectGif(const std::string& path) {
     return 0;
   });
   {
-    AnimationConfig config(settings.string());
+    AnimationConfig config(settings.u8string());
     result.keepBackground = config.keepBackground();
   }
   setMessageBoxHandler(nullptr);
@@ -55,10 +55,10 @@ GifInspection inspectGif(const std::string& path) {
 
 std::vector<std::string> gifPathsIn(const std::string& path) {
   std::error_code ec;
-  if (!fs::is_directory(path, ec)) return {path};
+  if (!fs::is_directory(fs::u8path(path), ec)) return {path};
   std::vector<std::string> paths;
-  for (const auto& entry : fs::directory_iterator(path, ec)) {
-    if (entry.path().extension() == ".gif") paths.push_back(entry.path().string());
+  for (const auto& entry : fs::directory_iterator(fs::u8path(path), ec)) {
+    if (entry.path().extension() == ".gif") paths.push_back(entry.path().u8string());
   }
   std::sort(paths.begin(), paths.end());
   return paths;

@@ -25,10 +25,10 @@ struct GifInspection {
   std::uint64_t textureBytes() const;
 };
 
-// Loads `path` as the module would; never throws for a bad file.
+// Loads `path` (UTF-8) as the module would; never throws for a bad file.
 GifInspection inspectGif(const std::string& path);
 
-// The .gif files of a folder, sorted by name; a path to a file is returned as it is.
+// The .gif files of a folder (UTF-8 paths), sorted by name; a path to a file is returned as it is.
 std::vector<std::string> gifPathsIn(const std::string& path);
 
 // The lines printed for one file.

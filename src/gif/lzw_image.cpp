@@ -153,16 +153,17 @@ class ClippingSink {
     const LzwEntry* entries = table_->entries;
     const unsigned length = entries[code].length;
     std::uint8_t string[kLzwMaxCodes];
+    std::uint8_t first = 0;  // the last character of the walk
     for (unsigned k = length, at = code; k-- > 0;) {
       LzwEntry entry = entries[at];
-      string[k] = entry.suffix;
+      string[k] = first = entry.suffix;
       at = entry.prefix;
     }
-    if (defined_ != kNone) table_->entries[defined_].suffix = string[0];
+    if (defined_ != kNone) table_->entries[defined_].suffix = first;
     defined_ = kNone;
     previous_ = code;
     previousLength_ = length;
-    previousFirst_ = string[0];
+    previousFirst_ = first;
 
     const std::uint8_t* from = string;
     for (unsigned left = length; left > 0 && !done();) {

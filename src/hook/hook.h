@@ -105,7 +105,10 @@ class Hook {
                              beforeArgOffset,
                              afterArgOffset,
                              compatEax,
-                             compatReturn};
+                             compatReturn,
+                             &logging,
+                             &onBefore.slotCount,
+                             &onAfter.slotCount};
     return site_.install(state, true, genericBlockSize(site_.size(), layout.passArgument),
                          [&](StubWriter& w) {
                            GenericStub stub = layout;
@@ -133,11 +136,11 @@ class Hook {
     va_end(args);
   }
 
-  // Called by the stub only, which has set the state to Before. Returns the skip decision in
-  // all of EAX.
+  // Called by the stub only, which has set the state to Before, and only when onBefore has
+  // slots or the hook logs (the same for after). Returns the skip decision in all of EAX.
   std::uint32_t KEL_THISCALL before(Args&... args) {
-    if (logging) log("call before");
     skip = false;
+    if (logging) log("call before");
     Info info{&cpu, &returnAddress, false};
     onBefore(this, &info, &args...);
     if (info.skip) skip = true;

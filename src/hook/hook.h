@@ -85,8 +85,8 @@ class Hook {
   // Where execution resumes after this pass.
   virtual void changeReturnAddress(unsigned address) { returnAddress = address; }
 
-  // Builds the stub and, the first time, patches the code. HookState::Installing an installed hook only
-  // rebuilds the stub. The hooked argument of before/after is the stack slot at
+  // Builds the stub and, the first time, patches the code. Installing a hook that is installed
+  // already only rebuilds the stub. The hooked argument of before/after is the stack slot at
   // cpu.esp + beforeArgOffset / afterArgOffset. `saveFlags` carries EFLAGS through `cpu`.
   virtual bool install(int beforeArgOffset = 0, int afterArgOffset = 0, bool saveFlags = false,
                        const Stack& stack = {nullptr, 0}) {

@@ -158,25 +158,28 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   writeCompatibilityStub(w, {s.busyEax, s.busyReturn, s.hooked});
 }
 
+namespace {
+
+// The fast hook's call of before or after, passed by when the signal has no slots and the hook
+// does not log.
+void callWithRegistersKept(StubWriter& w, const FastStub& s, const void* count, std::uint32_t function) {
+  const std::uint32_t none = jumpUnlessSignalCallNeeded(w, s.logging, count);  // no slots: on
+  w.emit({0x60});                                                             // pushad
+  w.emit({0xB9}, s.hook);                                                     // mov ecx, this
+  w.call(function);                                                           // call before / after
+  w.emit({0x61});                                                             // popad
+  w.bindShort(none);
+}
+
+}  // namespace
+
 void writeFastStub(StubWriter& w, const FastStub& s) {
-  w.emit({0x8F, 0x05}, s.returnCell);                                   // 1  pop dword [returnCell] (patch's return)
-  const std::uint32_t noBefore =
-      jumpUnlessSignalCallNeeded(w, s.logging, s.beforeCount);          // 2  no slots: to row 7
-  w.emit({0x60});                                                       // 3  pushad
-  w.emit({0xB9}, s.hook);                                               // 4  mov ecx, this
-  w.call(s.before);                                                     // 5  call before
-  w.emit({0x61});                                                       // 6  popad
-  w.bindShort(noBefore);
-  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // 7  the hooked instructions
-  const std::uint32_t noAfter =
-      jumpUnlessSignalCallNeeded(w, s.logging, s.afterCount);           // 8  no slots: to row 13
-  w.emit({0x60});                                                       // 9  pushad
-  w.emit({0xB9}, s.hook);                                               // 10 mov ecx, this
-  w.call(s.after);                                                      // 11 call after
-  w.emit({0x61});                                                       // 12 popad
-  w.bindShort(noAfter);
-  w.emit({0xFF, 0x35}, s.returnCell);                                   // 13 push dword [returnCell]
-  w.emit({0xC3});                                                       // 14 ret
+  w.emit({0x8F, 0x05}, s.returnCell);                                   // 1 pop dword [returnCell] (patch's return)
+  callWithRegistersKept(w, s, s.beforeCount, s.before);                 // 2 before, when needed
+  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // 3 the hooked instructions
+  callWithRegistersKept(w, s, s.afterCount, s.after);                   // 4 after, when needed
+  w.emit({0xFF, 0x35}, s.returnCell);                                   // 5 push dword [returnCell]
+  w.emit({0xC3});                                                       // 6 ret
 }
 
 void writeCompatibilityStub(StubWriter& w, const CompatibilityStub& s) {

@@ -2,7 +2,9 @@
 // A signal: ordered slots called in turn on every emission. A slot is a plain callback or a
 // coroutine callback that yields the milliseconds it wants to sleep; emissions that come
 // earlier pass it by. Ids are slot positions; ids of disconnected slots are reused, oldest
-// first.
+// first. Emissions run on one thread and take no lock; any thread may connect meanwhile. A slot
+// may disconnect itself or later slots during an emission on its own thread; disconnecting from
+// another thread a slot that an emission may be running is not supported.
 #include <atomic>
 #include <boost/context/fixedsize_stack.hpp>
 #include <boost/coroutine2/coroutine.hpp>

@@ -2,7 +2,9 @@
 // A signal: ordered slots called in turn on every emission. A slot is a plain callback or a
 // coroutine callback that yields the milliseconds it wants to sleep; emissions that come
 // earlier pass it by. Ids are slot positions; ids of disconnected slots are reused, oldest
-// first.
+// first. Emissions run on one thread and take no lock; any thread may connect meanwhile. A slot
+// may disconnect itself or later slots during an emission on its own thread; disconnecting from
+// another thread a slot that an emission may be running is not supported.
 #include <atomic>
 #include <boost/context/fixedsize_stack.hpp>
 #include <boost/coroutine2/coroutine.hpp>
@@ -58,11 +60,16 @@ class KelSignal {
       }
       if (emissions.load(std::memory_order_relaxed) != 0) {
         retired.emplace_back(dead);
+        hasRetired.store(true, std::memory_order_relaxed);
         dead = nullptr;
       }
     }
     delete dead;
   }
+
+  // The number of slot positions (free ones included), for generated code that calls an
+  // emission only when there is something to call.
+  const std::atomic<std::size_t>& slotCount() const { return count_; }
 
   bool hasConnections() const {
     std::lock_guard<std::mutex> lock(mutex);
@@ -137,11 +144,12 @@ class KelSignal {
     ~EmissionScope() {
       const unsigned left = signal.emissions.load(std::memory_order_relaxed) - 1;
       signal.emissions.store(left, std::memory_order_relaxed);
-      if (left != 0) return;
+      if (left != 0 || !signal.hasRetired.load(std::memory_order_relaxed)) return;
       std::vector<std::unique_ptr<Slot>> dead;
       {
         std::lock_guard<std::mutex> lock(signal.mutex);
         dead.swap(signal.retired);
+        signal.hasRetired.store(false, std::memory_order_relaxed);
       }
     }
 
@@ -203,5 +211,6 @@ class KelSignal {
   std::list<unsigned> freeIds;
   mutable std::mutex mutex;
   std::atomic<unsigned> emissions{0};
+  std::atomic<bool> hasRetired{false};
   std::vector<std::unique_ptr<Slot>> retired;  // disconnected during an emission
 };

@@ -50,10 +50,11 @@ class CodeBuffer {
   void emitMemoryForm(std::uint8_t eaxOpcode, std::uint8_t opcode, Register r,
                       std::uint32_t address);
 
-  std::uint8_t* buffer;
+  std::uint8_t* buffer;  // within `block`, on a cache line
   std::uint32_t capacity;
   std::uint32_t length = 0;
   std::uint32_t maxLength = 0;
+  void* block = nullptr;  // what allocateExecutable gave, for free()
 };
 
 }  // namespace KelHook

@@ -49,8 +49,14 @@ bool Hook::install() {
   if (state.load() != HookState::Idle) return false;
   if (!eaxCell) eaxCell = new std::uint32_t(0);
   if (!returnCell) returnCell = new std::uint32_t(0);
-  const FastStub layout{addressOf(this), resolveMember(this, &Hook::before).function,
-                        resolveMember(this, &Hook::after).function, eaxCell, returnCell, {}};
+  const FastStub layout{addressOf(this),
+                        resolveMember(this, &Hook::before).function,
+                        resolveMember(this, &Hook::after).function,
+                        returnCell,
+                        {},
+                        &logging,
+                        &onBefore.slotCount(),
+                        &onAfter.slotCount()};
   return site_.install(state, false, fastBlockSize(site_.size()), [&](StubWriter& w) {
     FastStub stub = layout;
     stub.hooked = site_.hookedCode();

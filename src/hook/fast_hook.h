@@ -2,7 +2,9 @@
 // The light hook: the same 5-byte call into a generated stub, but the stub keeps the registers
 // with pushad/popad on the host's stack and the callbacks are the slots of two signals, which
 // get nothing (no registers, no skipping, no flags kept, no change of the return address).
-// Like the generic hook, it is never moved once installed.
+// The stub calls before or after only when its signal has slots or the hook logs, so a hook
+// without slots costs little more than the hooked instructions. Like the generic hook, it is
+// never moved once installed.
 #include <atomic>
 #include <cstdint>
 #include <string_view>

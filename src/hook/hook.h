@@ -85,8 +85,8 @@ class Hook {
   // Where execution resumes after this pass.
   virtual void changeReturnAddress(unsigned address) { returnAddress = address; }
 
-  // Builds the stub and, the first time, patches the code. HookState::Installing an installed hook only
-  // rebuilds the stub. The hooked argument of before/after is the stack slot at
+  // Builds the stub and, the first time, patches the code. Installing a hook that is installed
+  // already only rebuilds the stub. The hooked argument of before/after is the stack slot at
   // cpu.esp + beforeArgOffset / afterArgOffset. `saveFlags` carries EFLAGS through `cpu`.
   virtual bool install(int beforeArgOffset = 0, int afterArgOffset = 0, bool saveFlags = false,
                        const Stack& stack = {nullptr, 0}) {
@@ -105,7 +105,10 @@ class Hook {
                              beforeArgOffset,
                              afterArgOffset,
                              compatEax,
-                             compatReturn};
+                             compatReturn,
+                             &logging,
+                             &onBefore.slotCount,
+                             &onAfter.slotCount};
     return site_.install(state, true, genericBlockSize(site_.size(), layout.passArgument),
                          [&](StubWriter& w) {
                            GenericStub stub = layout;
@@ -133,11 +136,11 @@ class Hook {
     va_end(args);
   }
 
-  // Called by the stub only, which has set the state to Before. Returns the skip decision in
-  // all of EAX.
+  // Called by the stub only, which has set the state to Before, and only when onBefore has
+  // slots or the hook logs (the same for after). Returns the skip decision in all of EAX.
   std::uint32_t KEL_THISCALL before(Args&... args) {
-    if (logging) log("call before");
     skip = false;
+    if (logging) log("call before");
     Info info{&cpu, &returnAddress, false};
     onBefore(this, &info, &args...);
     if (info.skip) skip = true;

@@ -2,7 +2,9 @@
 // A hook's list of callbacks. Each slot holds the kind of std::function it was connected with,
 // which decides what it is given: nothing, the hooked arguments, the registers, the Info, or
 // the hook itself (each of the last three followed by the hooked arguments).
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <list>
@@ -12,7 +14,9 @@
 #include <variant>
 
 #include "hook/engine_log.h"
+#include "hook/calling_convention.h"
 #include "hook/hook_context.h"
+#include "hook/member_address.h"
 
 namespace KelHook {
 
@@ -72,8 +76,14 @@ class Callback {
     static_assert(index < std::variant_size_v<Slot> &&
                       std::is_same_v<std::variant_alternative_t<index, Slot>, Function>,
                   "the method's parameters match no callback kind of this hook");
-    return place(Slot(std::in_place_index<index>, Function([object, method](CallbackArgs... a) {
-                        (object->*method)(std::forward<CallbackArgs>(a)...);
+    // Resolved once to its code and `this`: the slot then makes one plain call per pass and
+    // fits in the std::function itself.
+    const MemberTarget target = resolveMember(object, method);
+    using Code = void(KEL_THISCALL*)(void*, CallbackArgs...);
+    const auto code = reinterpret_cast<Code>(std::uintptr_t{target.function});
+    void* self = target.object;
+    return place(Slot(std::in_place_index<index>, Function([code, self](CallbackArgs... a) {
+                        code(self, std::forward<CallbackArgs>(a)...);
                       })));
   }
 
@@ -86,6 +96,7 @@ class Callback {
       if (freeId == id) return;
     if (id + 1 == slots.size()) {
       slots.pop_back();
+      slotCount.store(static_cast<std::uint32_t>(slots.size()), std::memory_order_release);
       return;
     }
     slots[id] = Slot(std::in_place_index<0>, [] {});
@@ -94,13 +105,16 @@ class Callback {
 
   // Runs the slots that exist now, in order; takes no lock.
   void operator()(HookType* hook, Info* info, std::remove_reference_t<Args>*... args) {
-    const std::size_t count = slots.size();
+    const std::size_t count = slotCount.load(std::memory_order_relaxed);
     for (std::size_t id = 0; id < count; ++id) run(slots[id], hook, info, args...);
   }
 
   std::deque<Slot> slots;
   std::list<unsigned> freeIds;
   std::mutex mutex;
+  // slots.size(), kept where a stub can read it in one load: a hook's stub calls nothing for
+  // a list that is empty.
+  std::atomic<std::uint32_t> slotCount{0};
 
  private:
   template <std::size_t I>
@@ -140,6 +154,7 @@ class Callback {
     std::lock_guard<std::mutex> lock(mutex);
     if (freeIds.empty()) {
       slots.push_back(std::move(slot));
+      slotCount.store(static_cast<std::uint32_t>(slots.size()), std::memory_order_release);
       return static_cast<unsigned>(slots.size() - 1);
     }
     const unsigned id = freeIds.front();

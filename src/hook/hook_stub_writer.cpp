@@ -60,6 +60,15 @@ std::uint32_t StubWriter::jnzForward() {
 
 void StubWriter::bind(std::uint32_t jumpEnd) { setDword(jumpEnd - 4, length_ - jumpEnd); }
 
+std::uint32_t StubWriter::shortForward(std::uint8_t opcode) {
+  emit({opcode, 0x00});
+  return length_;
+}
+
+void StubWriter::bindShort(std::uint32_t jumpEnd) {
+  if (memory_) memory_[jumpEnd - 1] = static_cast<std::uint8_t>(length_ - jumpEnd);
+}
+
 void StubWriter::copyRelocated(const std::uint8_t* bytes, unsigned size,
                                std::uint32_t originalAddress) {
   if (memory_) {

@@ -29,6 +29,9 @@ class StubWriter {
   std::uint32_t jnzForward();
   std::uint32_t jmpForward();
   void bind(std::uint32_t jumpPosition);
+  // Short forms (rel8): jecxz, je, jne, jmp, bound by bindShort() within 127 bytes.
+  std::uint32_t shortForward(std::uint8_t opcode);
+  void bindShort(std::uint32_t jumpEnd);
   // Instructions copied from `originalAddress`, their first one relocated to reach the same
   // destinations from here.
   void copyRelocated(const std::uint8_t* bytes, unsigned size, std::uint32_t originalAddress);

@@ -30,15 +30,22 @@ struct GenericStub {
   int afterArgOffset;
   std::uint32_t* busyEax;     // cells for a pass entered while the hook is busy, whose caller
   std::uint32_t* busyReturn;  // is not the patch itself (another patch's copy of our call)
+  // before / after are called only when their list has slots or the hook logs.
+  const void* logging;      // bool
+  const void* beforeCount;  // 32-bit slot counts
+  const void* afterCount;
 };
 
 struct FastStub {
   std::uint32_t hook;
   std::uint32_t before;
   std::uint32_t after;
-  std::uint32_t* eaxCell;
   std::uint32_t* returnCell;
   HookedCode hooked;
+  // before / after are called only when their signal has slots or the hook logs.
+  const void* logging;      // bool
+  const void* beforeCount;  // 32-bit slot counts
+  const void* afterCount;
 };
 
 struct CompatibilityStub {
@@ -54,8 +61,8 @@ void writeCompatibilityStub(StubWriter& w, const CompatibilityStub& stub);
 // One byte more than the longest stub of each kind, for a patch of `size` bytes (the generic
 // stub holds the hooked instructions three times: its own pass and two kinds of busy pass).
 constexpr std::uint32_t genericBlockSize(int size, bool passArgument) {
-  return 3 * static_cast<std::uint32_t>(size) + (passArgument ? 394 : 368);
+  return 3 * static_cast<std::uint32_t>(size) + (passArgument ? 465 : 439);
 }
-constexpr std::uint32_t fastBlockSize(int size) { return static_cast<std::uint32_t>(size) + 58; }
+constexpr std::uint32_t fastBlockSize(int size) { return static_cast<std::uint32_t>(size) + 74; }
 
 }  // namespace KelHook

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
 #include <vector>
 
 #include "hook/allocator.h"
@@ -182,13 +183,15 @@ unsigned pageSize() {
 void* allocateExecutable(unsigned size) {
   void* memory = std::malloc(size);
   if (!memory) throw std::bad_alloc();
-  switch (protectRegions(memory, size)) {
+  const WalkResult walk = protectRegions(memory, size);
+  switch (walk) {
     case WalkResult::QueryFailed:
+    case WalkResult::ProtectFailed: {
+      const std::error_code error(static_cast<int>(GetLastError()), std::system_category());
       std::free(memory);
-      throw "virtual query error";
-    case WalkResult::ProtectFailed:
-      std::free(memory);
-      throw "virtual protect error";
+      throw std::system_error(error, walk == WalkResult::QueryFailed ? "virtual query error"
+                                                                     : "virtual protect error");
+    }
     case WalkResult::Covered:
       break;
   }

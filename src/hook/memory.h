@@ -56,8 +56,9 @@ bool makeExecutable(void* address, unsigned size);
 // The system page size (GetSystemInfo).
 unsigned pageSize();
 
-// malloc'ed memory made executable; throws "virtual query error" or "virtual protect error"
-// (as const char*) when the protection cannot be set. Released with free().
+// malloc'ed memory made executable; throws std::system_error (the system's error code, and
+// "virtual query error" or "virtual protect error") when the protection cannot be set.
+// Released with free().
 void* allocateExecutable(unsigned size);
 
 }  // namespace KelHook

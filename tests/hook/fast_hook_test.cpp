@@ -95,8 +95,8 @@ TEST(FastHookLifecycle, AJumpThatLeavesTheStubLeavesTheHookUsable) {
   const std::vector<std::uint8_t> original = routine.siteBytes(5);
   Hook hook(routine.site());
   int passes = 0;
-  hook.onBefore.connect([&] { ++passes; });
   ASSERT_TRUE(hook.install());
+  hook.onBefore.connect([&] { ++passes; });  // the stub calls a signal that has slots now
   EXPECT_EQ(hooktest::jumpMark, routine.run(hooktest::sampleRegisters()).edx);
   EXPECT_EQ(hooktest::jumpMark, routine.run(hooktest::sampleRegisters()).edx);
   EXPECT_EQ(2, passes);

@@ -183,6 +183,17 @@ TEST(GenericHookSkip, ChangedReturnAddressSendsExecutionElsewhere) {
   divert = false;  // the next entry takes the patch's own return address again
   routine.run(hooktest::sampleRegisters());
   EXPECT_FALSE(routine.reachedAlternate());
+
+  // From a before-callback, with nothing to call after the hooked instructions.
+  SiteRoutine other(hooktest::addEax(addend, 1));
+  Hook<> early(other.site(), 6);
+  early.onBefore.connect([&](Hook<>& self) { self.changeReturnAddress(other.landmarks().alternate); });
+  ASSERT_TRUE(early.install());
+  const Registers in = hooktest::sampleRegisters();
+  const Registers diverted = other.run(in);
+  EXPECT_TRUE(other.reachedAlternate());
+  EXPECT_EQ(in.eax + addend, diverted.eax);
+  EXPECT_EQ(other.siteEsp(), diverted.esp);
 }
 
 TEST(GenericHookSkip, CallbacksRunOnAGivenStack) {
@@ -444,6 +455,12 @@ TEST(GenericHookCallbacks, ConnectedInOrderAndIdsReused) {
   order.clear();
   routine.run(hooktest::sampleRegisters());
   EXPECT_EQ("acm", order);
+
+  // A list that was empty when the stub was built is called once it has a slot.
+  hook.onAfter.connect([&] { order += 'z'; });
+  order.clear();
+  routine.run(hooktest::sampleRegisters());
+  EXPECT_EQ("acmz", order);
 }
 
 TEST(GenericHookLifecycle, HookedInstructionsThatLeaveTheStubLeaveTheHookUsable) {

@@ -116,4 +116,20 @@ TEST(HookLog, LinesCarryTheAddressAndAnOverlongMessageIsCut) {
   relative.logging = false;
   relative.log("not written");
   EXPECT_EQ(line, lastLogLine());
+
+  // A hook that logs is called on every pass, callbacks or none.
+  for (bool fast : {false, true}) {
+    hooktest::SiteRoutine routine(std::vector<std::uint8_t>{0x05, 1, 0, 0, 0});
+    KelHook::Hook<> generic(routine.site(), 5);
+    KelHook::Fast::Hook light(routine.site());
+    if (fast) {
+      light.logging = true;
+      ASSERT_TRUE(light.install());
+    } else {
+      generic.logging = true;
+      ASSERT_TRUE(generic.install());
+    }
+    routine.run(hooktest::sampleRegisters());
+    EXPECT_NE(std::string::npos, lastLogLine().find(fast ? "call after" : "return to")) << fast;
+  }
 }

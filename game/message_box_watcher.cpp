@@ -8,9 +8,12 @@ namespace {
 
 constexpr DWORD PollMilliseconds = 15;
 
+// UTF-8, whatever the system's code page: a box may name a file in any script.
 std::string windowText(HWND window) {
-  char buffer[4096] = {};
-  GetWindowTextA(window, buffer, sizeof buffer);
+  wchar_t wide[4096] = {};
+  GetWindowTextW(window, wide, 4096);
+  char buffer[4 * 4096] = {};
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, buffer, sizeof buffer, nullptr, nullptr);
   return buffer;
 }
 

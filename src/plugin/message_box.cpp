@@ -18,11 +18,21 @@ MessageBoxHandler& handler() {
   return replaced;
 }
 
+#ifdef _WIN32
+// Texts are UTF-8 (file names come from the listing as UTF-8): shown through the wide API.
+std::wstring wide(const std::string& text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring converted(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), converted.data(), length);
+  return converted;
+}
+#endif
+
 int systemMessageBox(const std::string& text, const std::string& caption, unsigned type) {
 #ifdef _WIN32
   // The owner is read at this moment: the game may have recreated its window.
   HWND owner = Host::at<HWND>(Host::MainWindow);
-  return MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+  return MessageBoxW(owner, wide(text).c_str(), wide(caption).c_str(), type);
 #else
   // Native builds have no game window; the message still reaches whoever runs them.
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());

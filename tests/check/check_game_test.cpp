@@ -97,6 +97,7 @@ TEST_F(CheckAgainstGame, AwkwardNames) {
   const FolderPrediction prediction = predict();
   std::vector<std::string> scene = names.devices;
   scene.insert(scene.end(), names.playing.begin(), names.playing.end());
+  scene.push_back(names.corrupt);
   playAndCompare(prediction, scene);
 }
 

@@ -22,11 +22,12 @@ struct AwkwardNames {
   std::vector<std::string> playing;  // texture names that play
   std::vector<std::string> alphaOn;  // of those, the ones whose settings turn the alpha flag on
   std::string tooLong;               // one letter more than a game texture name can have
+  std::string corrupt;               // a non-ASCII name whose GIF is corrupt: its box names it
 };
 
-// Names Windows opens as devices (one with settings), non-ASCII ones (one with settings), the
-// longest a game texture can have and one letter more, and settings written by Notepad (with a
-// byte-order mark).
+// Names Windows opens as devices (one with settings), non-ASCII ones (one with settings, one
+// corrupt), the longest a game texture can have and one letter more, and settings written by
+// Notepad (with a byte-order mark).
 template <typename Folder>
 AwkwardNames writeAwkwardNames(Folder& folder) {
   AwkwardNames names;
@@ -43,6 +44,8 @@ AwkwardNames writeAwkwardNames(Folder& folder) {
   folder.gif(longest + ".gif", TestGifs::threeColours());
   names.tooLong = std::string(32, 'm');
   folder.gif(names.tooLong + ".gif", TestGifs::threeColours());
+  names.corrupt = "\xE7\x81\xAB";
+  folder.gif(names.corrupt + ".gif", TestGifs::corrupt());
   names.playing = {french, "bom", russian, longest};
   names.alphaOn = {french, "bom"};
   return names;

@@ -349,11 +349,15 @@ TEST(Module, AwkwardNamesAreSkippedOrPlayed) {
   std::vector<std::string> all = names.devices;
   all.insert(all.end(), names.playing.begin(), names.playing.end());
   all.push_back(names.tooLong);
+  all.push_back(names.corrupt);
   for (std::size_t i = 0; i < all.size(); ++i) scene.push_back(texture(all[i], allSites[i % 5]));
   game().setScene(scene);
   game().runFrames(3);
 
-  EXPECT_TRUE(game().messageBoxes().empty());
+  const auto boxes = game().messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Can't load animation " + names.corrupt) << "in any script";
+  EXPECT_EQ(boxes[0].text, "GIF file is corrupt!");
   const auto draws = game().draws(-1);
   for (const auto& name : all) {
     const DrawRecord* draw = drawOf(draws, name);

@@ -114,11 +114,13 @@ TEST_F(InspectGif, SettingsFileDecidesTheBackgroundAsInGame) {
   EXPECT_EQ(kept.settingsMessages, "");
   EXPECT_TRUE(kept.frames->keepBackground);
 
-  // Without a background line the module shows the conversion message and keeps the default.
+  // Without a background line the module says so and keeps the default.
   putText("partial.cfg", "override=1\n");
   GifInspection partial = inspectGif(put("partial.gif", threeFrames()));
   EXPECT_FALSE(partial.keepBackground);
-  EXPECT_EQ(partial.settingsMessages, "stoul (" + (dir_ / "partial.cfg").string() + ")\n");
+  EXPECT_EQ(partial.settingsMessages,
+            "background is missing: write background=0 or background=1; without it, override is "
+            "not read (" + (dir_ / "partial.cfg").string() + ")\n");
 }
 
 TEST_F(InspectGif, StandardErrorIsGivenBackAfterwards) {

@@ -27,9 +27,16 @@ std::string settingsLine(const SettingsPrediction& s) {
   return out.str();
 }
 
+// A box's text may have several lines; each goes on a line of its own, indented.
+std::string indented(const std::string& text, const char* indent) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? "\n" + std::string(indent) : std::string(1, c);
+  return out;
+}
+
 void boxes(std::ostringstream& out, const char* when, const std::vector<ShownBox>& shown) {
   for (const auto& box : shown)
-    out << "  message box " << when << ": [" << box.caption << "] " << box.text << "\n";
+    out << "  problem " << when << ": [" << box.caption << "] " << indented(box.text, "    ") << "\n";
 }
 
 void animation(std::ostringstream& out, const AnimationPrediction& a) {
@@ -81,7 +88,10 @@ std::string formatText(const FolderPrediction& p) {
   }
   const auto shown = p.boxesAtStart();
   out << "\nMessage boxes at start, in order:" << (shown.empty() ? " none" : "") << "\n";
-  for (const auto& box : shown) out << "  [" << box.caption << "] " << box.text << "\n";
+  for (const auto& box : shown) out << "  [" << box.caption << "] " << indented(box.text, "    ") << "\n";
+  const std::size_t problems = p.problemsAtStart().size();
+  if (problems > 0)
+    out << "  (" << problems << " problem(s) at start, every one written to the module's log)\n";
 
   out << "\nMemory: " << mib(p.memory.atStart) << " decoded at start; at most "
       << mib(p.memory.worstCase) << " while playing (the largest animations kept, uploaded); "
@@ -97,7 +107,7 @@ std::string formatText(const FolderPrediction& p) {
     out << "Nothing would go wrong in the game.\n";
   } else {
     out << failures.size() << " problem(s) would show in the game:\n";
-    for (const auto& f : failures) out << "  " << f << "\n";
+    for (const auto& f : failures) out << "  " << indented(f, "    ") << "\n";
   }
   return out.str();
 }

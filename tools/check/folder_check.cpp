@@ -198,7 +198,7 @@ SkipVerdict judgeSkipped(const ListedEntry& entry,
     case ListedKind::DeviceName:
       return {loggedSkipReason(entry.kind) + "; the module never opens it: rename it", true};
     case ListedKind::LongName:
-      return {loggedSkipReason(entry.kind) + ": shorten it to the texture's name", true};
+      return {loggedSkipReason(entry.kind) + "; shorten it to the texture's name", true};
     default:
       break;
   }
@@ -301,7 +301,7 @@ std::vector<std::string> FolderPrediction::failures() const {
   if (!listingError.empty()) found.push_back("the folder cannot be listed: " + listingError);
   for (const auto& animation : animations) {
     for (const auto& box : animation.boxesAtStart)
-      found.push_back("message box at start: " + box.caption + ": " + box.text);
+      found.push_back("problem at start: " + box.caption + ": " + box.text);
     for (const auto& box : animation.boxesAtFirstUse)
       found.push_back("message box when " + animation.textureName + " is first drawn: " +
                       box.caption + ": " + box.text);

@@ -179,7 +179,7 @@ RwRaster* Animation::rasterFor(RwRaster* hostRaster) noexcept {
   } catch (const std::exception& e) {
     // Decoding again on every pass would stall the game: report once, then stay out of the way.
     failed_ = true;
-    guarded("Animation::rasterFor", [&] { messageBox(e.what(), loadFailureCaption(name_)); });
+    guarded("Animation::rasterFor", [&] { messageBox(loadFailureText(e, gifPath_), loadFailureCaption(name_)); });
   } catch (...) {
     failed_ = true;
     logUnknownFault("Animation::rasterFor");

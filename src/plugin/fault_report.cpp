@@ -31,3 +31,10 @@ void logMessage(const std::string& caption, const std::string& text) {
 }
 
 std::string logFileName() { return descentLog().path(); }
+
+void logProblem(const std::string& text) noexcept {
+  try {
+    descentLog().write("%s", text.c_str());
+  } catch (...) {
+  }
+}

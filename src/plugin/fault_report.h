@@ -10,6 +10,8 @@ void logUnknownFault(const char* where);
 void logMessage(const std::string& caption, const std::string& text);
 // The descent log's file name, for messages that point the player to it.
 std::string logFileName();
+// One line about a file that the player may want to know of, when no box is due.
+void logProblem(const std::string& text) noexcept;
 
 // Runs work; logs and swallows whatever it throws. For callbacks the game calls.
 template <typename Work>

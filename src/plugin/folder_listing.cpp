@@ -1,6 +1,7 @@
 #include "plugin/folder_listing.h"
 
 #include <exception>
+#include <new>
 
 #include "plugin/device_names.h"
 #include "plugin/message_box.h"
@@ -78,14 +79,21 @@ std::string loadFailureCaption(std::string_view textureName) {
   return "Can't load animation " + std::string(textureName);
 }
 
+std::string loadFailureText(const std::exception& error, std::string_view gifPath) {
+  if (dynamic_cast<const std::bad_alloc*>(&error))
+    return "Not enough memory for " + std::string(gifPath) + ".";
+  return error.what();
+}
+
 AnimationDecision loadAnimationFile(PreloadBudget& budget, std::string_view textureName,
+                                    std::string_view gifPath,
                                     const std::function<void(bool preload)>& make) {
   AnimationDecision decision;
   decision.decodedAtStart = budget.nextIsPreloaded();
   try {
     make(decision.decodedAtStart);
   } catch (const std::exception& e) {
-    messageBox(e.what(), loadFailureCaption(textureName));
+    messageBox(loadFailureText(e, gifPath), loadFailureCaption(textureName));
     return decision;
   }
   budget.made();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -55,8 +56,10 @@ std::error_code listAnimationFolder(const std::string& folder,
 // Where an animation's files are: base + ".gif" and base + ".cfg".
 std::string animationBase(std::string_view folder, std::string_view textureName);
 
-// The caption of the message box for an animation that cannot be loaded.
+// The caption of the message box for an animation that cannot be loaded, and its text: the
+// error's own words, except for memory running out where the file is not named.
 std::string loadFailureCaption(std::string_view textureName);
+std::string loadFailureText(const std::exception& error, std::string_view gifPath);
 
 // The first animations made are decoded at once, the rest at their first use; a file that
 // fails to load does not use up a place.
@@ -77,7 +80,8 @@ struct AnimationDecision {
 
 // The loader's step for one "<name>.gif", in listing order: make(preload) makes the animation
 // and stores it, decoding its GIF at once while the budget lasts. When make throws, a message
-// box captioned loadFailureCaption(textureName) shows why and the file is left out without
-// using up a place.
+// box captioned loadFailureCaption(textureName) shows why (loadFailureText, naming gifPath) and
+// the file is left out without using up a place.
 AnimationDecision loadAnimationFile(PreloadBudget& budget, std::string_view textureName,
+                                    std::string_view gifPath,
                                     const std::function<void(bool preload)>& make);

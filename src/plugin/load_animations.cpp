@@ -17,9 +17,10 @@ namespace {
 
 void addAnimation(Catalogue& catalogue, const std::string& folder, const std::string& name,
                   PreloadBudget& preload) {
-  loadAnimationFile(preload, name, [&](bool decodeNow) {
-    auto animation = std::make_unique<Animation>(animationBase(folder, name), decodeNow);
-    catalogue[name] = animation.release();  // lives until the process ends
+  const std::string base = animationBase(folder, name);
+  loadAnimationFile(preload, name, base + ".gif", [&](bool decodeNow) {
+    auto animation = std::make_unique<Animation>(base, decodeNow);
+    catalogue[name] = animation.release();  // deleted with the texture manager
   });
 }
 

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
+#include "plugin/folder_listing.h"
 #include "plugin/recorded_messages.h"
 
 namespace {
@@ -60,3 +63,8 @@ TEST(BoxesShownAtStart, AHandfulOfBoxesThenOneForTheRest) {
 }
 
 }  // namespace
+
+TEST(LoadFailureText, NamesTheFileWhenMemoryRunsOut) {
+  EXPECT_EQ(loadFailureText(std::bad_alloc(), "Velquor/x.gif"), "Not enough memory for Velquor/x.gif.");
+  EXPECT_EQ(loadFailureText(std::runtime_error("GIF file is corrupt!"), "Velquor/x.gif"), "GIF file is corrupt!");
+}

@@ -32,10 +32,6 @@ double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-void giveBack(const AsiPlugin& plugin) {
-  for (const auto& entry : plugin.catalogue()) delete entry.second;
-}
-
 // The bundled samples, copied under numbered names until there are `count` of them.
 void copySamples(const fs::path& folder, int count) {
   fs::create_directories(folder);
@@ -88,7 +84,6 @@ TEST(PluginBench, SubstituteCost) {
                   label, ms * 1e6 / calls, AllocationCounter::count.load());
       EXPECT_EQ(AllocationCounter::count.load(), 0);
     }
-    giveBack(plugin);
   }
 }
 
@@ -127,7 +122,6 @@ TEST(PluginBench, StartUpWithFiftyAnimations) {
               pluginMs, pluginMs / decodeMs);
   std::printf("  (giflib is not built for Windows here; the native gif benchmark compares the\n"
               "   decoder with giflib on the host)\n");
-  giveBack(plugin);
 }
 
 struct Held {
@@ -189,7 +183,6 @@ TEST(PluginBench, MemoryOfSixtyAnimations) {
   clock.advanceMs(5 * 60'000);
   plugin.trim();
   report("trim after six minutes idle", plugin);
-  giveBack(plugin);
 }
 
 }  // namespace

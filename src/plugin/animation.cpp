@@ -111,6 +111,7 @@ void Animation::decode() {
 // between frames of the animation.
 void Animation::makeTextures() {
   incomplete_ = false;
+  noTextureRoom_ = false;
   const FrameList& list = *frames_;
   if (list.frames.empty()) return;
   if (list.width == 0 || list.height == 0) {
@@ -132,6 +133,7 @@ void Animation::makeTextures() {
   const std::uint64_t need = Limits::textureBytes(list.width, list.height, list.framesWithoutTexture());
   const std::uint64_t inUse = FrameList::texturesInUse();
   if (inUse + need > Limits::TextureBudget) {
+    noTextureRoom_ = true;
     logOnce(NoTextureRoom, gifPath_ + ": its textures (" + Limits::mib(need) + ") wait: " +
                                Limits::mib(inUse) + " of the " + Limits::mib(Limits::TextureBudget) +
                                " for textures are in use");

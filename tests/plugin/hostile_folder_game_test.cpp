@@ -4,7 +4,8 @@
 // resets, then the module is unloaded. Nothing may crash or hang (a watchdog ends a game that
 // stops), no frame may draw a blank texture, the good animations must play with their settings,
 // message boxes stay few, the device resets after the unload, only the main-loop site stays
-// changed, and no file of the folder changes.
+// changed, and no file of the folder changes. The checker, on the same folder, must end and
+// predict what the module did.
 #include <d3d9.h>
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "check/folder_check.h"
 #include "game/standin_api.h"
 #include "host/host.h"
 #include "plugin/game_watchdog.h"
@@ -98,6 +100,8 @@ struct HostileRun {
   std::map<std::string, std::string> filesBefore;
   GameWatchdog* watchdog = nullptr;  // never deleted: its thread may outlive every case
   std::vector<int> resetsAt;         // the first frame after each reset
+  std::map<std::string, bool> played;  // every texture drawn -> whether it ever showed the module's
+  std::vector<Standin::MessageBoxRecord> boxes;
 };
 
 HostileRun& hostileRun() {
@@ -242,6 +246,7 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
     for (const auto& draw : draws) {
       if (draw.d3dTexture == 0) blank.add(at(draw));
       if (draw.frame < FirstAnimatedFrame) continue;
+      run.played[draw.texture] |= draw.d3dTexture != 0 && draw.d3dTexture != draw.ownD3dTexture;
       const auto expect = expected.find(draw.texture);
       ASSERT_NE(expect, expected.end()) << draw.texture;
       if (expect->second == Expect::Plays && (!draw.swapped() || draw.d3dTexture == draw.ownD3dTexture))
@@ -281,7 +286,7 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
   }
 
   // Message boxes: a handful at start then one for the rest, at most one per file after.
-  const auto boxes = game().messageBoxes();
+  const auto boxes = run.boxes = game().messageBoxes();
   std::size_t atStart = 0;
   std::set<std::pair<std::string, std::string>> distinct;
   {
@@ -301,7 +306,7 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
     EXPECT_EQ(line.find("\"event\":\"error\""), std::string::npos) << line;
 }
 
-// Last: takes the module out.
+// Takes the module out.
 TEST(HostileFolder, UnloadLeavesTheDeviceResettableAndEveryFileAsItWas) {
   HostileRun& run = hostileRun();
   ASSERT_FALSE(run.filesBefore.empty()) << "the folder was never made";
@@ -313,19 +318,8 @@ TEST(HostileFolder, UnloadLeavesTheDeviceResettableAndEveryFileAsItWas) {
                         change.address + change.now.size() <= Host::MainLoopCall + Host::MainLoopCallSize;
     EXPECT_TRUE(inside) << std::hex << "game code still changed at 0x" << change.address;
   }
-  watchdog.step("resetting the device after the unload");
-  EXPECT_EQ(game().resetDevice(), 0) << "something of the module holds the device";
-  const unsigned passes = game().loopPasses();
-  game().runFrames(3);
-  EXPECT_EQ(game().loopPasses(), passes + 3);
-  for (const auto& draw : game().draws(-1)) {
-    EXPECT_FALSE(draw.swapped()) << draw.texture;
-    EXPECT_NE(draw.d3dTexture, 0u) << draw.texture;
-  }
-
   watchdog.step("reading the folder again");
   const auto after = RawFolder::readAll(run.root / "Velquor");
-  watchdog.stop();
   {
     Findings changed("a file of the folder changed");
     for (const auto& [name, bytes] : run.filesBefore) {
@@ -336,6 +330,51 @@ TEST(HostileFolder, UnloadLeavesTheDeviceResettableAndEveryFileAsItWas) {
     for (const auto& [name, bytes] : after)
       if (run.filesBefore.count(name) == 0) changed.add(name + " is new");
   }
+  watchdog.step("resetting the device after the unload");
+  // A failed reset leaves the game without a device: it would crash at its next frame.
+  ASSERT_EQ(game().resetDevice(), 0) << "something of the module holds the device";
+  const unsigned passes = game().loopPasses();
+  game().runFrames(3);
+  EXPECT_EQ(game().loopPasses(), passes + 3);
+  for (const auto& draw : game().draws(-1)) {
+    EXPECT_FALSE(draw.swapped()) << draw.texture;
+    EXPECT_NE(draw.d3dTexture, 0u) << draw.texture;
+  }
+}
+
+// Last: the checker on the same folder ends, and says what the module did.
+TEST(HostileFolder, CheckerTerminatesAndPredictsWhatTheModuleDid) {
+  HostileRun& run = hostileRun();
+  ASSERT_FALSE(run.played.empty()) << "the game never played the folder";
+  run.watchdog->step("checking the folder");
+  const FolderPrediction prediction = checkFolder((run.root / "Velquor").u8string());
+  run.watchdog->stop();
+
+  {
+    Findings wrong("the checker's prediction differs from what the module did");
+    for (const auto& [texture, played] : run.played) {
+      bool plays = false;
+      for (const auto& animation : prediction.animations)
+        if (animation.textureName == texture)
+          plays = animation.catalogued && animation.gif.accepted && !animation.gif.delaysMs.empty();
+      if (plays != played)
+        wrong.add(texture + (played ? " played, predicted not to" : " did not play, predicted to"));
+    }
+  }
+
+  // The boxes while the game starts, in order; those at first use, whatever their order.
+  std::vector<std::pair<std::string, std::string>> shownAtStart, shownLater, predictedLater;
+  for (const auto& box : run.boxes) (box.frame == 0 ? shownAtStart : shownLater).push_back({box.caption, box.text});
+  std::vector<std::pair<std::string, std::string>> predictedAtStart;
+  for (const auto& box : prediction.boxesAtStart()) predictedAtStart.push_back({box.caption, box.text});
+  for (const auto& animation : prediction.animations)
+    if (run.played.count(animation.textureName))
+      for (const auto& box : animation.boxesAtFirstUse) predictedLater.push_back({box.caption, box.text});
+  EXPECT_EQ(shownAtStart, predictedAtStart) << "boxes while the game starts";
+  std::sort(shownLater.begin(), shownLater.end());
+  std::sort(predictedLater.begin(), predictedLater.end());
+  EXPECT_EQ(shownLater, predictedLater) << "boxes when textures are first drawn";
+
   SetCurrentDirectoryW(run.root.parent_path().wstring().c_str());
   RawFolder::removeTree(run.root);
 }

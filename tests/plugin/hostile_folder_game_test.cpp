@@ -24,6 +24,7 @@
 #include "host/host.h"
 #include "plugin/game_watchdog.h"
 #include "plugin/hostile_folder.h"
+#include "plugin/message_box.h"
 #include "plugin/raw_folder.h"
 
 namespace {
@@ -42,8 +43,6 @@ constexpr int TurnsPerReset = 5;
 constexpr int CaptureEvery = 20;
 // The catalogue is made in frame 0; from frame 1 on the module's textures are drawn.
 constexpr int FirstAnimatedFrame = 1;
-// A handful of boxes while the game starts, then one that points to the log for the rest.
-constexpr std::size_t BoxesAtStartLimit = 12;
 // Far longer than any frame takes, even emulated; a hang ends the game with a message.
 constexpr DWORD HangLimitMs = 90'000;
 
@@ -296,11 +295,11 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
       if (!distinct.insert({box.caption, box.text}).second) repeated.add(box.caption + ": " + box.text);
     }
   }
-  EXPECT_LE(atStart, BoxesAtStartLimit) << "message boxes while the game starts";
+  EXPECT_LE(atStart, MaxBoxesAtStart) << "message boxes while the game starts";
   std::set<std::string> drawnFailing;
   for (const auto& draw : draws)
     if (expected[draw.texture] != Expect::Plays) drawnFailing.insert(draw.texture);
-  EXPECT_LE(boxes.size(), BoxesAtStartLimit + drawnFailing.size()) << "message boxes in all";
+  EXPECT_LE(boxes.size(), MaxBoxesAtStart + drawnFailing.size()) << "message boxes in all";
 
   for (const auto& line : game().traceLines())
     EXPECT_EQ(line.find("\"event\":\"error\""), std::string::npos) << line;

@@ -103,8 +103,10 @@ struct HostileRun {
   std::vector<Standin::MessageBoxRecord> boxes;
 };
 
+HostileRun* started = nullptr;
+
 HostileRun& hostileRun() {
-  static HostileRun* made = [] {
+  static HostileRun* made = started = [] {
     auto* run = new HostileRun;
     run->watchdog = new GameWatchdog([] { return static_cast<long>(game().frameCount()); },
                                      [] { return static_cast<long>(game().messageBoxes().size()); }, HangLimitMs);
@@ -119,6 +121,14 @@ HostileRun& hostileRun() {
   }();
   return *made;
 }
+
+// Once every case has run (whichever ran), the watchdog lets the game end in peace.
+class StopWatchdog : public ::testing::Environment {
+  void TearDown() override {
+    if (started) started->watchdog->stop();
+  }
+};
+const auto* const stopWatchdog = ::testing::AddGlobalTestEnvironment(new StopWatchdog);
 
 std::vector<TextureSpec> sceneOf(const std::vector<ShownAnimation>& shown, const std::vector<SceneName>& others) {
   std::vector<TextureSpec> scene;
@@ -347,7 +357,6 @@ TEST(HostileFolder, CheckerTerminatesAndPredictsWhatTheModuleDid) {
   ASSERT_FALSE(run.played.empty()) << "the game never played the folder";
   run.watchdog->step("checking the folder");
   const FolderPrediction prediction = checkFolder((run.root / "Velquor").u8string());
-  run.watchdog->stop();
 
   {
     Findings wrong("the checker's prediction differs from what the module did");

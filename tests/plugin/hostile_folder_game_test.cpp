@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -41,7 +42,8 @@ constexpr int FramesPerTurn = 60;
 constexpr std::size_t HostilePerTurn = 5, RandomPerTurn = 9;
 constexpr int TurnsPerReset = 5;
 constexpr int CaptureEvery = 20;
-// The catalogue is made in frame 0; from frame 1 on the module's textures are drawn.
+// The catalogue is made in frame 0, which draws nothing, so that every box of that frame is one
+// of the start; from frame 1 on the module's textures are drawn.
 constexpr int FirstAnimatedFrame = 1;
 // Far longer than any frame takes, even emulated; a hang ends the game with a message.
 constexpr DWORD HangLimitMs = 90'000;
@@ -170,7 +172,7 @@ bool resetBetween(const std::vector<int>& resetsAt, int frame, int next) {
 // An animation drawn every frame moves, and between two resets shows no more textures than it
 // has frames; one whose delays are all 0 shows a new frame at every draw.
 void checkPlayback(const ShownAnimation& shown, const std::map<int, std::uint32_t>& byFrame,
-                   const std::vector<int>& resetsAt) {
+                   const std::vector<int>& resetsAt, const std::map<int, double>& frameEndMs) {
   Findings tooMany(shown.texture + " showed more textures than it has frames between two resets");
   Findings stuck(shown.texture + " (all delays 0) showed a frame for more than one draw");
   std::set<std::uint32_t> span, everSeen;
@@ -182,7 +184,12 @@ void checkPlayback(const ShownAnimation& shown, const std::map<int, std::uint32_
     if (!sameSpan) span.clear();
     span.insert(texture);
     if (static_cast<int>(span.size()) > shown.frames) tooMany.add("frame " + std::to_string(frame));
-    if (sameSpan && shown.zeroDelays && texture == previous) stuck.add("frame " + std::to_string(frame));
+    if (sameSpan && shown.zeroDelays && texture == previous) {
+      const auto end = frameEndMs.find(frame), before = frameEndMs.find(previousFrame);
+      const long spentMs = end == frameEndMs.end() || before == frameEndMs.end()
+                               ? -1 : std::lround(end->second - before->second);
+      stuck.add("frame " + std::to_string(frame) + " (" + std::to_string(spentMs) + " ms after the one before)");
+    }
     previousFrame = frame;
     previous = texture;
   }
@@ -212,6 +219,15 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
 
   std::vector<Sample> samples;
   std::vector<long> resetResults;
+  std::map<int, double> frameEndMs;  // to tell a stalled game from a stuck animation
+  auto frameDone = [&] {
+    frameEndMs[game().frameCount() - 1] =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  };
+  game().setScene({});
+  game().runFrames(1);
+  frameDone();
+  ASSERT_EQ(game().frameCount(), FirstAnimatedFrame);
   ASSERT_LE(run.folder.random.size(), Turns * RandomPerTurn) << "random files never drawn";
   for (std::size_t turn = 0; turn < Turns; ++turn) {
     std::vector<SceneName> others = turnOf(run.folder.hostile, turn, HostilePerTurn);
@@ -222,9 +238,11 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
     for (int i = 0; i < FramesPerTurn; ++i) {
       if (i % CaptureEvery != CaptureEvery - 1) {
         game().runFrames(1);
+        frameDone();
         continue;
       }
       const auto capture = game().captureFrame();
+      frameDone();
       ASSERT_GT(capture.width, 0);
       for (const auto& shown : run.folder.shown) {
         const auto cell = game().cellCentre(shown.texture);
@@ -276,7 +294,7 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
     std::map<int, std::uint32_t> byFrame;
     for (const auto& draw : draws)
       if (draw.texture == shown.texture && draw.d3dTexture != draw.ownD3dTexture) byFrame[draw.frame] = draw.d3dTexture;
-    checkPlayback(shown, byFrame, run.resetsAt);
+    checkPlayback(shown, byFrame, run.resetsAt, frameEndMs);
   }
 
   // Their real pixels: a frame's colour, and the background colour where the settings keep it.

@@ -8,7 +8,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "check/gif_structure.h"
 #include "inspect/gif_inspection.h"
 #include "plugin/animation_config.h"
 #include "plugin/catalogue.h"
@@ -107,6 +106,8 @@ GifPrediction predictGif(const std::string& gifPath) {
   gif.accepted = inspection.accepted;
   gif.refusal = inspection.refusal;
   gif.decoderMessages = inspection.decoderMessages;
+  gif.version = inspection.version;
+  gif.disposalByImage = inspection.disposalByImage;
   gif.decodedBytes = inspection.decodedBytes();
   gif.textureBytes = inspection.textureBytes();
   if (inspection.frames) {
@@ -116,9 +117,6 @@ GifPrediction predictGif(const std::string& gifPath) {
     gif.totalMs = inspection.frames->totalDuration;
     gif.loopCount = inspection.frames->loopCount;
   }
-  const GifStructure structure = readGifStructureOfFile(gifPath);
-  gif.version = structure.version;
-  gif.disposalByImage = structure.disposalByImage;
   return gif;
 }
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "inspect/stderr_capture.h"
+#include "gif/gif_decoder_report.h"
 #include "plugin/animation_config.h"
 #include "plugin/message_box.h"
 
@@ -40,7 +40,7 @@ GifInspection inspectGif(const std::string& path) {
   }
   setMessageBoxHandler(nullptr);
 
-  StderrCapture capture;
+  GifDecoderReport decoder;
   try {
     result.frames = FrameList::load(path.c_str());
     result.frames->setKeepBackground(result.keepBackground);
@@ -49,7 +49,9 @@ GifInspection inspectGif(const std::string& path) {
   } catch (const std::exception& e) {
     result.refusal = e.what();
   }
-  result.decoderMessages = capture.finish();
+  result.decoderMessages = decoder.messages();
+  result.version = decoder.version();
+  result.disposalByImage = decoder.disposalByImage();
   return result;
 }
 

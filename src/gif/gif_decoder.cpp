@@ -6,6 +6,7 @@
 #include <new>
 
 #include "gif/crt_file_io.h"
+#include "gif/gif_decoder_report.h"
 #include "gif/gif_read_state.h"
 #include "gif/lzw_image.h"
 
@@ -18,7 +19,7 @@
 namespace {
 
 GifDecoder* refuse(int fd, GifReadState* reader, const char* message) {
-  if (message) std::fprintf(stderr, "%s", message);
+  if (message) gifReportMessage(message);
   delete reader;
   _close(fd);
   return nullptr;
@@ -32,6 +33,7 @@ bool readGraphicControl(GifDecoder& gif, GifReadState& in) {
   std::uint16_t delay;
   if (!in.readByte(packed) || !in.readU16le(delay) || !in.readByte(transparentIndex)) return false;
   gif.hasTransparency = packed & 1;
+  gif.disposal = (packed >> 2) & 7;
   gif.delay = delay;
   gif.transparentIndex = transparentIndex;
   in.skip(1);  // terminator
@@ -65,9 +67,12 @@ bool readExtension(GifDecoder& gif, GifReadState& in) {
     case 0x01:
       in.skip(13);  // block size and the text grid header
       return in.skipSubBlocks();
-    default:
-      std::fprintf(stderr, "unknown extension: %02X\n", label);
+    default: {
+      char line[32];
+      std::snprintf(line, sizeof line, "unknown extension: %02X\n", label);
+      gifReportMessage(line);
       return in.skipSubBlocks();
+    }
   }
 }
 
@@ -105,6 +110,7 @@ int readImage(GifDecoder& gif, GifReadState& in) {
 }
 
 int nextBlock(GifDecoder& gif, GifReadState& in) {
+  gif.disposal = 0;  // until a graphic control extension for the coming image says otherwise
   for (;;) {
     std::uint8_t introducer;
     if (!in.readByte(introducer)) return 0;
@@ -140,8 +146,9 @@ GifDecoder* gifOpen(const char* path, GifOpenFailure* failure) {
   std::uint8_t signature[3], version[3];
   if (!in->readBytes(signature, 3) || std::memcmp(signature, "GIF", 3) != 0)
     return refuse(fd, in, "invalid signature\n");
-  if (!in->readBytes(version, 3) || std::memcmp(version, "89a", 3) != 0)
-    return refuse(fd, in, "invalid version\n");
+  if (!in->readBytes(version, 3)) return refuse(fd, in, "invalid version\n");
+  gifReportVersion(version);
+  if (std::memcmp(version, "89a", 3) != 0) return refuse(fd, in, "invalid version\n");
   std::uint16_t width, height;
   std::uint8_t packed, backgroundIndex, aspectRatio;
   if (!in->readU16le(width) || !in->readU16le(height) || !in->readByte(packed))
@@ -191,6 +198,7 @@ int gifNextFrame(GifDecoder* gif) {
     result = -1;  // no room for the image's code bytes
   }
   gif->reader->syncDescriptor();
+  if (result == 1) gifReportImage(gif->disposal);
   return result;
 }
 

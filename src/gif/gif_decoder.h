@@ -4,8 +4,9 @@
 // decodes it, gifClose releases everything. Colours are not looked up here: the caller copies
 // the rectangle, the colour table in force and the graphic-control values after each image.
 //
-// Messages on stderr (exactly these): "invalid signature\n", "invalid version\n",
-// "no global color table\n", "unknown extension: %02X\n".
+// Messages (exactly these): "invalid signature\n", "invalid version\n",
+// "no global color table\n", "unknown extension: %02X\n". They go to the standard error stream,
+// or to a GifDecoderReport a tool keeps (gif_decoder_report.h).
 #include <cstdint>
 
 struct GifColorTable {
@@ -23,6 +24,9 @@ struct GifDecoder {
   std::uint16_t delay;                // hundredths of a second, last graphic control read
   std::uint8_t transparentIndex;
   int hasTransparency;
+  // Disposal method (0-7) of the graphic control extension read since the previous image, 0
+  // without one: unlike the values above it never carries over to a later image.
+  std::uint8_t disposal;
   GifColorTable* palette;             // &localTable or &globalTable, for the current image
   GifColorTable localTable;
   GifColorTable globalTable;

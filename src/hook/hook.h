@@ -121,9 +121,9 @@ class Hook {
   // that only runs the hooked instructions (no callbacks, no reference to the hook), since the
   // other patch may have kept a copy of our call; the hook then stays installed.
   virtual bool remove() {
-    const PatchSite::Removal done = site_.remove(state, compatEax, compatReturn);
-    if (done == PatchSite::Removal::Restored) freeCompatibilityCells();
-    return done != PatchSite::Removal::Refused;
+    // The cells stay until the hook dies: a thread still in the stub may use them, and the next
+    // install then writes the very same stub over it.
+    return site_.remove(state, compatEax, compatReturn) != PatchSite::Removal::Refused;
   }
 
   // One line in the engine log, prefixed with the address and size (and module), when

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "gif/crt_file_io.h"
 #include "gif/gif_decoder.h"
+#include "gif/gif_decoder_report.h"
 #include "gif/interlace.h"
 #include "gif/lzw_code_table.h"
 #include "gif_test_files.h"
@@ -143,6 +145,77 @@ TEST(GifNextFrame, GraphicControlValuesCarryOverToLaterImages) {
   ASSERT_EQ(gifNextFrame(gif.get()), 1);
   EXPECT_EQ(gif->delay, 4);
   EXPECT_EQ(gif->hasTransparency, 0);
+}
+
+TEST(GifNextFrame, DisposalBelongsToOneImageWhileTheDelayCarriesOver) {
+  auto control = [](std::uint8_t packed, std::uint16_t delay) {
+    return GifBytes{0x21, 0xF9, 4, packed, static_cast<std::uint8_t>(delay), static_cast<std::uint8_t>(delay >> 8), 0, 0};
+  };
+  auto join = [](std::initializer_list<GifBytes> parts) {
+    GifBytes out;
+    for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+  };
+  const GifBytes plainText = {0x21, 0x01, 12, 0, 0, 0, 0, 8, 0, 8, 0, 1, 1, 0, 1, 2, 'h', 'i', 0};
+  const GifBytes comment = {0x21, 0xFE, 1, 'c', 0};
+  struct Step {
+    const char* what;
+    GifBytes before;  // the blocks between the previous image and this one
+    int disposal, delay;
+  };
+  const std::vector<Step> steps = {
+      {"restore to background", control(2 << 2, 10), 2, 10},
+      {"no extension of its own", {}, 0, 10},
+      {"text and comment between", join({control(3 << 2, 0), comment, plainText}), 3, 0},
+      {"the last of two", join({control(1 << 2, 5), control(0, 7)}), 0, 7},
+      {"beside user input and transparency", control(7 << 2 | 2 | 1, 1), 7, 1},
+      {"the high bit alone", control(4 << 2, 1), 4, 1},
+  };
+  GifWriter writer(screen(2, 2));
+  for (const auto& step : steps) writer.raw(step.before).image(filledImage(2, 2, 1));
+  writer.raw(control(2 << 2, 3)).trailer();
+  TempGifFile file(writer.bytes());
+
+  GifDecoderReport report;
+  GifHandle gif(gifOpen(file.path()));
+  std::vector<int> disposals;
+  for (const auto& step : steps) {
+    ASSERT_EQ(gifNextFrame(gif.get()), 1) << step.what;
+    EXPECT_EQ(gif->disposal, step.disposal) << step.what;
+    EXPECT_EQ(gif->delay, step.delay) << step.what;
+    disposals.push_back(step.disposal);
+  }
+  EXPECT_EQ(gifNextFrame(gif.get()), 0);
+  EXPECT_EQ(report.disposalByImage(), disposals) << "one entry per image, none for the trailer";
+}
+
+TEST(GifDecoderReport, TakesWhatTheDecodersOfItsOwnThreadSay) {
+  GifScreen old = screen(2, 2);
+  old.version = "87a";
+  TempGifFile oldFile(GifWriter(old).trailer().bytes(), "old");
+  TempGifFile oddFile(GifWriter(screen(2, 2)).raw({0x21, 0x02, 0}).image(filledImage(2, 2, 1)).trailer().bytes(), "odd");
+  auto decodeAll = [](const char* path) {
+    GifHandle gif(gifOpen(path));
+    while (gif && gifNextFrame(gif.get()) == 1) continue;
+  };
+  ::testing::internal::CaptureStderr();
+  {
+    GifDecoderReport outer;
+    {
+      GifDecoderReport inner;
+      decodeAll(oddFile.path());
+      EXPECT_EQ(inner.messages(), "unknown extension: 02\n");
+      EXPECT_EQ(inner.version(), "89a");
+      EXPECT_EQ(inner.disposalByImage(), std::vector<int>{0});
+    }
+    decodeAll(oldFile.path());  // the outer report again
+    std::thread(decodeAll, oddFile.path()).join();  // a thread without a report of its own
+    EXPECT_EQ(outer.messages(), "invalid version\n");
+    EXPECT_EQ(outer.version(), "87a");
+    EXPECT_TRUE(outer.disposalByImage().empty());
+  }
+  decodeAll(oldFile.path());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "unknown extension: 02\ninvalid version\n");
 }
 
 TEST(GifNextFrame, SkipsOtherExtensionsAndReportsUnknownOnes) {

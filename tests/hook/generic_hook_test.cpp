@@ -565,7 +565,7 @@ TEST(GenericHookPatch, AThreadRunningTheSiteOnlyEverMeetsWholePatches) {
   while (calls.load() < 1000) std::this_thread::yield();
   {
     Hook<> hook(site.site(), 5);
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 1000; ++i) {
       hook.install();
       hook.remove();
     }

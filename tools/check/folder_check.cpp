@@ -9,7 +9,6 @@
 #include <stdexcept>
 
 #include "check/device_caps.h"
-#include "check/gif_structure.h"
 #include "inspect/gif_inspection.h"
 #include "plugin/animation_config.h"
 #include "plugin/catalogue.h"
@@ -125,6 +124,8 @@ GifPrediction predictGif(const std::string& gifPath, const std::string& shownNam
   gif.accepted = inspection.accepted;
   gif.refusal = inspection.refusal;
   gif.decoderMessages = inspection.decoderMessages;
+  gif.version = inspection.version;
+  gif.disposalByImage = inspection.disposalByImage;
   gif.decodedBytes = inspection.decodedBytes();
   gif.textureBytes = inspection.textureBytes();
   if (inspection.frames) {
@@ -135,9 +136,6 @@ GifPrediction predictGif(const std::string& gifPath, const std::string& shownNam
     gif.loopCount = inspection.frames->loopCount;
     gif.loopMsAtSixty = loopMsAtSixtyDraws(*inspection.frames);
   }
-  const GifStructure structure = readGifStructureOfFile(gifPath);
-  gif.version = structure.version;
-  gif.disposalByImage = structure.disposalByImage;
   return gif;
 }
 

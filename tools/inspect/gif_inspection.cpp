@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "gif/gif_decoder_report.h"
 #include "gif/memory_limits.h"
-#include "inspect/stderr_capture.h"
 #include "plugin/animation_config.h"
 #include "plugin/message_box.h"
 
@@ -41,7 +41,7 @@ GifInspection inspectGif(const std::string& path, const std::string& shownName) 
   }
   setMessageBoxHandler(nullptr);
 
-  StderrCapture capture;
+  GifDecoderReport decoder;
   try {
     result.frames = FrameList::load(path.c_str(), shownName);
     result.frames->setKeepBackground(result.keepBackground);
@@ -50,7 +50,9 @@ GifInspection inspectGif(const std::string& path, const std::string& shownName) 
   } catch (const std::exception& e) {
     result.refusal = e.what();
   }
-  result.decoderMessages = capture.finish();
+  result.decoderMessages = decoder.messages();
+  result.version = decoder.version();
+  result.disposalByImage = decoder.disposalByImage();
   return result;
 }
 

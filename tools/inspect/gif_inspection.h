@@ -12,7 +12,9 @@ struct GifInspection {
   std::string path;
   bool accepted = false;
   std::string refusal;                 // the frame list's message when refused
-  std::string decoderMessages;         // what the decoder printed on the standard error stream
+  std::string decoderMessages;         // the decoder's messages, one a line
+  std::string version;                 // as the header declares it; empty when not a GIF
+  std::vector<int> disposalByImage;    // disposal method of each image decoded, in order
   std::string settingsMessages;        // message boxes the settings file would show, one a line
   bool hasSettings = false;            // <name>.cfg exists beside the GIF
   bool keepBackground = false;         // as the settings decide it for the game

@@ -1,5 +1,6 @@
 #include "gif/decode_worker.h"
 
+#include <chrono>
 #include <stdexcept>
 
 #include "gif/frame_list.h"
@@ -15,6 +16,10 @@ void DecodeJob::run() noexcept {
   // What the work captured goes now, on this thread, not with the last owner of the job.
   work_ = nullptr;
   done_.store(true, std::memory_order_release);
+}
+
+void DecodeJob::wait() const noexcept {
+  while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 std::shared_ptr<DecodeJob> DecodeWorker::request(DecodeJob::Work work) {

@@ -21,6 +21,8 @@ class DecodeJob {
 
   // True once the worker is done with the job: frames or error are there to take.
   bool done() const noexcept { return done_.load(std::memory_order_acquire); }
+  // Blocks until done(). Not for the game's thread while it draws.
+  void wait() const noexcept;
   // After done(): the decoded frames, null when the work threw (see error()).
   std::unique_ptr<FrameList> takeFrames() { return std::move(frames_); }
   // After done(): what the work threw, null when it succeeded.

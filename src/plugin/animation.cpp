@@ -6,8 +6,11 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
+#include "framework/frame_clock.h"
 #include "framework/kel_render_events.h"
+#include "gif/decode_worker.h"
 #include "gif/frame_list.h"
 #include "host/host.h"
 #include "plugin/fault_report.h"
@@ -26,6 +29,13 @@ std::uint32_t readExtensionOffset() {
 std::string nameOfBase(std::string_view base) {
   const auto slash = base.find_last_of("/\\");
   return std::string(slash == std::string_view::npos ? base : base.substr(slash + 1));
+}
+
+// The one way a GIF becomes frames, on whichever thread decodes it.
+std::unique_ptr<FrameList> decodeFile(const std::string& path, bool keepBackground) {
+  std::unique_ptr<FrameList> list = FrameList::load(path.c_str());
+  list->setKeepBackground(keepBackground);
+  return list;
 }
 
 }  // namespace
@@ -57,16 +67,21 @@ void Animation::setState(AnimationState target) {
       if (state_ == AnimationState::Uploaded) {
         frames_->releaseTextures();
       } else {
-        std::unique_ptr<FrameList> list = FrameList::load(gifPath_.c_str());
-        list->setKeepBackground(config_.keepBackground());
-        frames_ = std::move(list);
+        frames_ = decodeFile(gifPath_, config_.keepBackground());
       }
       break;
     case AnimationState::Uploaded:
       if (state_ == AnimationState::Unloaded) setState(AnimationState::Decoded);
+      if (decoding_) {
+        decoding_->wait();
+        takeDecoded();
+      }
       frames_->createTextures(Host::at<IDirect3DDevice9*>(Host::Device));
       break;
     case AnimationState::Unloaded:
+      // A decode in flight is dropped; the worker frees what it made.
+      if (decoding_) decoding_->cancel();
+      decoding_.reset();
       frames_.reset();
       break;
   }
@@ -76,26 +91,62 @@ void Animation::setState(AnimationState target) {
 RwRaster* Animation::rasterFor(RwRaster* hostRaster) noexcept {
   if (hostRaster == nullptr) return nullptr;
   if (failed_) return hostRaster;
+  lastUsed_ = FrameClock::nowMs();
+  if (state_ != AnimationState::Uploaded && !bringIn()) return hostRaster;
+  return showCurrentFrame(hostRaster);
+}
+
+// Frames from the worker, and playback from then on; false while there is nothing to show.
+bool Animation::bringIn() noexcept {
   try {
     if (!deviceSlotsConnected_) connectDeviceSlots();
-    if (state_ != AnimationState::Uploaded) setState(AnimationState::Uploaded);
-    return showCurrentFrame(hostRaster);
+    if (state_ == AnimationState::Unloaded) {
+      startDecoding();
+      return false;
+    }
+    if (decoding_) {
+      if (!decoding_->done()) return false;
+      takeDecoded();
+    }
+    // The textures come one by one, as their frames become due.
+    state_ = AnimationState::Uploaded;
+    return true;
   } catch (const std::exception& e) {
-    // Decoding again on every pass would stall the game: report once, then stay out of the way.
+    // Decoding again on every pass would load the game: report once, then stay out of the way.
+    // A modal box inside the game's draw call would stop its frame half-way: the loop shows it.
     failed_ = true;
-    guarded("Animation::rasterFor", [&] { messageBox(e.what(), loadFailureCaption(name_)); });
+    messageBoxFromGameLoop(e.what(), loadFailureCaption(name_));
   } catch (...) {
     failed_ = true;
     logUnknownFault("Animation::rasterFor");
   }
-  return hostRaster;
+  return false;
+}
+
+void Animation::startDecoding() {
+  decoding_ = decodeWorker().request(
+      [path = gifPath_, keep = config_.keepBackground()] { return decodeFile(path, keep); });
+  state_ = AnimationState::Decoded;
+}
+
+void Animation::takeDecoded() {
+  const std::shared_ptr<DecodeJob> job = std::move(decoding_);
+  if (const std::exception_ptr error = job->error()) {
+    state_ = AnimationState::Unloaded;
+    std::rethrow_exception(error);
+  }
+  frames_ = job->takeFrames();
 }
 
 RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster) {
-  lastUsed_ = nowMs();
   IDirect3DTexture9* texture = frames_->currentTexture();
+  const int due = frames_->finished() ? static_cast<int>(frames_->frames.size()) - 1 : frames_->current;
   // Whatever loop count the file gives, the animation repeats for ever.
   if (frames_->finished()) frames_->rewind();
+  if (texture == nullptr && !frames_->frames.empty()) {
+    texture = makeTexture(due);
+    if (texture == nullptr) return hostRaster;
+  }
 
   std::uint8_t* proxy = proxyRaster_.get();
   std::uint8_t* extension = proxy + extensionOffset_;
@@ -121,8 +172,8 @@ RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster) {
 void Animation::connectDeviceSlots() {
   // Without the render events there is no reset to follow yet; try again at the next use.
   if (renderEvents == nullptr) return;
+  // After a reset the textures come back as their frames become due.
   renderEvents->deviceLost.connect([this] { onDeviceLost(); });
-  renderEvents->deviceReset.connect([this] { onDeviceReset(); });
   deviceSlotsConnected_ = true;
 }
 
@@ -132,9 +183,9 @@ void Animation::onDeviceLost() {
   });
 }
 
-void Animation::onDeviceReset() {
-  guarded("Animation::onDeviceReset", [this] {
-    if (frames_ && state_ == AnimationState::Uploaded)
-      frames_->createTextures(Host::at<IDirect3DDevice9*>(Host::Device));
-  });
+// The frame's texture, made now that the frame is due: a draw call makes at most one.
+IDirect3DTexture9* Animation::makeTexture(int frame) {
+  AnimationFrame& due = *frames_->frames[frame];
+  due.createTexture(Host::at<IDirect3DDevice9*>(Host::Device), frames_->keepBackground);
+  return due.texture;
 }

@@ -10,7 +10,9 @@
 #include "plugin/animation_config.h"
 #include "plugin/animation_state.h"
 
+class DecodeJob;
 class FrameList;
+struct IDirect3DTexture9;
 struct RwRaster;
 
 class Animation {
@@ -27,9 +29,14 @@ class Animation {
   void setState(AnimationState target);
 
   // The raster the game is to use instead of hostRaster: the proxy, showing the frame due now.
-  // An animation whose GIF cannot be decoded at its first use is reported once and from then on
-  // leaves the game's raster as it is. Never throws.
+  // At its first use an animation not decoded yet has its GIF decoded on the decode worker and
+  // leaves the game its own raster until the frames are there; each frame gets its texture when
+  // it is first due. One that cannot be decoded is reported once, from the game loop, and from
+  // then on leaves the game's raster as it is. Never throws.
   RwRaster* rasterFor(RwRaster* hostRaster) noexcept;
+
+  // Decoded, but its frames are still being decoded on the worker (frames() is null).
+  bool decoding() const { return decoding_ != nullptr; }
 
   AnimationState state() const { return state_; }
   std::int64_t lastUsed() const { return lastUsed_; }
@@ -41,13 +48,17 @@ class Animation {
   const std::string& name() const { return name_; }
 
  private:
+  bool bringIn() noexcept;
+  void startDecoding();
+  void takeDecoded();
   RwRaster* showCurrentFrame(RwRaster* hostRaster);
   void connectDeviceSlots();
+  IDirect3DTexture9* makeTexture(int frame);
   void onDeviceLost();
-  void onDeviceReset();
 
   AnimationConfig config_;
   std::unique_ptr<FrameList> frames_;
+  std::shared_ptr<DecodeJob> decoding_;  // while Decoded and the frames are on their way
   std::unique_ptr<std::uint8_t[]> proxyRaster_;
   std::uint32_t extensionOffset_;
   std::unique_ptr<std::uint8_t[]> palette_;

@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "framework/frame_clock.h"
 #include "framework/kel_events.h"
 #include "framework/kel_render_events.h"
 #include "gif/frame_list.h"
@@ -77,7 +78,7 @@ void AsiPlugin::onDraw() {
     if (!loaded.load()) return;
     installHooks();
     if (events != nullptr) gameLoopConnection = events->gameLoop.connect(this, &AsiPlugin::trim);
-    trimTimes.lastPass = trimTimes.lastEviction = nowMs();
+    trimTimes.lastPass = trimTimes.lastEviction = FrameClock::tick();
     if (renderEvents != nullptr) renderEvents->draw.disconnect(drawConnection);
     drawConnection = none;
     loaded.exchange(false);
@@ -101,7 +102,12 @@ void AsiPlugin::installHooks() {
 }
 
 void AsiPlugin::trim() {
-  guarded("AsiPlugin::trim", [this] { Trim::pass(animations, trimTimes, nowMs); });
+  guarded("AsiPlugin::trim", [this] {
+    // One clock read per game frame: the textures drawn in it share the time.
+    FrameClock::tick();
+    showGameLoopMessageBoxes();
+    Trim::pass(animations, trimTimes, FrameClock::nowMs);
+  });
 }
 
 // The callbacks: substitute never throws (an animation that fails is handled inside), so these

@@ -13,6 +13,11 @@ namespace {
 
 thread_local DeferredMessageBoxes* deferredOnThisThread = nullptr;
 
+std::vector<DeferredMessageBoxes::Message>& keptForGameLoop() {
+  static std::vector<DeferredMessageBoxes::Message> kept;
+  return kept;
+}
+
 MessageBoxHandler& handler() {
   static MessageBoxHandler replaced;
   return replaced;
@@ -53,6 +58,17 @@ int messageBox(const std::string& text, const std::string& caption, unsigned typ
   }
   if (handler()) return handler()(text, caption, type);
   return systemMessageBox(text, caption, type);
+}
+
+void messageBoxFromGameLoop(const std::string& text, const std::string& caption) {
+  keptForGameLoop().push_back({text, caption, 0});
+}
+
+void showGameLoopMessageBoxes() {
+  if (keptForGameLoop().empty()) return;
+  std::vector<DeferredMessageBoxes::Message> messages;
+  messages.swap(keptForGameLoop());  // a box may run the game loop again while it is open
+  showMessageBoxes(messages);
 }
 
 void setMessageBoxHandler(MessageBoxHandler replacement) { handler() = std::move(replacement); }

@@ -37,6 +37,12 @@ class DeferredMessageBoxes {
 // Shows the kept messages, in order, on the calling thread.
 void showMessageBoxes(const std::vector<DeferredMessageBoxes::Message>& messages);
 
+// Inside one of the game's draw calls a modal box would stop the game half-way through its frame:
+// a message met there is kept, in order, until the game loop shows it with
+// showGameLoopMessageBoxes. Both on the game's thread.
+void messageBoxFromGameLoop(const std::string& text, const std::string& caption);
+void showGameLoopMessageBoxes();
+
 // Replaces the real message box for every caller; an empty handler restores it. Set it before
 // the threads that show messages start.
 void setMessageBoxHandler(MessageBoxHandler handler);

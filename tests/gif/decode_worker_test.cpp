@@ -41,11 +41,6 @@ class Gate {
   bool open_ = false, entered_ = false;
 };
 
-void waitDone(const DecodeJob& job) {
-  for (int i = 0; i < 5000 && !job.done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_TRUE(job.done());
-}
-
 std::string errorOf(const DecodeJob& job) {
   if (!job.error()) return "(none)";
   try {
@@ -86,7 +81,7 @@ TEST(DecodeWorker, JobsHandBackFramesOrTheErrorInTheOrderAsked) {
   auto first = worker.request(noting(0, loading(good)));
   auto second = worker.request(noting(1, loading(corrupt)));
   auto third = worker.request(noting(2, [] () -> std::unique_ptr<FrameList> { throw std::bad_alloc(); }));
-  for (const auto* job : {first.get(), second.get(), third.get()}) waitDone(*job);
+  for (const auto* job : {first.get(), second.get(), third.get()}) job->wait();
 
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
   auto frames = first->takeFrames();
@@ -110,9 +105,7 @@ TEST(DecodeWorker, CancelledJobsNotStartedNeverRunAndOneInHandEnds) {
   queued->cancel();
   inHand->cancel();
   gate.open();
-  waitDone(*kept);
-  waitDone(*queued);
-  waitDone(*inHand);
+  for (const auto* job : {kept.get(), queued.get(), inHand.get()}) job->wait();
   EXPECT_EQ(ran, 2);  // the job in hand and the one not cancelled
   EXPECT_EQ(queued->takeFrames(), nullptr);
   EXPECT_EQ(errorOf(*queued), "(none)");

@@ -3,9 +3,11 @@
 
 #include <d3d9.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "framework/kel_render_events.h"
 #include "game/standin_api.h"
@@ -21,6 +23,17 @@
 namespace {
 
 std::uint32_t address(const void* pointer) { return reinterpret_cast<std::uintptr_t>(pointer); }
+
+// Uses the animation until it shows a frame (or fails): one that was not decoded yet gets its
+// frames from the decode worker some time after its first use.
+RwRaster* useUntilShown(Animation& animation, RwRaster* host) {
+  for (int i = 0; i < 10'000; ++i) {
+    RwRaster* shown = animation.rasterFor(host);
+    if (shown != host || animation.failed()) return shown;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return host;
+}
 
 class AnimationTest : public ::testing::Test {
  protected:
@@ -77,7 +90,7 @@ TEST_F(AnimationTest, OverridesGivePrivatePaletteAndAlpha) {
   Animation forced(make("forced", TestGifs::threeColours(),
                         "override=1\nbackground=0\nnumber_color_palette=5\nalpha=1\n"), false);
   FakeRaster host(0x33);
-  RwRaster* proxy = forced.rasterFor(host.raster());
+  RwRaster* proxy = useUntilShown(forced, host.raster());
   const auto* palette = reinterpret_cast<const std::uint8_t*>(FakeRaster::palette(proxy));
   ASSERT_NE(palette, nullptr);
   ASSERT_NE(FakeRaster::palette(proxy), FakeRaster::palette(host.raster()));
@@ -88,7 +101,7 @@ TEST_F(AnimationTest, OverridesGivePrivatePaletteAndAlpha) {
 
   Animation plain(make("plain", TestGifs::threeColours(),
                        "override=0\nbackground=0\nnumber_color_palette=5\nalpha=1\n"), false);
-  RwRaster* plainProxy = plain.rasterFor(host.raster());
+  RwRaster* plainProxy = useUntilShown(plain, host.raster());
   EXPECT_EQ(FakeRaster::palette(plainProxy), FakeRaster::palette(host.raster()));
   EXPECT_EQ(FakeRaster::alpha(plainProxy), 0);
 }
@@ -104,6 +117,33 @@ TEST_F(AnimationTest, LoopCountOfOneStillRepeats) {
   const auto red = frameTexture(animation, 0), green = frameTexture(animation, 1);
   // The wrap shows the last frame for one call, then playback starts again.
   EXPECT_EQ(shown, (std::vector<std::uint32_t>{red, green, green, red, green, green, red, green}));
+}
+
+TEST_F(AnimationTest, FirstUseDecodesOffTheGameThreadAndTexturesComeAsDue) {
+  Animation animation(make("late", TestGifs::threeColours()), false);
+  FakeRaster host(0x77);
+  // The first use keeps the game's raster and starts the decoding; dropping the animation while
+  // its frames are on their way is safe, and the next use starts again.
+  EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
+  EXPECT_EQ(animation.state(), AnimationState::Decoded);
+  EXPECT_EQ(animation.frames(), nullptr);
+  animation.setState(AnimationState::Unloaded);
+  EXPECT_EQ(animation.frames(), nullptr);
+  EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
+
+  RwRaster* proxy = useUntilShown(animation, host.raster());
+  ASSERT_NE(proxy, host.raster());
+  EXPECT_EQ(animation.state(), AnimationState::Uploaded);
+  EXPECT_EQ(FakeRaster::texture(proxy), frameTexture(animation, 0));
+  EXPECT_NE(frameTexture(animation, 0), 0u);
+  EXPECT_EQ(frameTexture(animation, 1), 0u);
+  EXPECT_EQ(frameTexture(animation, 2), 0u);
+  clock.advanceMs(100);
+  animation.rasterFor(host.raster());
+  EXPECT_NE(frameTexture(animation, 1), 0u);
+  EXPECT_EQ(FakeRaster::texture(proxy), frameTexture(animation, 1));
+  EXPECT_EQ(frameTexture(animation, 2), 0u);
+  EXPECT_TRUE(messages.shown().empty());
 }
 
 TEST_F(AnimationTest, ResidencyMovesUpAndDown) {
@@ -132,12 +172,17 @@ TEST_F(AnimationTest, UndecodableAtFirstUseIsReportedOnceAndLeftAlone) {
   Animation animation(make("broken", TestGifs::corrupt()), false);
   EXPECT_TRUE(messages.shown().empty());
   FakeRaster host(0x55);
+  EXPECT_EQ(useUntilShown(animation, host.raster()), host.raster());
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
     clock.advanceMs(16);
   }
   EXPECT_TRUE(animation.failed());
   EXPECT_EQ(animation.state(), AnimationState::Unloaded);
+  // Never a box from inside the game's draw call: the game loop shows it.
+  EXPECT_TRUE(messages.shown().empty());
+  showGameLoopMessageBoxes();
+  showGameLoopMessageBoxes();
   EXPECT_EQ(messages.shown(),
             (std::vector<ShownMessage>{{"GIF file is corrupt!", "Can't load animation broken"}}));
 }
@@ -164,12 +209,15 @@ TEST_F(AnimationTest, TexturesFollowADeviceReset) {
     // Reset fails while a default-pool texture lives: success shows they were released.
     EXPECT_EQ(game.resetDevice(), D3D_OK);
     EXPECT_EQ(drawn.state(), AnimationState::Uploaded);
-    for (const auto& frame : drawn.frames()->frames) EXPECT_NE(frame->texture, nullptr);
+    // Textures come back one by one as their frames become due.
+    for (const auto& frame : drawn.frames()->frames) EXPECT_EQ(frame->texture, nullptr);
     for (const auto& frame : decoded.frames()->frames) EXPECT_EQ(frame->texture, nullptr);
 
     clock.advanceMs(100);
     RwRaster* proxy = drawn.rasterFor(host.raster());
+    EXPECT_NE(frameTexture(drawn, 1), 0u);
     EXPECT_EQ(FakeRaster::texture(proxy), frameTexture(drawn, 1));
+    EXPECT_EQ(frameTexture(drawn, 2), 0u);
     game.runFrames(1);
   }
   delete renderEvents;

@@ -1,0 +1,16 @@
+#include "framework/frame_clock.h"
+
+#include "framework/clock.h"
+
+namespace FrameClock {
+
+namespace detail {
+std::int64_t frameMs = 0;
+}
+
+std::int64_t tick() noexcept {
+  detail::frameMs = KelClock::nowNs() / 1'000'000;
+  return detail::frameMs;
+}
+
+}  // namespace FrameClock

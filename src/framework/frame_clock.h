@@ -9,10 +9,13 @@ namespace FrameClock {
 
 namespace detail {
 extern std::int64_t frameMs;
+extern std::uint32_t frames;
 }
 
 // Milliseconds of the module's clock at the last tick (0 before the first).
 inline std::int64_t nowMs() noexcept { return detail::frameMs; }
+// The number of ticks so far: tells one game frame from the next.
+inline std::uint32_t frameNumber() noexcept { return detail::frames; }
 
 // Reads the module's clock (KelClock) for the frame that starts; returns the reading.
 std::int64_t tick() noexcept;

@@ -11,7 +11,8 @@ void AnimationFrame::createTexture(IDirect3DDevice9* device, bool keepBackground
       !made)
     return;
   D3DLOCKED_RECT locked{};
-  if (FAILED(made->LockRect(0, &locked, nullptr, 0))) {
+  // Every pixel is written: nothing to keep, so the driver need not wait for the device.
+  if (FAILED(made->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD))) {
     made->Release();
     return;
   }

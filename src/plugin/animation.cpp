@@ -38,6 +38,27 @@ std::unique_ptr<FrameList> decodeFile(const std::string& path, bool keepBackgrou
   return list;
 }
 
+// What the textures made in one game frame may hold: a frame's texture is made whole, so the
+// first of a frame is always made, then more while they fit.
+class FrameTexturePixels {
+ public:
+  bool take(std::uint64_t pixels) {
+    const std::uint32_t frame = FrameClock::frameNumber();
+    if (frame != frame_) {
+      frame_ = frame;
+      taken_ = 0;
+    }
+    if (taken_ != 0 && taken_ + pixels > Animation::TexturePixelsPerFrame) return false;
+    taken_ += pixels;
+    return true;
+  }
+
+ private:
+  std::uint32_t frame_ = 0;
+  std::uint64_t taken_ = 0;
+};
+FrameTexturePixels texturePixelsThisFrame;
+
 }  // namespace
 
 Animation::Animation(std::string_view base, bool preload)
@@ -83,6 +104,7 @@ void Animation::setState(AnimationState target) {
       if (decoding_) decoding_->cancel();
       decoding_.reset();
       frames_.reset();
+      lastShown_ = -1;
       break;
   }
   state_ = target;
@@ -136,6 +158,7 @@ void Animation::takeDecoded() {
     std::rethrow_exception(error);
   }
   frames_ = job->takeFrames();
+  lastShown_ = -1;
 }
 
 RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster) {
@@ -143,8 +166,8 @@ RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster) {
   const int due = frames_->finished() ? static_cast<int>(frames_->frames.size()) - 1 : frames_->current;
   // Whatever loop count the file gives, the animation repeats for ever.
   if (frames_->finished()) frames_->rewind();
-  if (texture == nullptr && !frames_->frames.empty()) {
-    texture = makeTexture(due);
+  if (!frames_->frames.empty()) {
+    texture = textureToShow(due);
     if (texture == nullptr) return hostRaster;
   }
 
@@ -183,9 +206,22 @@ void Animation::onDeviceLost() {
   });
 }
 
-// The frame's texture, made now that the frame is due: a draw call makes at most one.
+// The due frame's texture, made now if it has none. When the frame's budget is spent (or
+// Direct3D refused), the frame shown last stays on screen; null when there is none.
+IDirect3DTexture9* Animation::textureToShow(int due) {
+  const auto& frames = frames_->frames;
+  IDirect3DTexture9* texture = frames[due]->texture;
+  if (texture == nullptr) texture = makeTexture(due);
+  if (texture != nullptr) {
+    lastShown_ = due;
+    return texture;
+  }
+  return lastShown_ >= 0 ? frames[lastShown_]->texture : nullptr;
+}
+
 IDirect3DTexture9* Animation::makeTexture(int frame) {
   AnimationFrame& due = *frames_->frames[frame];
+  if (!texturePixelsThisFrame.take(std::uint64_t{due.width} * due.height)) return nullptr;
   due.createTexture(Host::at<IDirect3DDevice9*>(Host::Device), frames_->keepBackground);
   return due.texture;
 }

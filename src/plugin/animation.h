@@ -35,6 +35,9 @@ class Animation {
   // then on leaves the game's raster as it is. Never throws.
   RwRaster* rasterFor(RwRaster* hostRaster) noexcept;
 
+  // Pixels of the textures that one game frame may make (at least one texture is made).
+  static constexpr std::uint64_t TexturePixelsPerFrame = 1024 * 1024;
+
   // Decoded, but its frames are still being decoded on the worker (frames() is null).
   bool decoding() const { return decoding_ != nullptr; }
 
@@ -53,12 +56,14 @@ class Animation {
   void takeDecoded();
   RwRaster* showCurrentFrame(RwRaster* hostRaster);
   void connectDeviceSlots();
+  IDirect3DTexture9* textureToShow(int due);
   IDirect3DTexture9* makeTexture(int frame);
   void onDeviceLost();
 
   AnimationConfig config_;
   std::unique_ptr<FrameList> frames_;
   std::shared_ptr<DecodeJob> decoding_;  // while Decoded and the frames are on their way
+  int lastShown_ = -1;                    // the frame whose texture was shown last
   std::unique_ptr<std::uint8_t[]> proxyRaster_;
   std::uint32_t extensionOffset_;
   std::unique_ptr<std::uint8_t[]> palette_;

@@ -146,6 +146,31 @@ TEST_F(AnimationTest, FirstUseDecodesOffTheGameThreadAndTexturesComeAsDue) {
   EXPECT_TRUE(messages.shown().empty());
 }
 
+TEST_F(AnimationTest, OneGameFrameMakesTexturesUpToItsBudget) {
+  const auto gif = TestGifs::animated(800, 800, {{1, 10}, {2, 10}});  // two fill the budget
+  Animation first(make("first", gif), true), second(make("second", gif), true);
+  FakeRaster host(0x88);
+  RwRaster* firstProxy = first.rasterFor(host.raster());
+  ASSERT_NE(firstProxy, host.raster());
+  EXPECT_EQ(second.rasterFor(host.raster()), host.raster());  // nothing of its own to show yet
+  clock.advanceMs(1);
+  RwRaster* secondProxy = second.rasterFor(host.raster());
+  ASSERT_NE(secondProxy, host.raster());
+
+  // Both are due for their next frame; the second takes this game frame's budget, the first
+  // keeps its frame on screen until the next game frame.
+  clock.advanceMs(100);
+  second.rasterFor(host.raster());
+  EXPECT_EQ(FakeRaster::texture(secondProxy), frameTexture(second, 1));
+  first.rasterFor(host.raster());
+  EXPECT_EQ(frameTexture(first, 1), 0u);
+  EXPECT_EQ(FakeRaster::texture(firstProxy), frameTexture(first, 0));
+  clock.advanceMs(1);
+  first.rasterFor(host.raster());
+  EXPECT_NE(frameTexture(first, 1), 0u);
+  EXPECT_EQ(FakeRaster::texture(firstProxy), frameTexture(first, 1));
+}
+
 TEST_F(AnimationTest, ResidencyMovesUpAndDown) {
   const auto base = make("fire", TestGifs::threeColours());
   Animation animation(base, false);

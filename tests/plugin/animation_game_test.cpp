@@ -162,7 +162,7 @@ TEST_F(AnimationTest, OneGameFrameMakesTexturesUpToItsBudget) {
   clock.advanceMs(100);
   second.rasterFor(host.raster());
   EXPECT_EQ(FakeRaster::texture(secondProxy), frameTexture(second, 1));
-  first.rasterFor(host.raster());
+  EXPECT_EQ(first.rasterFor(host.raster()), firstProxy);
   EXPECT_EQ(frameTexture(first, 1), 0u);
   EXPECT_EQ(FakeRaster::texture(firstProxy), frameTexture(first, 0));
   clock.advanceMs(1);

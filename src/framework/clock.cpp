@@ -11,7 +11,7 @@ std::atomic<Source> testSource{nullptr};
 std::int64_t nowNs() {
   if (Source source = testSource.load(std::memory_order_relaxed)) return source();
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 

@@ -3,21 +3,33 @@
 
 #include "gif/frame_list.h"
 #include "gif/gif_decoder.h"
+#include "gif/memory_use.h"
 
-AnimationFrame::~AnimationFrame() { releaseTexture(); }
+AnimationFrame::~AnimationFrame() {
+  releaseTexture();
+  if (countedIndices_) MemoryUse::decoded -= FrameList::decodedBytes(width, height, 1);
+}
 
 void AnimationFrame::build(GifDecoder* gif, const AnimationFrame* previous) {
-  texture = nullptr;
-  delay = 0;
-  width = gif->width;
-  height = gif->height;
   int result = gifNextFrame(gif);
   if (result == 0) throw no_frames_in_gif();
   if (result != 1) throw read_frame_error();
+  compose(gif, previous);
+}
+
+void AnimationFrame::compose(GifDecoder* gif, const AnimationFrame* previous) {
+  texture = nullptr;
+  delay = 0;
+  if (countedIndices_) MemoryUse::decoded -= FrameList::decodedBytes(width, height, 1);
+  countedIndices_ = false;
+  width = gif->width;
+  height = gif->height;
 
   // Start from the previous picture (or the background), unless this image replaces every pixel.
   const std::size_t pixels = std::size_t{width} * height;
   indices.reset(new std::uint8_t[pixels]);
+  MemoryUse::decoded += FrameList::decodedBytes(width, height, 1);
+  countedIndices_ = true;
   const bool replacesAll = !gif->hasTransparency && gif->frameLeft == 0 && gif->frameTop == 0 &&
                            gif->frameWidth >= width && gif->frameHeight >= height;
   if (replacesAll)

@@ -1,13 +1,25 @@
+#include <algorithm>
+#include <atomic>
 #include <memory>
+#include <new>
+#include <string>
 
 #include "framework/clock.h"
 #include "gif/frame_list.h"
 #include "gif/gif_decoder.h"
+#include "gif/memory_limits.h"
+#include "gif/memory_use.h"
 
 namespace {
-// Index memory one list may hold. A small file can declare a huge screen and thousands of
-// images, each a full copy of the screen: past this the file is refused, not the process.
-constexpr std::uint64_t kMaxListBytes = std::uint64_t{512} << 20;
+
+// Images left in the stream, decoded into the decoder's own screen only: how many frames a file
+// that is refused part way would have needed. Stops at a malformed image.
+std::uint64_t countImages(GifDecoder* gif) {
+  std::uint64_t images = 0;
+  while (gifNextFrame(gif) == 1) ++images;
+  return images;
+}
+
 }  // namespace
 
 std::int64_t nowMs() { return KelClock::nowNs() / 1'000'000; }
@@ -16,62 +28,108 @@ FrameList::~FrameList() {
   for (auto& frame : frames) frame.reset();
 }
 
-std::unique_ptr<FrameList> FrameList::load(const char* path) {
-  std::unique_ptr<GifDecoder, void (*)(GifDecoder*)> gif(gifOpen(path), &gifClose);
-  if (!gif) throw std::runtime_error("Cannot open GIF file (missing, not GIF89a, or no global colour table)");
+std::uint64_t FrameList::decodedBytes(std::uint64_t width, std::uint64_t height, std::uint64_t frames) {
+  return (width * height + sizeof(AnimationFrame)) * frames;
+}
+
+std::uint64_t FrameList::decodedInUse() { return MemoryUse::decoded.load(); }
+std::uint64_t FrameList::texturesInUse() { return MemoryUse::textures.load(); }
+
+std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view shownName,
+                                           std::uint64_t decodedRoom) {
+  const std::string file(shownName.empty() ? std::string_view(path) : shownName);
+  GifOpenFailure failure;
+  std::unique_ptr<GifDecoder, void (*)(GifDecoder*)> gif(gifOpen(path, &failure), &gifClose);
+  if (!gif) {
+    if (failure.reason == GifOpenFailure::ScreenTooLarge)
+      throw gif_too_large(Limits::screenTooLargeText(file, failure.width, failure.height));
+    if (failure.reason == GifOpenFailure::NoMemory)
+      throw gif_no_memory(Limits::noMemoryText(file, failure.width, failure.height, 1,
+                                               decodedBytes(failure.width, failure.height, 1)));
+    throw std::runtime_error("Cannot open GIF file (missing, not GIF89a, or no global colour table)");
+  }
 
   auto list = std::make_unique<FrameList>();
-  const std::uint64_t frameBytes = std::uint64_t{gif->width} * gif->height + sizeof(AnimationFrame);
-  std::uint64_t listBytes = 0;
-  for (;;) {
-    auto frame = std::make_unique<AnimationFrame>();
-    listBytes += frameBytes;
-    if (listBytes > kMaxListBytes) throw std::runtime_error("GIF animation too large");
-    try {
-      frame->build(gif.get(), list->frames.empty() ? nullptr : list->frames.back().get());
-    } catch (const no_frames_in_gif&) {
-      break;
-    } catch (const read_frame_error&) {
-      throw std::runtime_error("GIF file is corrupt!");
-    }
-    list->totalDuration += frame->delay;
-    list->frames.push_back(std::move(frame));
-  }
-  list->loopCount = gif->loopCount;
+  const unsigned width = gif->width, height = gif->height;
   list->width = gif->width;
   list->height = gif->height;
+  for (;;) {
+    const int result = gifNextFrame(gif.get());
+    if (result == 0) break;
+    if (result != 1) throw std::runtime_error("GIF file is corrupt!");
+    // Counted before the frame is made: only images the file really has.
+    const std::uint64_t count = list->frames.size() + 1;
+    if (Limits::textureBytes(width, height, count) > Limits::TextureBudget)
+      throw gif_too_large(Limits::texturesTooLargeText(file, width, height, count + countImages(gif.get())));
+    if (decodedBytes(width, height, count) > Limits::DecodedBudget) {
+      const std::uint64_t all = count + countImages(gif.get());
+      throw gif_too_large(Limits::framesTooLargeText(file, width, height, all, decodedBytes(width, height, all)));
+    }
+    if (decodedBytes(width, height, count) > decodedRoom)
+      throw gif_no_room(file + ": no room in the decoded frames' budget now");
+    try {
+      auto frame = std::make_unique<AnimationFrame>();
+      frame->compose(gif.get(), list->frames.empty() ? nullptr : list->frames.back().get());
+      list->totalDuration += frame->delay;
+      list->frames.push_back(std::move(frame));
+    } catch (const std::bad_alloc&) {
+      const std::uint64_t all = count + countImages(gif.get());
+      list.reset();
+      throw gif_no_memory(Limits::noMemoryText(file, width, height, all, decodedBytes(width, height, all)));
+    }
+  }
+  list->loopCount = gif->loopCount;
   return list;
 }
 
-void FrameList::createTextures(IDirect3DDevice9* device) {
-  for (auto& frame : frames) frame->createTexture(device, keepBackground);
+long FrameList::createTextures(IDirect3DDevice9* device) {
+  long firstError = 0;
+  for (auto& frame : frames) {
+    const long error = frame->createTexture(device, keepBackground);
+    if (error != 0 && firstError == 0) firstError = error;
+  }
+  return firstError;
 }
 
 void FrameList::releaseTextures() {
   for (auto& frame : frames) frame->releaseTexture();
 }
 
+std::size_t FrameList::framesWithoutTexture() const {
+  return static_cast<std::size_t>(
+      std::count_if(frames.begin(), frames.end(), [](const auto& frame) { return !frame->texture; }));
+}
+
 IDirect3DTexture9* FrameList::currentTexture() {
-  if (frames.empty()) return nullptr;
-  if (finished()) return frames.back()->texture;
-  const std::int64_t now = nowMs();
-  // Idle for more than a whole animation (or never started): start again from the first frame.
-  if (frameStart + totalDuration < now) {
+  const int shown = advance(nowMs());
+  return shown < 0 ? nullptr : frames[shown]->texture;
+}
+
+int FrameList::advance(std::int64_t now) {
+  const int count = static_cast<int>(frames.size());
+  if (count == 0) return -1;
+  if (finished()) return count - 1;
+  // Gaps between calls are measured from the last call, so an animation drawn every game frame
+  // is never taken for one out of view, however short its whole loop is.
+  const bool outOfView = !playing || now - lastShown > std::max(totalDuration, OutOfViewMs);
+  lastShown = now;
+  if (outOfView) {
+    playing = true;
     current = 0;
     frameStart = now;
-    return frames.front()->texture;
+    return 0;
   }
-  if (now < frameStart + frames[current]->delay) return frames[current]->texture;
-  if (++current == static_cast<int>(frames.size())) {
+  if (now - frameStart < frames[current]->delay) return current;
+  if (++current == count) {
     current = 0;
-    if (loopCount != 0 && ++loopsDone >= loopCount) return frames.back()->texture;
+    if (loopCount != 0 && ++loopsDone >= loopCount) return count - 1;
   }
   frameStart = now;
-  return frames[current]->texture;
+  return current;
 }
 
 void FrameList::rewind() {
   loopsDone = 0;
   current = 0;
-  frameStart = 0;
+  playing = false;
 }

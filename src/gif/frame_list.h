@@ -8,13 +8,14 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 struct GifDecoder;
 struct IDirect3DDevice9;   // declared as structs by d3d9.h
 struct IDirect3DTexture9;
 
-// The module's clock in milliseconds (KelClock::nowNs() / 1,000,000).
+// The module's monotonic clock in milliseconds (KelClock::nowNs() / 1,000,000).
 std::int64_t nowMs();
 
 // The frame reader's two outcomes other than a frame; they never leave FrameList::load.
@@ -23,6 +24,21 @@ struct no_frames_in_gif : std::runtime_error {
 };
 struct read_frame_error : std::runtime_error {
   read_frame_error() : std::runtime_error("Error while reading frame from GIF") {}
+};
+
+// FrameList::load's refusals that are not about a broken file; what() is the player's message.
+// A GIF that can never be shown within the limits (memory_limits.h) or by the device.
+struct gif_too_large : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// Memory ran out while decoding.
+struct gif_no_memory : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// The room left in the decoded-frames budget was too small: nothing wrong with the file, it may
+// fit later.
+struct gif_no_room : std::runtime_error {
+  using std::runtime_error::runtime_error;
 };
 
 struct AnimationFrame {
@@ -41,6 +57,8 @@ struct AnimationFrame {
   // Reads the next image of `gif` over `previous` (null for the first frame).
   // Throws no_frames_in_gif at the end of the stream, read_frame_error on a malformed one.
   void build(GifDecoder* gif, const AnimationFrame* previous);
+  // The same for an image gifNextFrame has just decoded.
+  void compose(GifDecoder* gif, const AnimationFrame* previous);
 
   // The 32-bit A8R8G8B8 pixel of (x, y): opaque palette colour, or 0 for the background colour
   // when keepBackground is false.
@@ -49,10 +67,14 @@ struct AnimationFrame {
   void writePixels(void* bits, int pitch, bool keepBackground) const;
 
   // Makes the texture on `device` unless there is one already or no device. On a failing
-  // CreateTexture or LockRect the frame stays without texture.
-  void createTexture(IDirect3DDevice9* device, bool keepBackground);
+  // CreateTexture or LockRect the frame stays without texture and their error is returned;
+  // 0 otherwise.
+  long createTexture(IDirect3DDevice9* device, bool keepBackground);
   // True if a texture was released.
   bool releaseTexture();
+
+ private:
+  bool countedIndices_ = false;
 };
 
 class FrameList {
@@ -61,7 +83,9 @@ class FrameList {
   bool keepBackground = false;
   int current = 0;
   std::uint16_t loopsDone = 0;
-  std::int64_t frameStart = 0;     // ms; 0 before playback starts
+  bool playing = false;            // false before playback starts and after rewind
+  std::int64_t frameStart = 0;     // ms, when the current frame was first shown
+  std::int64_t lastShown = 0;      // ms, the last call of advance
   std::int64_t totalDuration = 0;  // ms, sum of the frames' delays
   std::uint16_t loopCount = 0;     // 0 = endless
   std::uint16_t width = 0, height = 0;
@@ -71,17 +95,37 @@ class FrameList {
   FrameList& operator=(const FrameList&) = delete;
   virtual ~FrameList();
 
+  // Not drawn for longer than this (and than the whole animation): out of view, and playback
+  // starts again. Shorter gaps are game frames, however slow.
+  static constexpr std::int64_t OutOfViewMs = 1'000;
+
   // Decodes every image of the file. Throws std::runtime_error: "GIF file is corrupt!" for a
   // malformed image; another message when the file cannot be opened as a GIF89a file with a
-  // global colour table, or when its frames would hold more than 512 MiB ("GIF animation too
-  // large"); std::bad_alloc when memory runs out.
-  static std::unique_ptr<FrameList> load(const char* path);
+  // global colour table; gif_too_large when its frames or their textures pass a budget on their
+  // own (memory_limits.h); gif_no_memory when memory runs out; gif_no_room when its frames need
+  // more than `decodedRoom` bytes. Messages name the file as `shownName` (the path if empty).
+  static std::unique_ptr<FrameList> load(const char* path, std::string_view shownName = {},
+                                         std::uint64_t decodedRoom = UINT64_MAX);
+
+  // Memory that frames of this size take, as load and the budgets count it.
+  static std::uint64_t decodedBytes(std::uint64_t width, std::uint64_t height, std::uint64_t frames);
+  // What all frames and textures of every list hold right now, in bytes.
+  static std::uint64_t decodedInUse();
+  static std::uint64_t texturesInUse();
 
   void setKeepBackground(bool keep) { keepBackground = keep; }
-  void createTextures(IDirect3DDevice9* device);
+  // Returns the first error of a frame that got no texture (0 when none failed).
+  long createTextures(IDirect3DDevice9* device);
   void releaseTextures();
+  // Frames without a texture.
+  std::size_t framesWithoutTexture() const;
   // The texture of the frame due now (null without frames or texture); advances playback.
   IDirect3DTexture9* currentTexture();
+  // The number of the frame due at `now`, advancing playback (-1 without frames): at most one
+  // frame further per call; a frame's time counts from the call that first shows it; a frame with
+  // delay 0 is shown for one call; after a pause longer than OutOfViewMs and the whole animation
+  // it starts again from the first frame.
+  int advance(std::int64_t now);
   bool finished() const { return loopCount != 0 && loopsDone >= loopCount; }
   void rewind();
 };

@@ -3,7 +3,7 @@
 // without a call through it.
 #include "gif/frame_list.h"
 
-void AnimationFrame::createTexture(IDirect3DDevice9*, bool) {}
+long AnimationFrame::createTexture(IDirect3DDevice9*, bool) { return 0; }
 
 bool AnimationFrame::releaseTexture() {
   bool had = texture != nullptr;

@@ -124,12 +124,18 @@ int nextBlock(GifDecoder& gif, GifReadState& in) {
 
 }  // namespace
 
-GifDecoder* gifOpen(const char* path) {
+GifDecoder* gifOpen(const char* path, GifOpenFailure* failure) {
+  GifOpenFailure ignored;
+  GifOpenFailure& why = failure ? *failure : ignored;
+  why = GifOpenFailure{};
   int fd = _open(path, 0);
   if (fd < 0) return nullptr;
   _setmode(fd, _O_BINARY);
   auto* in = new (std::nothrow) GifReadState(fd);
-  if (!in) return refuse(fd, nullptr, nullptr);
+  if (!in) {
+    why.reason = GifOpenFailure::NoMemory;
+    return refuse(fd, nullptr, nullptr);
+  }
 
   std::uint8_t signature[3], version[3];
   if (!in->readBytes(signature, 3) || std::memcmp(signature, "GIF", 3) != 0)
@@ -143,11 +149,19 @@ GifDecoder* gifOpen(const char* path) {
   if (!(packed & 0x80)) return refuse(fd, in, "no global color table\n");
   if (!in->readByte(backgroundIndex) || !in->readByte(aspectRatio)) return refuse(fd, in, nullptr);
 
+  why.width = width;
+  why.height = height;
   // 64-bit arithmetic: 65535 x 65535 does not fit a 32-bit size.
   std::uint64_t pixels = std::uint64_t{width} * height;
-  if (pixels > kGifMaxScreenPixels) return refuse(fd, in, nullptr);
+  if (pixels > kGifMaxScreenPixels) {
+    why.reason = GifOpenFailure::ScreenTooLarge;
+    return refuse(fd, in, nullptr);
+  }
   void* memory = std::calloc(1, sizeof(GifDecoder) + static_cast<std::size_t>(pixels));
-  if (!memory) return refuse(fd, in, nullptr);
+  if (!memory) {
+    why.reason = GifOpenFailure::NoMemory;
+    return refuse(fd, in, nullptr);
+  }
   auto* gif = static_cast<GifDecoder*>(memory);
   gif->fd = fd;
   gif->reader = in;

@@ -34,11 +34,18 @@ struct GifDecoder {
 
 // The largest logical screen accepted, in pixels (8192 x 8192, the largest texture Direct3D 9
 // devices make); anything larger is treated as a screen too large to allocate (gifOpen returns
-// null).
+// null and says so).
 constexpr std::uint64_t kGifMaxScreenPixels = std::uint64_t{1} << 26;
 
-// Null when the file cannot be opened, is not an acceptable GIF, or memory runs out.
-GifDecoder* gifOpen(const char* path);
+// Why gifOpen returned null.
+struct GifOpenFailure {
+  enum Reason { NotAGif, ScreenTooLarge, NoMemory } reason = NotAGif;  // NotAGif: unopenable too
+  std::uint16_t width = 0, height = 0;  // the logical screen, once read
+};
+
+// Null when the file cannot be opened, is not an acceptable GIF, or memory runs out; `failure`,
+// when given, then tells which.
+GifDecoder* gifOpen(const char* path, GifOpenFailure* failure = nullptr);
 
 // 1: an image was decoded into `indices`; 0: the stream is over; -1: malformed stream or no
 // memory for the code table. After 0 or -1 only gifClose is meaningful.

@@ -3,6 +3,7 @@
 #include <d3d9.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -12,6 +13,7 @@
 #include "framework/kel_render_events.h"
 #include "gif/decode_worker.h"
 #include "gif/frame_list.h"
+#include "gif/memory_limits.h"
 #include "host/host.h"
 #include "plugin/fault_report.h"
 #include "plugin/folder_listing.h"
@@ -31,15 +33,24 @@ std::string nameOfBase(std::string_view base) {
   return std::string(slash == std::string_view::npos ? base : base.substr(slash + 1));
 }
 
-// The one way a GIF becomes frames, on whichever thread decodes it.
+std::string hresultText(long error) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(error));
+  return text;
+}
+
+// The one way a GIF becomes frames, on whichever thread decodes it: within the room left in the
+// decoded frames' budget at that moment.
 std::unique_ptr<FrameList> decodeFile(const std::string& path, bool keepBackground) {
-  std::unique_ptr<FrameList> list = FrameList::load(path.c_str());
+  const std::uint64_t inUse = FrameList::decodedInUse();
+  const std::uint64_t room = inUse < Limits::DecodedBudget ? Limits::DecodedBudget - inUse : 0;
+  std::unique_ptr<FrameList> list = FrameList::load(path.c_str(), path, room);
   list->setKeepBackground(keepBackground);
   return list;
 }
 
 // What the textures made in one game frame may hold: a frame's texture is made whole, so the
-// first of a frame is always made, then more while they fit.
+// first of a game frame is always made, then more while they fit.
 class FrameTexturePixels {
  public:
   bool take(std::uint64_t pixels) {
@@ -71,7 +82,14 @@ Animation::Animation(std::string_view base, bool preload)
       Host::RasterHeaderSize, std::size_t{extensionOffset_} + Host::RasterExtensionSize);
   proxyRaster_ = std::make_unique<std::uint8_t[]>(proxySize);  // zero-filled
 
-  if (preload) setState(AnimationState::Decoded);
+  if (preload) {
+    try {
+      setState(AnimationState::Decoded);
+    } catch (const gif_no_room& e) {
+      // Not the file's fault: it is decoded when first drawn, if there is room then.
+      logOnce(NoFrameRoom, e.what());
+    }
+  }
 
   std::error_code ignored;
   if (std::filesystem::exists(std::filesystem::u8path(config_.path), ignored) &&
@@ -79,16 +97,23 @@ Animation::Animation(std::string_view base, bool preload)
     palette_ = std::make_unique<std::uint8_t[]>(Host::PaletteRecordSize);
 }
 
-Animation::~Animation() = default;
+Animation::~Animation() {
+  if (decoding_) decoding_->cancel();
+  if (deviceSlotsConnected_ && renderEvents != nullptr) renderEvents->deviceLost.disconnect(lostSlot_);
+}
 
 void Animation::setState(AnimationState target) {
-  if (state_ == target) return;
+  if (state_ == target) {
+    if (target == AnimationState::Uploaded && incomplete_) makeTextures();
+    return;
+  }
   switch (target) {
     case AnimationState::Decoded:
       if (state_ == AnimationState::Uploaded) {
         frames_->releaseTextures();
+        incomplete_ = false;
       } else {
-        frames_ = decodeFile(gifPath_, config_.keepBackground());
+        adopt(decodeFile(gifPath_, config_.keepBackground()));
       }
       break;
     case AnimationState::Uploaded:
@@ -97,7 +122,7 @@ void Animation::setState(AnimationState target) {
         decoding_->wait();
         takeDecoded();
       }
-      frames_->createTextures(Host::at<IDirect3DDevice9*>(Host::Device));
+      makeTextures();
       break;
     case AnimationState::Unloaded:
       // A decode in flight is dropped; the worker frees what it made.
@@ -105,45 +130,22 @@ void Animation::setState(AnimationState target) {
       decoding_.reset();
       frames_.reset();
       lastShown_ = -1;
+      incomplete_ = false;
+      nextTry_ = 0;  // a use after this starts decoding again at once
       break;
   }
   state_ = target;
 }
 
-RwRaster* Animation::rasterFor(RwRaster* hostRaster) noexcept {
-  if (hostRaster == nullptr) return nullptr;
-  if (failed_) return hostRaster;
-  lastUsed_ = FrameClock::nowMs();
-  if (state_ != AnimationState::Uploaded && !bringIn()) return hostRaster;
-  return showCurrentFrame(hostRaster);
+void Animation::adopt(std::unique_ptr<FrameList> list) {
+  frames_ = std::move(list);
+  lastShown_ = -1;
+  // Idle time counts from here for an animation not drawn yet.
+  lastUsed_ = nowMs();
+  if (frames_->frames.empty()) logOnce(NoImages, gifPath_ + " has no images: the game's own texture stays");
 }
 
-// Frames from the worker, and playback from then on; false while there is nothing to show.
-bool Animation::bringIn() noexcept {
-  try {
-    if (!deviceSlotsConnected_) connectDeviceSlots();
-    if (state_ == AnimationState::Unloaded) {
-      startDecoding();
-      return false;
-    }
-    if (decoding_) {
-      if (!decoding_->done()) return false;
-      takeDecoded();
-    }
-    // The textures come one by one, as their frames become due.
-    state_ = AnimationState::Uploaded;
-    return true;
-  } catch (const std::exception& e) {
-    // Decoding again on every pass would load the game: report once, then stay out of the way.
-    // A modal box inside the game's draw call would stop its frame half-way: the loop shows it.
-    failed_ = true;
-    messageBoxFromGameLoop(e.what(), loadFailureCaption(name_));
-  } catch (...) {
-    failed_ = true;
-    logUnknownFault("Animation::rasterFor");
-  }
-  return false;
-}
+bool Animation::decoding() const { return decoding_ && !decoding_->done(); }
 
 void Animation::startDecoding() {
   decoding_ = decodeWorker().request(
@@ -151,25 +153,126 @@ void Animation::startDecoding() {
   state_ = AnimationState::Decoded;
 }
 
+// The frames from the worker; throws what the decoding threw, and the animation is then Unloaded.
 void Animation::takeDecoded() {
   const std::shared_ptr<DecodeJob> job = std::move(decoding_);
   if (const std::exception_ptr error = job->error()) {
     state_ = AnimationState::Unloaded;
     std::rethrow_exception(error);
   }
-  frames_ = job->takeFrames();
-  lastShown_ = -1;
+  adopt(job->takeFrames());
 }
 
-RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster) {
-  IDirect3DTexture9* texture = frames_->currentTexture();
-  const int due = frames_->finished() ? static_cast<int>(frames_->frames.size()) - 1 : frames_->current;
+// Whether the frames' textures may be made now; logs why not. incomplete_ tells whether to try
+// again later.
+bool Animation::roomForTextures() {
+  incomplete_ = false;
+  const FrameList& list = *frames_;
+  if (list.frames.empty()) return false;
+  if (list.width == 0 || list.height == 0) {
+    logOnce(EmptyScreen, gifPath_ + " has a screen of " + std::to_string(list.width) + " x " +
+                             std::to_string(list.height) + ": the game's own texture stays");
+    return false;
+  }
+  incomplete_ = true;
+  IDirect3DDevice9* device = Host::at<IDirect3DDevice9*>(Host::Device);
+  if (device == nullptr) {
+    logOnce(NoDevice, gifPath_ + ": the game has no Direct3D device yet; textures wait for one");
+    return false;
+  }
+  D3DCAPS9 caps{};
+  if (SUCCEEDED(device->GetDeviceCaps(&caps)) &&
+      !Limits::fitsDevice(list.width, list.height, caps.MaxTextureWidth, caps.MaxTextureHeight))
+    throw gif_too_large(Limits::tooLargeForDeviceText(gifPath_, list.width, list.height,
+                                                      caps.MaxTextureWidth, caps.MaxTextureHeight));
+  const std::uint64_t need = Limits::textureBytes(list.width, list.height, list.framesWithoutTexture());
+  const std::uint64_t inUse = FrameList::texturesInUse();
+  if (inUse + need > Limits::TextureBudget) {
+    logOnce(NoTextureRoom, gifPath_ + ": its textures (" + Limits::mib(need) + ") wait: " +
+                               Limits::mib(inUse) + " of the " + Limits::mib(Limits::TextureBudget) +
+                               " for textures are in use");
+    return false;
+  }
+  incomplete_ = false;
+  return true;
+}
+
+// All the frames' textures at once (the game's draws make them one by one instead).
+void Animation::makeTextures() {
+  if (!roomForTextures()) return;
+  const long error = frames_->createTextures(Host::at<IDirect3DDevice9*>(Host::Device));
+  if (error != 0) refused(error);
+}
+
+// All the textures or none: a texture missing in the middle would show the game's own between
+// frames of the animation.
+void Animation::refused(long error) {
+  frames_->releaseTextures();
+  incomplete_ = true;
+  logOnce(TexturesRefused, gifPath_ + ": Direct3D made no texture of " + std::to_string(frames_->width) +
+                               " x " + std::to_string(frames_->height) + " (error " + hresultText(error) +
+                               "); the game's own texture is shown, and textures are tried again");
+}
+
+void Animation::logOnce(Problem problem, const std::string& why) {
+  if (logged_ & problem) return;
+  logged_ |= problem;
+  logProblem(why);
+}
+
+RwRaster* Animation::rasterFor(RwRaster* hostRaster) noexcept {
+  if (hostRaster == nullptr) return nullptr;
+  if (failed_) return hostRaster;
+  // The game frame's time: no clock read per use.
+  const std::int64_t now = FrameClock::nowMs();
+  lastUsed_ = now;
+  if ((state_ != AnimationState::Uploaded || incomplete_) && !bringIn(now)) return hostRaster;
+  return showCurrentFrame(hostRaster, now);
+}
+
+// Frames from the worker and the start of playback, or a retry; false while there is nothing to
+// show. Never decodes or makes a texture itself: the draw call it runs in is not delayed.
+bool Animation::bringIn(std::int64_t now) noexcept {
+  try {
+    if (!deviceSlotsConnected_) connectDeviceSlots();
+    if (decoding_) {
+      if (!decoding_->done()) return false;
+      takeDecoded();
+    } else {
+      if (now < nextTry_) return false;
+      nextTry_ = now + RetryMs;
+      if (state_ == AnimationState::Unloaded) {
+        startDecoding();
+        return false;
+      }
+    }
+    // The textures come one by one as their frames become due (textureToShow).
+    roomForTextures();
+    state_ = AnimationState::Uploaded;
+    return !incomplete_;
+  } catch (const gif_no_room& e) {
+    // Not the file's fault: tried again later, when there may be room.
+    nextTry_ = now + RetryMs;
+    logOnce(NoFrameRoom, e.what());
+    return false;
+  } catch (const std::exception& e) {
+    // Decoding again on every pass would load the game: report once, then stay out of the way.
+    // A modal box inside the game's draw call would stop its frame half-way: the loop shows it.
+    failed_ = true;
+    guarded("Animation::rasterFor", [&] { messageBoxFromGameLoop(e.what(), loadFailureCaption(name_)); });
+  } catch (...) {
+    failed_ = true;
+    logUnknownFault("Animation::rasterFor");
+  }
+  return false;
+}
+
+RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster, std::int64_t now) {
+  const int shown = frames_->advance(now);
   // Whatever loop count the file gives, the animation repeats for ever.
   if (frames_->finished()) frames_->rewind();
-  if (!frames_->frames.empty()) {
-    texture = textureToShow(due);
-    if (texture == nullptr) return hostRaster;
-  }
+  IDirect3DTexture9* texture = shown < 0 ? nullptr : textureToShow(shown);
+  if (texture == nullptr) return hostRaster;
 
   std::uint8_t* proxy = proxyRaster_.get();
   std::uint8_t* extension = proxy + extensionOffset_;
@@ -195,8 +298,8 @@ RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster) {
 void Animation::connectDeviceSlots() {
   // Without the render events there is no reset to follow yet; try again at the next use.
   if (renderEvents == nullptr) return;
-  // After a reset the textures come back as their frames become due.
-  renderEvents->deviceLost.connect([this] { onDeviceLost(); });
+  // After a reset the textures come back one by one as their frames become due.
+  lostSlot_ = renderEvents->deviceLost.connect([this] { onDeviceLost(); });
   deviceSlotsConnected_ = true;
 }
 
@@ -206,8 +309,8 @@ void Animation::onDeviceLost() {
   });
 }
 
-// The due frame's texture, made now if it has none. When the frame's budget is spent (or
-// Direct3D refused), the frame shown last stays on screen; null when there is none.
+// The due frame's texture, made now if it has none. When the game frame's budget is spent, the
+// frame shown last stays on screen; null when there is none.
 IDirect3DTexture9* Animation::textureToShow(int due) {
   const auto& frames = frames_->frames;
   IDirect3DTexture9* texture = frames[due]->texture;
@@ -222,6 +325,7 @@ IDirect3DTexture9* Animation::textureToShow(int due) {
 IDirect3DTexture9* Animation::makeTexture(int frame) {
   AnimationFrame& due = *frames_->frames[frame];
   if (!texturePixelsThisFrame.take(std::uint64_t{due.width} * due.height)) return nullptr;
-  due.createTexture(Host::at<IDirect3DDevice9*>(Host::Device), frames_->keepBackground);
+  const long error = due.createTexture(Host::at<IDirect3DDevice9*>(Host::Device), frames_->keepBackground);
+  if (error != 0) refused(error);
   return due.texture;
 }

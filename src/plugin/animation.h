@@ -1,7 +1,9 @@
 #pragma once
 // One GIF of the folder and what it takes to show it in place of a game texture: its settings,
 // its frames (present while Decoded or Uploaded), and the proxy raster handed to the game: a
-// copy of the game raster's header that carries the texture of the frame due now.
+// copy of the game raster's header that carries the texture of the frame due now. Whenever there
+// is no texture to show (no images, no room in a budget, a device that refused) the game keeps
+// its own raster; textures are tried again at most once per RetryMs, and why is logged once.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,26 +22,33 @@ class Animation {
   // base is the path without extension, "Velquor/<name>"; preload decodes the GIF at once
   // (and throws what decoding throws).
   Animation(std::string_view base, bool preload);
+  // Gives back its textures and frames, drops a decode in flight and leaves the device events.
   ~Animation();
+
+  static constexpr std::int64_t RetryMs = 1'000;
   Animation(const Animation&) = delete;
   Animation& operator=(const Animation&) = delete;
 
   // Moves the residency, making or dropping frames and textures. Throws when the GIF cannot be
-  // decoded; the state then stays as it was.
+  // decoded (gif_no_room included) or is too large for the device; the state then stays as it
+  // was. Uploaded may end without textures (see waitingForTextures).
   void setState(AnimationState target);
 
-  // The raster the game is to use instead of hostRaster: the proxy, showing the frame due now.
-  // At its first use an animation not decoded yet has its GIF decoded on the decode worker and
-  // leaves the game its own raster until the frames are there; each frame gets its texture when
-  // it is first due. One that cannot be decoded is reported once, from the game loop, and from
-  // then on leaves the game's raster as it is. Never throws.
+  // The raster the game is to use instead of hostRaster: the proxy, showing the frame due now,
+  // or hostRaster while there is no texture to show. At its first use an animation not decoded
+  // yet has its GIF decoded on the decode worker and leaves the game its own raster until the
+  // frames are there; each frame gets its texture when it is first due. An animation whose GIF
+  // cannot be decoded or shown is reported once, from the game loop, and from then on leaves the
+  // game's raster as it is. Never throws.
   RwRaster* rasterFor(RwRaster* hostRaster) noexcept;
+
+  // Uploaded, but its textures cannot be made now: tried again at a later use.
+  bool waitingForTextures() const { return incomplete_; }
+  // Decoded, but the decode worker has not finished its frames yet (frames() is null).
+  bool decoding() const;
 
   // Pixels of the textures that one game frame may make (at least one texture is made).
   static constexpr std::uint64_t TexturePixelsPerFrame = 1024 * 1024;
-
-  // Decoded, but its frames are still being decoded on the worker (frames() is null).
-  bool decoding() const { return decoding_ != nullptr; }
 
   AnimationState state() const { return state_; }
   std::int64_t lastUsed() const { return lastUsed_; }
@@ -51,13 +60,21 @@ class Animation {
   const std::string& name() const { return name_; }
 
  private:
-  bool bringIn() noexcept;
+  enum Problem : std::uint8_t {
+    NoImages = 1, EmptyScreen = 2, NoDevice = 4, NoTextureRoom = 8, TexturesRefused = 16, NoFrameRoom = 32
+  };
+  void adopt(std::unique_ptr<FrameList> list);
   void startDecoding();
   void takeDecoded();
-  RwRaster* showCurrentFrame(RwRaster* hostRaster);
-  void connectDeviceSlots();
+  bool roomForTextures();
+  void makeTextures();
+  void refused(long error);
+  bool bringIn(std::int64_t now) noexcept;
+  void logOnce(Problem problem, const std::string& why);
+  RwRaster* showCurrentFrame(RwRaster* hostRaster, std::int64_t now);
   IDirect3DTexture9* textureToShow(int due);
   IDirect3DTexture9* makeTexture(int frame);
+  void connectDeviceSlots();
   void onDeviceLost();
 
   AnimationConfig config_;
@@ -69,6 +86,10 @@ class Animation {
   std::unique_ptr<std::uint8_t[]> palette_;
   RwRaster* lastHostRaster_ = nullptr;
   bool deviceSlotsConnected_ = false;
+  unsigned lostSlot_ = 0;
+  bool incomplete_ = false;
+  std::int64_t nextTry_ = 0;  // ms: no attempt to bring frames or textures in before
+  std::uint8_t logged_ = 0;   // Problem bits already written to the log
   std::string gifPath_;
   std::string name_;
   AnimationState state_ = AnimationState::Unloaded;

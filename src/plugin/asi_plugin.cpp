@@ -48,6 +48,15 @@ AsiPlugin::AsiPlugin(std::string_view folder)
 AsiPlugin::~AsiPlugin() {
   if (drawConnection != none && renderEvents != nullptr) renderEvents->draw.disconnect(drawConnection);
   if (gameLoopConnection != none && events != nullptr) events->gameLoop.disconnect(gameLoopConnection);
+  // No site leads here any more, then nothing of the module's stays in the device: a texture of
+  // the default pool left alive would make the game's next Reset fail.
+  hook58D872.remove();
+  hook728570.remove();
+  hook728320.remove();
+  hook72837F.remove();
+  hook7FDFDA.remove();
+  for (auto& entry : animations) delete entry.second;
+  animations.clear();
 }
 
 void AsiPlugin::ensureFolder(const std::string& folder) {

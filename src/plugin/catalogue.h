@@ -1,7 +1,7 @@
 #pragma once
 // The catalogue: texture name to animation, ordered byte-wise. Looked up by view, so finding a
-// texture's name allocates nothing. The map does not own its animations: they live until the
-// process ends.
+// texture's name allocates nothing. Its animations are deleted by the texture manager that owns
+// the catalogue, when the module unloads.
 #include <atomic>
 #include <functional>
 #include <map>

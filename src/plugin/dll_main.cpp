@@ -1,7 +1,7 @@
 // The module's entry point. Loading installs one hook on the game's main loop; each pass through
 // it makes sure the framework exists and, once the game has loaded Direct3D 9, makes the texture
 // manager. Unloading takes everything down again, in an order that lets each object disconnect
-// from the ones it used.
+// from the ones it used. A second copy of the module in the same process does nothing at all.
 #include <windows.h>
 
 #include "framework/kel_cursor.h"
@@ -12,10 +12,12 @@
 #include "plugin/asi_plugin.h"
 #include "plugin/fault_report.h"
 #include "plugin/module_objects.h"
+#include "plugin/single_copy.h"
 
 namespace {
 
 bool pluginCreated = false;
+bool active = false;  // this copy claimed the process
 
 // Made at the first call of the entry point, destroyed with the module's other statics.
 KelHook::Hook<>& initHook() {
@@ -61,13 +63,16 @@ void unload(bool processEnding) {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   guarded("DllMain", [reason, reserved] {
-    KelHook::Hook<>& hook = initHook();
     if (reason == DLL_PROCESS_ATTACH) {
+      active = claimProcess();
+      if (!active) return;
+      KelHook::Hook<>& hook = initHook();
       hook.install(0, 0, true, KelHook::Stack{nullptr, 0});
       hook.onBefore.connect(std::function<void()>(initCallback));
-    } else if (reason == DLL_PROCESS_DETACH) {
+    } else if (reason == DLL_PROCESS_DETACH && active) {
       // Not null: the process is ending, its other threads are gone already.
       unload(reserved != nullptr);
+      releaseProcessClaim();
     }
   });
   return TRUE;

@@ -17,3 +17,10 @@ void logUnknownFault(const char* where) {
   } catch (...) {
   }
 }
+
+void logProblem(const std::string& text) noexcept {
+  try {
+    descentLog().write("%s", text.c_str());
+  } catch (...) {
+  }
+}

@@ -19,7 +19,7 @@ void addAnimation(Catalogue& catalogue, const std::string& folder, const std::st
   try {
     auto animation =
         std::make_unique<Animation>(animationBase(folder, name), preload.nextIsPreloaded());
-    catalogue[name] = animation.release();  // lives until the process ends
+    catalogue[name] = animation.release();  // deleted with the texture manager
     preload.made();
   } catch (const std::exception& e) {
     messageBox(e.what(), loadFailureCaption(name));

@@ -52,6 +52,11 @@ static HRESULT STDMETHODCALLTYPE createUnlockableTexture(IDirect3DDevice9* self,
   return D3D_OK;
 }
 
+// Caps cannot be read either: the texture's size is not known to be too large.
+static HRESULT STDMETHODCALLTYPE capsFail(IDirect3DDevice9* self, D3DCAPS9* caps) {
+  return D3DERR_INVALIDCALL;
+}
+
 static IDirect3DDevice9Vtbl failingCreateMethods;
 static IDirect3DDevice9Vtbl failingLockMethods;
 static IDirect3DDevice9 failingCreateDevice = {&failingCreateMethods};
@@ -71,6 +76,7 @@ IDirect3DDevice9* deviceFailingCreateTexture(struct FailingDeviceCalls* calls) {
   failingCreateMethods.AddRef = deviceAddRef;
   failingCreateMethods.Release = deviceRelease;
   failingCreateMethods.CreateTexture = createTextureFails;
+  failingCreateMethods.GetDeviceCaps = capsFail;
   return &failingCreateDevice;
 }
 
@@ -79,5 +85,6 @@ IDirect3DDevice9* deviceFailingLockRect(struct FailingDeviceCalls* calls) {
   failingLockMethods.AddRef = deviceAddRef;
   failingLockMethods.Release = deviceRelease;
   failingLockMethods.CreateTexture = createUnlockableTexture;
+  failingLockMethods.GetDeviceCaps = capsFail;
   return &failingLockDevice;
 }

@@ -119,12 +119,43 @@ TEST(FrameListLoad, RectanglePastTheScreenIsClippedWhenComposing) {
 }
 
 #ifndef _WIN32  // hundreds of megabytes: too slow under the emulator
-TEST(FrameListLoad, HugeScreenWithManyImagesIsRefusedNotAllocated) {
-  GifWriter writer(rgbScreen(8192, 8192));
-  for (int i = 0; i < 10; ++i) writer.image(filledImage(1, 1, 1));
-  EXPECT_EQ(loadError(writer.trailer().bytes()), "GIF animation too large");
+TEST(FrameListLoad, TexturesPastTheirBudgetAreRefusedNamingFileNeedAndLimit) {
+  // One 8192 x 8192 frame needs exactly the whole texture budget; only images the file has count.
+  const std::pair<int, std::string> cases[] = {
+      {1, "(no error)"},
+      {2, "Velquor/big.gif is too large: its 2 frames of 8192 x 8192 need 512 MiB of textures; "
+          "Velquor keeps all its textures within 256 MiB."},
+      {10, "Velquor/big.gif is too large: its 10 frames of 8192 x 8192 need 2560 MiB of textures; "
+           "Velquor keeps all its textures within 256 MiB."}};
+  for (const auto& [images, expected] : cases) {
+    GifWriter writer(rgbScreen(8192, 8192));
+    for (int i = 0; i < images; ++i) writer.image(filledImage(1, 1, 1));
+    TempGifFile file(writer.trailer().bytes());
+    std::string outcome = "(no error)";
+    try {
+      FrameList::load(file.path(), "Velquor/big.gif");
+    } catch (const gif_too_large& error) {
+      outcome = error.what();
+    }
+    EXPECT_EQ(outcome, expected) << images;
+  }
 }
 #endif
+
+TEST(FrameListLoad, NoRoomLeftInTheDecodedBudgetIsNotTheFilesFault) {
+  GifWriter writer(rgbScreen(8, 8));
+  writer.image(filledImage(8, 8, 1)).image(filledImage(8, 8, 2)).trailer();
+  TempGifFile file(writer.bytes());
+  const std::uint64_t two = FrameList::decodedBytes(8, 8, 2);
+  EXPECT_EQ(FrameList::load(file.path(), "x.gif", two)->frames.size(), 2u);
+  EXPECT_THROW(FrameList::load(file.path(), "x.gif", two - 1), gif_no_room);
+  // The frames count themselves while they live.
+  const std::uint64_t before = FrameList::decodedInUse();
+  auto list = FrameList::load(file.path());
+  EXPECT_EQ(FrameList::decodedInUse(), before + two);
+  list.reset();
+  EXPECT_EQ(FrameList::decodedInUse(), before);
+}
 
 TEST(FramePixels, BackgroundColourBecomesTransparentUnlessKept) {
   // Global background is index 2 (green); the local table maps index 0 to that green too.
@@ -202,15 +233,40 @@ TEST_F(Playback, EachFrameShowsForItsDelayCountedFromItsFirstCall) {
   EXPECT_EQ(list->loopsDone, 0);
 }
 
-TEST_F(Playback, AdvancesAtMostOneFramePerCallAndRestartsAfterLongIdle) {
+TEST_F(Playback, AdvancesAtMostOneFramePerCallAndRestartsOnlyOutOfView) {
   loadFrames({10, 10, 10});
   EXPECT_EQ(shown(), 0);
   clock.advanceMs(250);
   EXPECT_EQ(shown(), 1) << "late by two frames, still only one step";
-  clock.advanceMs(300);
-  EXPECT_EQ(shown(), 2) << "exactly the whole animation's time: not yet idle";
-  clock.advanceMs(301);
-  EXPECT_EQ(shown(), 0) << "longer than the whole animation: back to the start";
+  clock.advanceMs(FrameList::OutOfViewMs);
+  EXPECT_EQ(shown(), 2) << "a slow game frame, longer than the whole animation: still in view";
+  clock.advanceMs(FrameList::OutOfViewMs + 1);
+  EXPECT_EQ(shown(), 0) << "out of view: back to the start";
+}
+
+TEST_F(Playback, DrawnEveryGameFrameItMovesWhateverItsDelays) {
+  struct Case {
+    std::vector<std::uint16_t> delaysCs;
+    int drawEveryMs;
+    std::vector<int> shown;
+  };
+  const Case cases[] = {
+      {{0, 0, 0}, 16, {0, 1, 2, 0, 1, 2, 0}},              // all delays 0: one draw each
+      {{0, 0, 0}, 0, {0, 1, 2, 0, 1, 2, 0}},               // several draws in one millisecond
+      {{1, 1}, 33, {0, 1, 0, 1, 0, 1}},                    // whole loop shorter than a game frame
+      {{0, 5, 0}, 16, {0, 1, 1, 1, 1, 2, 0}},              // 0-delay frames around a 50 ms one
+      {{200, 200}, 500, {0, 0, 0, 0, 1, 1, 1}},            // 2 s frames drawn twice a second
+  };
+  for (const auto& c : cases) {
+    loadFrames(c.delaysCs);
+    std::vector<int> seen;
+    for (std::size_t i = 0; i < c.shown.size(); ++i) {
+      if (i) clock.advanceMs(c.drawEveryMs);
+      seen.push_back(shown());
+    }
+    EXPECT_EQ(seen, c.shown) << c.delaysCs.size() << " frames drawn every " << c.drawEveryMs << " ms";
+    TearDown();
+  }
 }
 
 TEST_F(Playback, ZeroDelayFrameIsShownForExactlyOneCall) {

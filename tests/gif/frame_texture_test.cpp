@@ -61,7 +61,9 @@ TestDevice* RealDevice::shared = nullptr;
 
 TEST_F(RealDevice, TexturesHoldOpaqueColoursAndTransparentBackground) {
   auto list = twoFrames();
-  list->createTextures(device.get());
+  const std::uint64_t before = FrameList::texturesInUse();
+  EXPECT_EQ(list->createTextures(device.get()), 0);
+  EXPECT_EQ(FrameList::texturesInUse(), before + 2 * 37 * 5 * 4) << "what the budget counts";
   for (const auto& frame : list->frames) ASSERT_NE(frame->texture, nullptr);
 
   auto first = readTexture(list->frames[0]->texture);
@@ -111,8 +113,10 @@ TEST_F(RealDevice, ReleaseAndRecreateAroundADeviceReset) {
   // Destroying the list gives its references back too.
   IDirect3DTexture9* kept = list->frames[1]->texture;
   kept->AddRef();
+  const std::uint64_t before = FrameList::texturesInUse();
   list.reset();
   EXPECT_EQ(kept->Release(), 0u);
+  EXPECT_EQ(FrameList::texturesInUse(), before - 2 * 37 * 5 * 4);
 }
 
 TEST_F(RealDevice, CurrentTextureFollowsPlayback) {
@@ -128,9 +132,12 @@ TEST(FailingDevice, FrameStaysWithoutTextureWhenCreateTextureFails) {
   FailingDeviceCalls calls;
   IDirect3DDevice9* device = deviceFailingCreateTexture(&calls);
   auto list = twoFrames();
-  list->createTextures(device);
+  const std::uint64_t before = FrameList::texturesInUse();
+  EXPECT_EQ(list->createTextures(device), D3DERR_OUTOFVIDEOMEMORY);
   EXPECT_EQ(calls.createTexture, 2);
   for (const auto& frame : list->frames) EXPECT_EQ(frame->texture, nullptr);
+  EXPECT_EQ(list->framesWithoutTexture(), 2u);
+  EXPECT_EQ(FrameList::texturesInUse(), before);
   EXPECT_EQ(list->currentTexture(), nullptr);
   list->createTextures(nullptr);  // no device: nothing to do
   EXPECT_EQ(calls.createTexture, 2);
@@ -140,7 +147,7 @@ TEST(FailingDevice, FrameStaysWithoutTextureWhenLockRectFails) {
   FailingDeviceCalls calls;
   IDirect3DDevice9* device = deviceFailingLockRect(&calls);
   auto list = twoFrames();
-  list->createTextures(device);
+  EXPECT_EQ(list->createTextures(device), D3DERR_INVALIDCALL);
   EXPECT_EQ(calls.createTexture, 2);
   EXPECT_EQ(calls.lockRect, 2);
   EXPECT_EQ(calls.unlockRect, 0) << "nothing was locked";

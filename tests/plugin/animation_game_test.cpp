@@ -11,7 +11,11 @@
 
 #include "framework/kel_render_events.h"
 #include "game/standin_api.h"
+#include "gif/failing_d3d9_device.h"
 #include "gif/frame_list.h"
+#include "gif/memory_limits.h"
+#include "gif/memory_use.h"
+#include "framework/line_log.h"
 #include "plugin/animation.h"
 #include "plugin/fake_records.h"
 #include "plugin/module_objects.h"
@@ -33,6 +37,12 @@ RwRaster* useUntilShown(Animation& animation, RwRaster* host) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return host;
+}
+
+// The first use sends the file to the decode worker; waits until the worker is done with it.
+void useAndWaitForTheDecoder(Animation& animation, RwRaster* host) {
+  EXPECT_EQ(animation.rasterFor(host), host);
+  while (animation.decoding()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 class AnimationTest : public ::testing::Test {
@@ -247,6 +257,102 @@ TEST_F(AnimationTest, TexturesFollowADeviceReset) {
   }
   delete renderEvents;
   renderEvents = nullptr;
+}
+
+// How often the module's log holds text so far.
+int timesLogged(const std::string& text) {
+  const std::string log = TempFolder::read("!KelDescent_" + moduleFileName() + ".log");
+  int count = 0;
+  for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+  return count;
+}
+
+TEST_F(AnimationTest, NoTextureToShowLeavesTheGameItsRasterAndIsLoggedOnce) {
+  IDirect3DDevice9* realDevice = Host::at<IDirect3DDevice9*>(Host::Device);
+  ASSERT_NE(realDevice, nullptr);
+  D3DCAPS9 caps{};
+  ASSERT_EQ(realDevice->GetDeviceCaps(&caps), D3D_OK);
+  FailingDeviceCalls calls;
+  IDirect3DDevice9* refusing = deviceFailingCreateTexture(&calls);
+  struct Case {
+    std::string name;
+    GifBytes gif;
+    IDirect3DDevice9* device;  // while the first uses happen
+    std::string logged;        // once, whatever the uses
+    std::string box;           // the one message box, if any
+  };
+  GifWriter noImages({8, 8, TestGifs::palette()});
+  GifWriter flat({0, 0, TestGifs::palette()});
+  flat.image(TestGifs::solid(1, 1, 1));
+  const int wide = static_cast<int>(caps.MaxTextureWidth) + 1;
+  const Case cases[] = {
+      {"empty", noImages.trailer().bytes(), realDevice, "empty.gif has no images", ""},
+      {"flat", flat.trailer().bytes(), realDevice, "flat.gif has a screen of 0 x 0", ""},
+      {"refused", TestGifs::threeColours(), refusing, "refused.gif: Direct3D made no texture of 8 x 8", ""},
+      {"wide", TestGifs::animated(wide, 1, {{1, 10}}), realDevice, "",
+       Limits::tooLargeForDeviceText(folder.file("wide") + ".gif", wide, 1, caps.MaxTextureWidth,
+                                     caps.MaxTextureHeight)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t boxesBefore = messages.shown().size();
+    Animation animation(make(c.name, c.gif), false);
+    FakeRaster host(0x77);
+    Host::at<IDirect3DDevice9*>(Host::Device) = c.device;
+    useAndWaitForTheDecoder(animation, host.raster());
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
+      clock.advanceMs(Animation::RetryMs);
+    }
+    Host::at<IDirect3DDevice9*>(Host::Device) = realDevice;
+    showGameLoopMessageBoxes();
+    if (!c.logged.empty()) EXPECT_EQ(timesLogged(c.logged), 1);
+    const auto shown = messages.shown();
+    if (c.box.empty()) {
+      EXPECT_EQ(shown.size(), boxesBefore);
+      EXPECT_FALSE(animation.failed());
+    } else {
+      ASSERT_EQ(shown.size(), boxesBefore + 1);
+      EXPECT_EQ(shown.back(), (ShownMessage{c.box, "Can't load animation " + c.name}));
+      EXPECT_TRUE(animation.failed());
+    }
+    if (c.device != refusing) continue;
+    // The device gives textures again: not before the next try is due, then the animation plays.
+    EXPECT_EQ(calls.createTexture, 3) << "one try of the frame due per RetryMs";
+    clock.advanceMs(-1);
+    EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
+    clock.advanceMs(1);
+    RwRaster* proxy = animation.rasterFor(host.raster());
+    EXPECT_NE(proxy, host.raster());
+    EXPECT_EQ(FakeRaster::texture(proxy), frameTexture(animation, 0));
+  }
+}
+
+TEST_F(AnimationTest, TexturesWaitForRoomInTheirBudget) {
+  Animation animation(make("fire", TestGifs::threeColours(64)), true);
+  FakeRaster host(0x78);
+  // Someone else's textures fill the budget but for less than this animation needs.
+  const std::uint64_t need = Limits::textureBytes(64, 64, 3);
+  const std::uint64_t taken = Limits::TextureBudget - FrameList::texturesInUse() - need + 1;
+  MemoryUse::textures += taken;
+  EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
+  EXPECT_TRUE(animation.waitingForTextures());
+  EXPECT_EQ(timesLogged("fire.gif: its textures (1 MiB) wait"), 1);
+  MemoryUse::textures -= taken;
+  clock.advanceMs(Animation::RetryMs);
+  EXPECT_NE(animation.rasterFor(host.raster()), host.raster());
+  EXPECT_FALSE(animation.waitingForTextures());
+}
+
+TEST_F(AnimationTest, PlaybackAdvancesOnEveryDrawOfZeroDelays) {
+  Animation animation(make("blink", TestGifs::animated(4, 4, {{1, 0}, {2, 0}, {3, 0}})), true);
+  FakeRaster host(0x79);
+  std::vector<std::uint32_t> shown;
+  for (int i = 0; i < 4; ++i) {
+    shown.push_back(FakeRaster::texture(animation.rasterFor(host.raster())));
+    clock.advanceMs(16);
+  }
+  EXPECT_EQ(shown, (std::vector<std::uint32_t>{frameTexture(animation, 0), frameTexture(animation, 1),
+                                               frameTexture(animation, 2), frameTexture(animation, 0)}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <numeric>
 #include <set>
@@ -435,7 +436,8 @@ TEST(Module, NoManagerWithoutDirect3D) {
   game().runFrames(3);
 }
 
-// Last of the cases that share a game: it takes the module out.
+// Last of the cases that share a game: it takes the module out. A player's second copy of the
+// module (another .asi file of it) stays inert and leaves nothing behind either.
 TEST(Module, UnloadPutsTheGameBack) {
   sharedFolder();
   game().setScene({texture("fire", Host::RasterSiteEax), texture("sky", Host::TextureToRaster)});
@@ -443,8 +445,20 @@ TEST(Module, UnloadPutsTheGameBack) {
   ASSERT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
   ASSERT_TRUE(drawOf(game().draws(-1), "sky")->swapped());
 
+  wchar_t module[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(GetModuleHandleA("Velquor.asi"), module, MAX_PATH), 0u);
+  const std::filesystem::path copy = std::filesystem::current_path() / "Velquor copy.asi";
+  std::filesystem::copy_file(module, copy, std::filesystem::copy_options::overwrite_existing);
+  const auto patched = game().changedCode();
+  ASSERT_NE(game().loadModule(copy.u8string()), nullptr);
+  game().runFrames(5);
+  EXPECT_EQ(game().changedCode().size(), patched.size()) << "the copy patched the game";
+  EXPECT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
+
   const auto changes = game().unloadModules();
   for (const auto& change : changes) EXPECT_TRUE(insideMainLoopCall(change));
+  // Nothing of the module's is left in the device: a reset succeeds.
+  EXPECT_EQ(game().resetDevice(), 0);
   // The game goes on running its loop through what stays at 0x748DA3.
   const unsigned passes = game().loopPasses();
   game().runFrames(5);

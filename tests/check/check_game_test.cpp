@@ -39,7 +39,8 @@ class CheckAgainstGame : public ::testing::Test, public CaseFolder {
       for (const auto& a : prediction.animations)
         if (a.textureName == name) predicted = &a;
       const bool plays = predicted && predicted->catalogued && predicted->gif.accepted &&
-                         !predicted->gif.delaysMs.empty();
+                         !predicted->gif.delaysMs.empty() && predicted->gif.width > 0 &&
+                         predicted->gif.height > 0 && predicted->boxesAtFirstUse.empty();
       if (run.last.count(name) == 0) {
         ADD_FAILURE() << "never drawn";
         continue;
@@ -90,6 +91,17 @@ TEST_F(CheckAgainstGame, EverySiteAndDirect3DComingLate) {
   const FolderPrediction prediction = predict();
   ASSERT_EQ(prediction.boxesAtStart().size(), 1u);
   playAndCompare(prediction, {"water", "fire", "grass", "smoke", "sky", "Fire", "stone"}, "d3d 5");
+}
+
+TEST_F(CheckAgainstGame, NothingToShowKeepsTheGameTextureAndTooWideIsToldOnce) {
+  gif("wide.gif", TestGifs::animated(20000, 1, {{1, 10}}));
+  GifWriter flat({0, 0, TestGifs::palette()});
+  gif("flat.gif", flat.image(TestGifs::solid(1, 1, 1)).trailer().bytes());
+  gif("empty.gif", GifWriter({8, 8, TestGifs::palette()}).trailer().bytes());
+  gif("blink.gif", TestGifs::animated(4, 4, {{1, 0}, {2, 0}, {3, 0}}));
+  const FolderPrediction prediction = predict();
+  const GameRun run = playAndCompare(prediction, {"wide", "flat", "empty", "blink"});
+  EXPECT_EQ(run.boxes.size(), 1u);
 }
 
 TEST_F(CheckAgainstGame, FileInTheWayOfTheFolder) {

@@ -128,7 +128,7 @@ TEST_F(CheckFolder, NotesWhatTheFileAsksForAndTheModuleIgnores) {
   EXPECT_TRUE(p.failures().empty());
 }
 
-TEST_F(CheckFolder, RefusedAndEmptyGifsAreFailuresWithTheDecodersWords) {
+TEST_F(CheckFolder, RefusedGifsAreFailuresWithTheDecodersWordsAndEmptyOnesKeepTheGameTexture) {
   settingsAndRefusals();
   const FolderPrediction p = check();
 
@@ -143,7 +143,44 @@ TEST_F(CheckFolder, RefusedAndEmptyGifsAreFailuresWithTheDecodersWords) {
   const AnimationPrediction* empty = find(p, "empty");
   EXPECT_TRUE(empty->gif.accepted);
   EXPECT_TRUE(empty->catalogued);
-  EXPECT_TRUE(mentions(p.failures(), "empty.gif has no images"));
+  EXPECT_FALSE(mentions(p.failures(), "empty.gif"));
+  EXPECT_TRUE(mentions(empty->warnings, "no images: the game's own texture stays"));
+}
+
+// Sizes and timing as the module's own rules decide them: its frame list's budgets, the card's
+// largest texture, its playback.
+TEST_F(CheckFolder, SizesAndTimesAreThoseOfTheModulesRules) {
+  gif("blink.gif", TestGifs::animated(4, 4, {{1, 0}, {2, 0}, {3, 0}}));
+  gif("wide.gif", TestGifs::animated(20000, 1, {{1, 10}}));
+#ifndef _WIN32  // a 64 MiB frame: too slow under the emulator
+  GifWriter big({8192, 8192, TestGifs::palette()});
+  big.image(TestGifs::solid(1, 1, 1)).image(TestGifs::solid(1, 1, 2)).trailer();
+  gif("big.gif", big.bytes());
+#endif
+  const FolderPrediction p = check();
+
+  const AnimationPrediction* blink = find(p, "blink");
+  EXPECT_EQ(blink->gif.loopMsAtSixty, 50) << "three draws at 60 a second";
+  EXPECT_TRUE(mentions(blink->ignored, "one loop takes 50 ms instead of 0 ms"));
+
+  const AnimationPrediction* wide = find(p, "wide");
+  ASSERT_EQ(wide->boxesAtFirstUse.size(), 1u);
+  EXPECT_EQ(wide->boxesAtFirstUse[0].caption, "Can't load animation wide");
+  EXPECT_EQ(wide->boxesAtFirstUse[0].text.rfind(
+                "Velquor/wide.gif is too large for this graphics card: its frames are 20000 x 1, and the card "
+                "makes textures of at most ", 0),
+            0u)
+      << wide->boxesAtFirstUse[0].text;
+  EXPECT_TRUE(wide->catalogued);
+
+#ifndef _WIN32
+  const AnimationPrediction* large = find(p, "big");
+  EXPECT_FALSE(large->gif.accepted);
+  ASSERT_EQ(large->boxesAtStart.size(), 1u);
+  EXPECT_EQ(large->boxesAtStart[0].text,
+            "Velquor/big.gif is too large: its 2 frames of 8192 x 8192 need 512 MiB of textures; Velquor "
+            "keeps all its textures within 256 MiB.");
+#endif
 }
 
 TEST_F(CheckFolder, NamesLongerThanAGameTextureNameNeverMatch) {

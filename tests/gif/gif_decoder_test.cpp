@@ -81,6 +81,18 @@ TEST(GifOpen, ScreenSizeWithoutOverflowAndTooLargeRefused) {
   EXPECT_EQ(openBytes(GifWriter(screen(65535, 65535)).trailer().bytes()), nullptr);
   EXPECT_EQ(openBytes(GifWriter(screen(8193, 8192)).trailer().bytes()), nullptr);
   EXPECT_NE(openBytes(GifWriter(screen(8192, 8192)).trailer().bytes()), nullptr);
+  // The refusal says why, so that the player is told the file is too large.
+  const std::pair<GifBytes, GifOpenFailure::Reason> refused[] = {
+      {GifWriter(screen(8193, 8192)).trailer().bytes(), GifOpenFailure::ScreenTooLarge},
+      {GifBytes{'G', 'I', 'F', '8', '7', 'a'}, GifOpenFailure::NotAGif}};
+  for (const auto& [bytes, reason] : refused) {
+    TempGifFile file(bytes);
+    GifOpenFailure failure;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(gifOpen(file.path(), &failure), nullptr);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(failure.reason, reason);
+  }
   // Zero-sized and long thin screens are fine.
   auto empty = openBytes(GifWriter(screen(0, 0)).trailer().bytes());
   ASSERT_NE(empty, nullptr);

@@ -85,7 +85,8 @@ std::string formatText(const FolderPrediction& p) {
 
   out << "\nMemory: " << mib(p.memory.atStart) << " decoded at start; at most "
       << mib(p.memory.worstCase) << " while playing (the largest animations kept, uploaded); "
-      << "a 32-bit game can spare about " << mib(p.memory.budget) << "\n";
+      << "the module keeps decoded frames within " << mib(Limits::DecodedBudget) << " and textures within "
+      << mib(Limits::TextureBudget) << "\n";
 
   if (!p.mistakes.empty()) {
     out << "\nLikely mistakes:\n";

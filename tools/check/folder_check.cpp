@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "check/device_caps.h"
 #include "check/gif_structure.h"
 #include "host/host.h"
 #include "inspect/gif_inspection.h"
@@ -110,9 +111,26 @@ SettingsPrediction predictSettings(const std::string& folder, const std::string&
   return settings;
 }
 
-GifPrediction predictGif(const std::string& gifPath) {
+// How long one loop lasts when the game draws the texture 60 times a second, by the module's own
+// playback; 0 for a single frame.
+std::int64_t loopMsAtSixtyDraws(FrameList& frames) {
+  if (frames.frames.size() < 2) return 0;
+  std::int64_t firstStart = -1;
+  for (int draw = 0; draw < 1'000'000; ++draw) {
+    const std::int64_t now = draw * 1000 / 60;
+    const int shown = frames.advance(now);
+    if (frames.finished()) frames.rewind();  // as the module repeats every animation
+    const bool loopStarts = shown == 0 && frames.frameStart == now;
+    if (!loopStarts) continue;
+    if (firstStart >= 0) return now - firstStart;
+    firstStart = now;
+  }
+  return 0;
+}
+
+GifPrediction predictGif(const std::string& gifPath, const std::string& shownName) {
   GifPrediction gif;
-  const GifInspection inspection = inspectGif(gifPath);
+  const GifInspection inspection = inspectGif(gifPath, shownName);
   gif.accepted = inspection.accepted;
   gif.refusal = inspection.refusal;
   gif.decoderMessages = inspection.decoderMessages;
@@ -124,6 +142,7 @@ GifPrediction predictGif(const std::string& gifPath) {
     gif.delaysMs = inspection.delays;
     gif.totalMs = inspection.frames->totalDuration;
     gif.loopCount = inspection.frames->loopCount;
+    gif.loopMsAtSixty = loopMsAtSixtyDraws(*inspection.frames);
   }
   const GifStructure structure = readGifStructureOfFile(gifPath);
   gif.version = structure.version;
@@ -144,6 +163,10 @@ void noteIgnored(AnimationPrediction& animation) {
   if (!zero.empty())
     animation.ignored.push_back("delay 0 on frame(s) " + numberList(zero) +
                                 ": each is shown for one game frame");
+  if (gif.loopMsAtSixty > gif.totalMs + 1000 / 60)
+    animation.ignored.push_back("drawn 60 times a second, one loop takes " + std::to_string(gif.loopMsAtSixty) +
+                                " ms instead of " + std::to_string(gif.totalMs) +
+                                " ms: a frame changes at most once per draw");
   for (std::size_t i = 0; i < gif.disposalByImage.size(); ++i)
     if (gif.disposalByImage[i] >= 2) disposed.push_back(static_cast<int>(i));
   if (!disposed.empty())
@@ -160,7 +183,10 @@ void noteWarnings(AnimationPrediction& animation) {
                                  std::to_string(Host::TextureNameSize) +
                                  " characters: this name never matches one");
   if (gif.accepted && gif.delaysMs.empty())
-    animation.warnings.push_back("no images: the game draws this texture with no picture at all");
+    animation.warnings.push_back("no images: the game's own texture stays (the module logs it once)");
+  else if (gif.accepted && (gif.width == 0 || gif.height == 0))
+    animation.warnings.push_back("a screen of " + std::to_string(gif.width) + " x " + std::to_string(gif.height) +
+                                 ": nothing to show, the game's own texture stays (the module logs it once)");
 #ifndef _WIN32
   if (!isAscii(animation.textureName))
     animation.warnings.push_back(
@@ -178,7 +204,8 @@ void predictAnimation(const std::string& folder, const ListedEntry& entry, const
   animation.settings = predictSettings(folder, entry.textureName, listing);
   animation.boxesAtStart = animation.settings.messages;
   animation.decodedAtStart = preload.nextIsPreloaded();
-  animation.gif = predictGif(animationBase(folder, entry.textureName) + ".gif");
+  const std::string modulePath = animationBase(AnimationFolder, entry.textureName) + ".gif";
+  animation.gif = predictGif(animationBase(folder, entry.textureName) + ".gif", modulePath);
 
   const ShownBox failure{loadFailureCaption(entry.textureName), animation.gif.refusal};
   if (animation.decodedAtStart && !animation.gif.accepted) {
@@ -187,6 +214,20 @@ void predictAnimation(const std::string& folder, const ListedEntry& entry, const
     animation.catalogued = true;
     preload.made();
     if (!animation.gif.accepted) animation.boxesAtFirstUse.push_back(failure);
+  }
+  // The card's largest texture is only asked when the textures are made: at the first draw.
+  const GifPrediction& g = animation.gif;
+  if (g.accepted && !g.delaysMs.empty() && g.width > 0 && g.height > 0) {
+    const auto asked = deviceTextureSizeLimit();
+    const TextureSizeLimit card = asked.value_or(kCommonTextureSizeLimit);
+    if (!Limits::fitsDevice(g.width, g.height, card.maxWidth, card.maxHeight)) {
+      animation.boxesAtFirstUse.push_back(
+          {loadFailureCaption(entry.textureName),
+           Limits::tooLargeForDeviceText(modulePath, g.width, g.height, card.maxWidth, card.maxHeight)});
+      if (!asked)
+        animation.warnings.push_back("this machine's graphics card could not be asked: assumed textures of at most " +
+                                     std::to_string(card.maxWidth) + " x " + std::to_string(card.maxHeight));
+    }
   }
   noteIgnored(animation);
   noteWarnings(animation);
@@ -276,8 +317,9 @@ void predictMemory(FolderPrediction& prediction) {
   for (auto bytes : loaded) prediction.memory.worstCase += bytes;
   if (prediction.memory.worstCase > prediction.memory.budget)
     prediction.mistakes.push_back(
-        "while playing, the animations can take more memory than a 32-bit game can spare: "
-        "make them smaller, shorter or fewer");
+        "while playing, the animations can need more than the module's budgets (" + Limits::mib(Limits::DecodedBudget) +
+        " of decoded frames, " + Limits::mib(Limits::TextureBudget) +
+        " of textures): some then wait for room and show the game's own textures; make them smaller, shorter or fewer");
 }
 
 }  // namespace
@@ -300,11 +342,10 @@ std::vector<std::string> FolderPrediction::failures() const {
     for (const auto& box : animation.boxesAtFirstUse)
       found.push_back("message box when " + animation.textureName + " is first drawn: " +
                       box.caption + ": " + box.text);
-    if (animation.gif.accepted && animation.gif.delaysMs.empty())
-      found.push_back(animation.fileName + " has no images: its texture is drawn without a picture");
   }
-  if (memory.atStart > memory.budget)
-    found.push_back("the animations decoded at start take more memory than a 32-bit game can spare");
+  if (memory.atStart > Limits::DecodedBudget)
+    found.push_back("the animations decoded at start need more than the module's " + Limits::mib(Limits::DecodedBudget) +
+                    " for decoded frames: those past it wait until first drawn, and may show the game's own textures");
   return found;
 }
 

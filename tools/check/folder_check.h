@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "gif/memory_limits.h"
+
 struct ShownBox {
   std::string caption;
   std::string text;
@@ -35,6 +37,7 @@ struct GifPrediction {
   std::vector<int> disposalByImage;
   std::uint64_t decodedBytes = 0;   // frames held while decoded
   std::uint64_t textureBytes = 0;   // textures added while uploaded
+  std::int64_t loopMsAtSixty = 0;   // one loop of the module's playback, drawn 60 times a second
 };
 
 struct AnimationPrediction {
@@ -57,13 +60,11 @@ struct SkippedFile {
 
 enum class FolderState { Folder, Missing, Blocked };
 
-// What a 32-bit game can spare for animations, in bytes.
-constexpr std::uint64_t kAnimationMemoryBudget = std::uint64_t{256} << 20;
 
 struct MemoryPrediction {
   std::uint64_t atStart = 0;       // frames decoded while loading
   std::uint64_t worstCase = 0;     // the largest animations the module keeps, all uploaded
-  std::uint64_t budget = kAnimationMemoryBudget;  // what a 32-bit game can spare for them
+  std::uint64_t budget = Limits::DecodedBudget + Limits::TextureBudget;  // the module's two budgets
 };
 
 struct FolderPrediction {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "gif/memory_limits.h"
 #include "inspect/stderr_capture.h"
 #include "plugin/animation_config.h"
 #include "plugin/message_box.h"
@@ -19,10 +20,10 @@ std::uint64_t GifInspection::decodedBytes() const {
 
 std::uint64_t GifInspection::textureBytes() const {
   if (!frames) return 0;
-  return std::uint64_t(frames->width) * frames->height * 4 * frames->frames.size();
+  return Limits::textureBytes(frames->width, frames->height, frames->frames.size());
 }
 
-GifInspection inspectGif(const std::string& path) {
+GifInspection inspectGif(const std::string& path, const std::string& shownName) {
   GifInspection result;
   result.path = path;
 
@@ -42,7 +43,7 @@ GifInspection inspectGif(const std::string& path) {
 
   StderrCapture capture;
   try {
-    result.frames = FrameList::load(path.c_str());
+    result.frames = FrameList::load(path.c_str(), shownName);
     result.frames->setKeepBackground(result.keepBackground);
     result.accepted = true;
     for (const auto& frame : result.frames->frames) result.delays.push_back(frame->delay);

@@ -25,8 +25,9 @@ struct GifInspection {
   std::uint64_t textureBytes() const;
 };
 
-// Loads `path` as the module would; never throws for a bad file.
-GifInspection inspectGif(const std::string& path);
+// Loads `path` as the module would; never throws for a bad file. Messages name the file as
+// `shownName` (the path if empty), as the module names it in its own folder.
+GifInspection inspectGif(const std::string& path, const std::string& shownName = "");
 
 // The .gif files of a folder, sorted by name; a path to a file is returned as it is.
 std::vector<std::string> gifPathsIn(const std::string& path);

@@ -52,7 +52,7 @@ void DecodeWorker::loop(std::shared_ptr<Shared> shared) {
   const bool leave = shared->leave;
   lock.unlock();
   shared->wake.notify_all();
-  if (leave) endThreadInPlace();
+  if (leave) shared->leaving.leave();
 }
 
 void DecodeWorker::stop(Ending ending) noexcept {
@@ -65,9 +65,11 @@ void DecodeWorker::stop(Ending ending) noexcept {
     shared_->leave = ending == Ending::Leave;
     dropped.swap(shared_->queue);
     shared_->wake.notify_all();
-    if (thread_.joinable())
+    if (thread_.joinable() && ending == Ending::Join)
       shared_->wake.wait(lock, [this] { return shared_->ended; });
   }
+  // Woken by the thread's very last act, not by the end of its loop: after that it runs no code.
+  if (thread_.joinable() && ending == Ending::Leave) shared_->leaving.waitUntilLeft();
   for (auto& job : dropped) {
     job->cancel();
     job->run();

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "gif/frame_list.h"
+#include "gif/thread_leaving.h"
 
 class DecodeJob {
  public:
@@ -50,10 +51,8 @@ class DecodeWorker {
   enum class Ending {
     // Wait for the job in hand, then join the thread.
     Join,
-    // Wait for the job in hand; the thread then ends without running any more of this module's
-    // code and is not waited for. For a module being unloaded: joining there would wait for the
-    // loader, which is busy unloading us, and the code the thread would return through is about
-    // to go away.
+    // Wait for the job in hand; the thread then leaves as a thread of a module being unloaded
+    // must (thread_leaving.h) and is not joined.
     Leave,
   };
   // When the process is ending, its other threads are gone already, maybe inside a lock: a
@@ -79,8 +78,9 @@ class DecodeWorker {
     std::condition_variable wake;
     std::deque<std::shared_ptr<DecodeJob>> queue;
     bool stopping = false;
-    bool leave = false;  // end the thread without returning through this module
+    bool leave = false;  // end the thread as ThreadLeaving says
     bool ended = false;  // the thread has left its loop
+    ThreadLeaving leaving;
   };
   static void loop(std::shared_ptr<Shared> shared);
 
@@ -88,7 +88,3 @@ class DecodeWorker {
   std::thread thread_;
   bool stopped_ = false;
 };
-
-// Ends the calling thread where returning from its function would run code of a module being
-// unloaded (Windows: ExitThread); elsewhere returns, and the thread ends by returning.
-void endThreadInPlace() noexcept;

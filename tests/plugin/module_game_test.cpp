@@ -196,6 +196,16 @@ void expectPlaysInOrder(const std::vector<int>& shown, int frameCount) {
     }
 }
 
+// Sixty small GIFs: more than are decoded at start. Their names in the order the folder lists them.
+std::vector<std::string> sixtySmallGifs(GameFolder& folder) {
+  char name[32];
+  for (int i = 0; i < 60; ++i) {
+    std::snprintf(name, sizeof name, "anim%02d.gif", i);
+    folder.gif(name, TestGifs::threeColours(4));
+  }
+  return folder.listed();
+}
+
 // A frame of the game under emulation can take a second or two: the delays are longer still.
 const std::vector<int> sharedDelays = {1500, 2500, 3500};
 
@@ -285,12 +295,7 @@ TEST(Module, FolderRulesDecideWhatIsAnimated) {
 
 TEST(Module, CorruptFilesAreReportedOnceEach) {
   GameFolder folder;
-  char name[32];
-  for (int i = 0; i < 60; ++i) {
-    std::snprintf(name, sizeof name, "anim%02d.gif", i);
-    folder.gif(name, TestGifs::threeColours(4));
-  }
-  const auto listed = folder.listed();
+  const auto listed = sixtySmallGifs(folder);
   const std::string early = listed.at(7), late = listed.at(57), good = listed.at(55);
   folder.gif(early + ".gif", TestGifs::corrupt());
   folder.gif(late + ".gif", TestGifs::corrupt());
@@ -319,16 +324,13 @@ TEST(Module, CorruptFilesAreReportedOnceEach) {
 // Run in a game of its own: sixty files, so that two are decoded only when first drawn.
 TEST(Module, LateAnimationsComeWithoutPause) {
   GameFolder folder;
-  char name[32];
-  for (int i = 0; i < 60; ++i) {
-    std::snprintf(name, sizeof name, "anim%02d.gif", i);
-    folder.gif(name, TestGifs::threeColours(4));
-  }
-  const auto listed = folder.listed();
-  const std::string late = listed.at(55), later = listed.at(58);
+  const auto listed = sixtySmallGifs(folder);
+  const std::string late = listed.at(55), later = listed.at(58), big = listed.at(57);
   const auto gif = TestGifs::animated(8, 8, {{1, 150}, {2, 250}, {3, 350}});
   folder.gif(late + ".gif", gif);
   folder.gif(later + ".gif", gif);
+  // 40 MiB of frames: still being decoded when the module goes, a moment after its first draw.
+  folder.gif(big + ".gif", TestGifs::animated(1024, 1024, std::vector<TestGifs::Frame>(40, {1, 10})));
   game().runFrames(3);  // the catalogue is made, the hooks go in
 
   // Its first draw starts the decoding and keeps the game's own texture.
@@ -349,6 +351,14 @@ TEST(Module, LateAnimationsComeWithoutPause) {
   EXPECT_EQ(game().resetDevice(), 0);  // fails while any default-pool texture lives
   expectPlaysInOrder(framesShown(folder, later, 3, wholeLoop + 1000), 3);
   EXPECT_TRUE(game().messageBoxes().empty());
+
+  // Unloaded while a file is being decoded: the decoder finishes it and its thread ends without
+  // the module's code, and the game goes on.
+  game().setScene({texture(big, Host::RasterSiteEax)});
+  game().runFrames(1);
+  for (const auto& change : game().unloadModules()) EXPECT_TRUE(insideMainLoopCall(change));
+  game().runFrames(5);
+  EXPECT_FALSE(drawOf(game().draws(-1), big)->swapped());
 }
 
 TEST(Module, SettingsReachTheRasterAndThePixels) {

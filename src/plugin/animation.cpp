@@ -167,6 +167,7 @@ void Animation::takeDecoded() {
 // again later.
 bool Animation::roomForTextures() {
   incomplete_ = false;
+  noTextureRoom_ = false;
   const FrameList& list = *frames_;
   if (list.frames.empty()) return false;
   if (list.width == 0 || list.height == 0) {
@@ -188,6 +189,7 @@ bool Animation::roomForTextures() {
   const std::uint64_t need = Limits::textureBytes(list.width, list.height, list.framesWithoutTexture());
   const std::uint64_t inUse = FrameList::texturesInUse();
   if (inUse + need > Limits::TextureBudget) {
+    noTextureRoom_ = true;
     logOnce(NoTextureRoom, gifPath_ + ": its textures (" + Limits::mib(need) + ") wait: " +
                                Limits::mib(inUse) + " of the " + Limits::mib(Limits::TextureBudget) +
                                " for textures are in use");
@@ -259,7 +261,8 @@ bool Animation::bringIn(std::int64_t now) noexcept {
     // Decoding again on every pass would load the game: report once, then stay out of the way.
     // A modal box inside the game's draw call would stop its frame half-way: the loop shows it.
     failed_ = true;
-    guarded("Animation::rasterFor", [&] { messageBoxFromGameLoop(e.what(), loadFailureCaption(name_)); });
+    guarded("Animation::rasterFor",
+            [&] { messageBoxFromGameLoop(loadFailureText(e, gifPath_), loadFailureCaption(name_)); });
   } catch (...) {
     failed_ = true;
     logUnknownFault("Animation::rasterFor");

@@ -44,6 +44,8 @@ class Animation {
 
   // Uploaded, but its textures cannot be made now: tried again at a later use.
   bool waitingForTextures() const { return incomplete_; }
+  // The reason was the texture budget.
+  bool waitingForTextureRoom() const { return incomplete_ && noTextureRoom_; }
   // Decoded, but the decode worker has not finished its frames yet (frames() is null).
   bool decoding() const;
 
@@ -88,6 +90,7 @@ class Animation {
   bool deviceSlotsConnected_ = false;
   unsigned lostSlot_ = 0;
   bool incomplete_ = false;
+  bool noTextureRoom_ = false;
   std::int64_t nextTry_ = 0;  // ms: no attempt to bring frames or textures in before
   std::uint8_t logged_ = 0;   // Problem bits already written to the log
   std::string gifPath_;

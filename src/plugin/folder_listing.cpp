@@ -1,6 +1,7 @@
 #include "plugin/folder_listing.h"
 
 #include <exception>
+#include <new>
 
 namespace fs = std::filesystem;
 
@@ -53,6 +54,12 @@ std::string animationBase(std::string_view folder, std::string_view textureName)
 
 std::string loadFailureCaption(std::string_view textureName) {
   return "Can't load animation " + std::string(textureName);
+}
+
+std::string loadFailureText(const std::exception& error, std::string_view gifPath) {
+  if (dynamic_cast<const std::bad_alloc*>(&error))
+    return "Not enough memory for " + std::string(gifPath) + ".";
+  return error.what();
 }
 
 FolderPlace folderPlace(const std::string& folder) {

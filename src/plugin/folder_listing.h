@@ -4,6 +4,7 @@
 // which texture name, which are decoded at start, and how a failure is captioned.
 #include <filesystem>
 #include <functional>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -41,8 +42,10 @@ std::error_code listAnimationFolder(const std::string& folder,
 // Where an animation's files are: base + ".gif" and base + ".cfg".
 std::string animationBase(std::string_view folder, std::string_view textureName);
 
-// The caption of the message box for an animation that cannot be loaded.
+// The caption of the message box for an animation that cannot be loaded, and its text: the
+// error's own words, except for memory running out where the file is not named.
 std::string loadFailureCaption(std::string_view textureName);
+std::string loadFailureText(const std::exception& error, std::string_view gifPath);
 
 // The first animations made are decoded at once, the rest at their first use; a file that
 // fails to load does not use up a place.

@@ -22,7 +22,7 @@ void addAnimation(Catalogue& catalogue, const std::string& folder, const std::st
     catalogue[name] = animation.release();  // deleted with the texture manager
     preload.made();
   } catch (const std::exception& e) {
-    messageBox(e.what(), loadFailureCaption(name));
+    messageBox(loadFailureText(e, animationBase(folder, name) + ".gif"), loadFailureCaption(name));
   }
 }
 

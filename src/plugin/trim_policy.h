@@ -1,7 +1,8 @@
 #pragma once
 // How the texture manager gives memory back while the game runs: animations idle for a while
 // lose their textures, then their frames, and no more than a fixed number stay loaded. Works on
-// any catalogue whose values point at objects with state(), lastUsed() and setState().
+// any catalogue whose values point at objects with state(), lastUsed(), waitingForTextureRoom()
+// and setState().
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -61,6 +62,17 @@ bool pass(const Catalogue& animations, Times& times, Clock nowMs) {
       animation->setState(AnimationState::Decoded);
     }
   }
+
+  // Textures waiting for room in their budget take the place of those out of view.
+  bool waiting = false;
+  for (const auto& entry : animations) waiting = waiting || entry.second->waitingForTextureRoom();
+  if (waiting)
+    for (const auto& entry : animations) {
+      auto* animation = entry.second;
+      if (animation->state() == AnimationState::Uploaded && !animation->waitingForTextureRoom() &&
+          now - animation->lastUsed() >= MinIdleToEvict)
+        animation->setState(AnimationState::Decoded);
+    }
 
   // Too many still loaded: unload the least recently used of those not drawn just now. Equal
   // use times all count (animations drawn in the same millisecond are common).

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <set>
 #include <thread>
@@ -19,6 +20,7 @@
 #include "plugin/animation.h"
 #include "plugin/fake_records.h"
 #include "plugin/module_objects.h"
+#include "plugin/trim_policy.h"
 #include "plugin/recorded_messages.h"
 #include "plugin/temp_folder.h"
 #include "plugin/test_gifs.h"
@@ -327,20 +329,28 @@ TEST_F(AnimationTest, NoTextureToShowLeavesTheGameItsRasterAndIsLoggedOnce) {
   }
 }
 
-TEST_F(AnimationTest, TexturesWaitForRoomInTheirBudget) {
-  Animation animation(make("fire", TestGifs::threeColours(64)), true);
+TEST_F(AnimationTest, TexturesWaitForRoomInTheirBudgetAndOthersOutOfViewGiveWay) {
+  Animation fire(make("fire", TestGifs::threeColours(64)), true);
+  Animation other(make("other", TestGifs::threeColours(64)), true);
+  std::map<std::string, Animation*, std::less<>> catalogue{{"fire", &fire}, {"other", &other}};
   FakeRaster host(0x78);
-  // Someone else's textures fill the budget but for less than this animation needs.
+  EXPECT_NE(other.rasterFor(host.raster()), host.raster());
+  // Someone else's textures fill the budget but for less than fire needs.
   const std::uint64_t need = Limits::textureBytes(64, 64, 3);
   const std::uint64_t taken = Limits::TextureBudget - FrameList::texturesInUse() - need + 1;
   MemoryUse::textures += taken;
-  EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
-  EXPECT_TRUE(animation.waitingForTextures());
+  EXPECT_EQ(fire.rasterFor(host.raster()), host.raster());
+  EXPECT_TRUE(fire.waitingForTextureRoom());
   EXPECT_EQ(timesLogged("fire.gif: its textures (1 MiB) wait"), 1);
-  MemoryUse::textures -= taken;
+
+  // The next pass takes the textures of what is out of view; fire gets its own at its next try.
   clock.advanceMs(Animation::RetryMs);
-  EXPECT_NE(animation.rasterFor(host.raster()), host.raster());
-  EXPECT_FALSE(animation.waitingForTextures());
+  Trim::Times times;
+  ASSERT_TRUE(Trim::pass(catalogue, times, nowMs));
+  EXPECT_EQ(other.state(), AnimationState::Decoded);
+  EXPECT_NE(fire.rasterFor(host.raster()), host.raster());
+  EXPECT_FALSE(fire.waitingForTextures());
+  MemoryUse::textures -= taken;
 }
 
 TEST_F(AnimationTest, PlaybackAdvancesOnEveryDrawOfZeroDelays) {

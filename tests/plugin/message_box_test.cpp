@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
 #include <thread>
 
+#include "plugin/folder_listing.h"
 #include "plugin/recorded_messages.h"
 
 namespace {
@@ -30,3 +33,8 @@ TEST(DeferredMessageBoxes, KeepsOnlyTheMessagesOfItsThreadUntilShown) {
 }
 
 }  // namespace
+
+TEST(LoadFailureText, NamesTheFileWhenMemoryRunsOut) {
+  EXPECT_EQ(loadFailureText(std::bad_alloc(), "Velquor/x.gif"), "Not enough memory for Velquor/x.gif.");
+  EXPECT_EQ(loadFailureText(std::runtime_error("GIF file is corrupt!"), "Velquor/x.gif"), "GIF file is corrupt!");
+}

@@ -11,7 +11,9 @@ namespace {
 struct FakeAnimation {
   AnimationState current = AnimationState::Decoded;
   std::int64_t used = 0;
+  bool waiting = false;
   AnimationState state() const { return current; }
+  bool waitingForTextureRoom() const { return waiting; }
   std::int64_t lastUsed() const { return used; }
   void setState(AnimationState target) { current = target; }
 };
@@ -101,6 +103,25 @@ TEST_F(TrimTest, PreloadedButNeverDrawnIsUnloaded) {
   auto& preloaded = add(AnimationState::Decoded, 0);
   ASSERT_TRUE(pass());
   EXPECT_EQ(preloaded.current, AnimationState::Unloaded);
+}
+
+TEST_F(TrimTest, TexturesOutOfViewGiveWayToTexturesWaitingForRoom) {
+  auto& outOfView = add(AnimationState::Uploaded, now - Trim::MinIdleToEvict);
+  auto& justDrawn = add(AnimationState::Uploaded, now - Trim::MinIdleToEvict + 1);
+  auto& decoded = add(AnimationState::Decoded, now - 10'000);
+  ASSERT_TRUE(pass());
+  EXPECT_EQ(outOfView.current, AnimationState::Uploaded) << "nobody waits";
+
+  auto& waiting = add(AnimationState::Uploaded, now);
+  waiting.waiting = true;
+  now += Trim::PassInterval;
+  outOfView.used = justDrawn.used = now - Trim::MinIdleToEvict;
+  justDrawn.used += 1;
+  ASSERT_TRUE(pass());
+  EXPECT_EQ(outOfView.current, AnimationState::Decoded);
+  EXPECT_EQ(justDrawn.current, AnimationState::Uploaded);
+  EXPECT_EQ(decoded.current, AnimationState::Decoded);
+  EXPECT_EQ(waiting.current, AnimationState::Uploaded);
 }
 
 TEST_F(TrimTest, EvictionKeepsTheFiftyMostRecentlyUsed) {

@@ -30,10 +30,19 @@ std::shared_ptr<DecodeJob> DecodeWorker::request(DecodeJob::Work work) {
     job->done_.store(true, std::memory_order_release);
     return job;
   }
-  if (!thread_.joinable()) thread_ = std::thread(&DecodeWorker::loop, shared_);
+  startLocked();
   shared_->queue.push_back(job);
   shared_->wake.notify_one();
   return job;
+}
+
+void DecodeWorker::start() {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  if (!shared_->stopping) startLocked();
+}
+
+void DecodeWorker::startLocked() {
+  if (!thread_.joinable()) thread_ = std::thread(&DecodeWorker::loop, shared_);
 }
 
 void DecodeWorker::loop(std::shared_ptr<Shared> shared) {

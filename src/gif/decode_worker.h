@@ -66,6 +66,9 @@ class DecodeWorker {
   // Queues work, which returns the frames or throws. The job is done at once, with the error
   // std::runtime_error, once the worker has stopped.
   std::shared_ptr<DecodeJob> request(DecodeJob::Work work);
+  // Starts the thread now, if not yet (request does it otherwise): making a thread takes
+  // milliseconds that a draw call should not spend. Throws std::system_error when it cannot.
+  void start();
 
   // Stops the worker: jobs not started are dropped (done, cancelled); later requests fail.
   // Only the first call acts.
@@ -83,6 +86,7 @@ class DecodeWorker {
     ThreadLeaving leaving;
   };
   static void loop(std::shared_ptr<Shared> shared);
+  void startLocked();
 
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
   std::thread thread_;

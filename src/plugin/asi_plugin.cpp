@@ -7,6 +7,7 @@
 #include "framework/frame_clock.h"
 #include "framework/kel_events.h"
 #include "framework/kel_render_events.h"
+#include "gif/decode_worker.h"
 #include "gif/frame_list.h"
 #include "host/host.h"
 #include "plugin/animation.h"
@@ -43,6 +44,8 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   });
   loader.join();
   showMessageBoxes(messages);
+  // The thread that decodes late animations, made now rather than in the draw call that needs it.
+  if (!animations.empty()) guarded("AsiPlugin: decoder", [] { decodeWorker().start(); });
 }
 
 AsiPlugin::~AsiPlugin() {

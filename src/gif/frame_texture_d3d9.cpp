@@ -13,7 +13,8 @@ long AnimationFrame::createTexture(IDirect3DDevice9* device, bool keepBackground
   if (FAILED(created)) return created;
   if (!made) return E_POINTER;
   D3DLOCKED_RECT locked{};
-  const HRESULT lockedResult = made->LockRect(0, &locked, nullptr, 0);
+  // Every pixel is written: nothing to keep, so the driver need not wait for the device.
+  const HRESULT lockedResult = made->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD);
   if (FAILED(lockedResult)) {
     made->Release();
     return lockedResult;

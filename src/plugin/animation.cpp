@@ -7,8 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
+#include "framework/frame_clock.h"
 #include "framework/kel_render_events.h"
+#include "gif/decode_worker.h"
 #include "gif/frame_list.h"
 #include "gif/memory_limits.h"
 #include "host/host.h"
@@ -35,6 +38,37 @@ std::string hresultText(long error) {
   std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(error));
   return text;
 }
+
+// The one way a GIF becomes frames, on whichever thread decodes it: within the room left in the
+// decoded frames' budget at that moment.
+std::unique_ptr<FrameList> decodeFile(const std::string& path, bool keepBackground) {
+  const std::uint64_t inUse = FrameList::decodedInUse();
+  const std::uint64_t room = inUse < Limits::DecodedBudget ? Limits::DecodedBudget - inUse : 0;
+  std::unique_ptr<FrameList> list = FrameList::load(path.c_str(), path, room);
+  list->setKeepBackground(keepBackground);
+  return list;
+}
+
+// What the textures made in one game frame may hold: a frame's texture is made whole, so the
+// first of a game frame is always made, then more while they fit.
+class FrameTexturePixels {
+ public:
+  bool take(std::uint64_t pixels) {
+    const std::uint32_t frame = FrameClock::frameNumber();
+    if (frame != frame_) {
+      frame_ = frame;
+      taken_ = 0;
+    }
+    if (taken_ != 0 && taken_ + pixels > Animation::TexturePixelsPerFrame) return false;
+    taken_ += pixels;
+    return true;
+  }
+
+ private:
+  std::uint32_t frame_ = 0;
+  std::uint64_t taken_ = 0;
+};
+FrameTexturePixels texturePixelsThisFrame;
 
 }  // namespace
 
@@ -64,10 +98,8 @@ Animation::Animation(std::string_view base, bool preload)
 }
 
 Animation::~Animation() {
-  if (deviceSlotsConnected_ && renderEvents != nullptr) {
-    renderEvents->deviceLost.disconnect(lostSlot_);
-    renderEvents->deviceReset.disconnect(resetSlot_);
-  }
+  if (decoding_) decoding_->cancel();
+  if (deviceSlotsConnected_ && renderEvents != nullptr) renderEvents->deviceLost.disconnect(lostSlot_);
 }
 
 void Animation::setState(AnimationState target) {
@@ -81,49 +113,73 @@ void Animation::setState(AnimationState target) {
         frames_->releaseTextures();
         incomplete_ = false;
       } else {
-        decode();
+        adopt(decodeFile(gifPath_, config_.keepBackground()));
       }
       break;
     case AnimationState::Uploaded:
       if (state_ == AnimationState::Unloaded) setState(AnimationState::Decoded);
+      if (decoding_) {
+        decoding_->wait();
+        takeDecoded();
+      }
       makeTextures();
       break;
     case AnimationState::Unloaded:
+      // A decode in flight is dropped; the worker frees what it made.
+      if (decoding_) decoding_->cancel();
+      decoding_.reset();
       frames_.reset();
+      lastShown_ = -1;
       incomplete_ = false;
+      nextTry_ = 0;  // a use after this starts decoding again at once
       break;
   }
   state_ = target;
 }
 
-void Animation::decode() {
-  const std::uint64_t inUse = FrameList::decodedInUse();
-  const std::uint64_t room = inUse < Limits::DecodedBudget ? Limits::DecodedBudget - inUse : 0;
-  std::unique_ptr<FrameList> list = FrameList::load(gifPath_.c_str(), gifPath_, room);
-  list->setKeepBackground(config_.keepBackground());
+void Animation::adopt(std::unique_ptr<FrameList> list) {
   frames_ = std::move(list);
+  lastShown_ = -1;
   // Idle time counts from here for an animation not drawn yet.
   lastUsed_ = nowMs();
   if (frames_->frames.empty()) logOnce(NoImages, gifPath_ + " has no images: the game's own texture stays");
 }
 
-// All the frames' textures or none: a texture missing in the middle would show the game's own
-// between frames of the animation.
-void Animation::makeTextures() {
+bool Animation::decoding() const { return decoding_ && !decoding_->done(); }
+
+void Animation::startDecoding() {
+  decoding_ = decodeWorker().request(
+      [path = gifPath_, keep = config_.keepBackground()] { return decodeFile(path, keep); });
+  state_ = AnimationState::Decoded;
+}
+
+// The frames from the worker; throws what the decoding threw, and the animation is then Unloaded.
+void Animation::takeDecoded() {
+  const std::shared_ptr<DecodeJob> job = std::move(decoding_);
+  if (const std::exception_ptr error = job->error()) {
+    state_ = AnimationState::Unloaded;
+    std::rethrow_exception(error);
+  }
+  adopt(job->takeFrames());
+}
+
+// Whether the frames' textures may be made now; logs why not. incomplete_ tells whether to try
+// again later.
+bool Animation::roomForTextures() {
   incomplete_ = false;
   noTextureRoom_ = false;
   const FrameList& list = *frames_;
-  if (list.frames.empty()) return;
+  if (list.frames.empty()) return false;
   if (list.width == 0 || list.height == 0) {
     logOnce(EmptyScreen, gifPath_ + " has a screen of " + std::to_string(list.width) + " x " +
                              std::to_string(list.height) + ": the game's own texture stays");
-    return;
+    return false;
   }
   incomplete_ = true;
   IDirect3DDevice9* device = Host::at<IDirect3DDevice9*>(Host::Device);
   if (device == nullptr) {
     logOnce(NoDevice, gifPath_ + ": the game has no Direct3D device yet; textures wait for one");
-    return;
+    return false;
   }
   D3DCAPS9 caps{};
   if (SUCCEEDED(device->GetDeviceCaps(&caps)) &&
@@ -137,17 +193,27 @@ void Animation::makeTextures() {
     logOnce(NoTextureRoom, gifPath_ + ": its textures (" + Limits::mib(need) + ") wait: " +
                                Limits::mib(inUse) + " of the " + Limits::mib(Limits::TextureBudget) +
                                " for textures are in use");
-    return;
-  }
-  const long error = frames_->createTextures(device);
-  if (error != 0) {
-    frames_->releaseTextures();
-    logOnce(TexturesRefused, gifPath_ + ": Direct3D made no texture of " + std::to_string(list.width) +
-                                 " x " + std::to_string(list.height) + " (error " + hresultText(error) +
-                                 "); the game's own texture is shown, and textures are tried again");
-    return;
+    return false;
   }
   incomplete_ = false;
+  return true;
+}
+
+// All the frames' textures at once (the game's draws make them one by one instead).
+void Animation::makeTextures() {
+  if (!roomForTextures()) return;
+  const long error = frames_->createTextures(Host::at<IDirect3DDevice9*>(Host::Device));
+  if (error != 0) refused(error);
+}
+
+// All the textures or none: a texture missing in the middle would show the game's own between
+// frames of the animation.
+void Animation::refused(long error) {
+  frames_->releaseTextures();
+  incomplete_ = true;
+  logOnce(TexturesRefused, gifPath_ + ": Direct3D made no texture of " + std::to_string(frames_->width) +
+                               " x " + std::to_string(frames_->height) + " (error " + hresultText(error) +
+                               "); the game's own texture is shown, and textures are tried again");
 }
 
 void Animation::logOnce(Problem problem, const std::string& why) {
@@ -156,44 +222,59 @@ void Animation::logOnce(Problem problem, const std::string& why) {
   logProblem(why);
 }
 
-// Frames and textures for the first use or a retry; false while there is nothing to show.
-bool Animation::bringIn(std::int64_t now) {
-  if (now < nextTry_) return false;
-  nextTry_ = now + RetryMs;
-  try {
-    setState(AnimationState::Uploaded);
-  } catch (const gif_no_room& e) {
-    logOnce(NoFrameRoom, e.what());
-    return false;
-  }
-  return !incomplete_;
-}
-
 RwRaster* Animation::rasterFor(RwRaster* hostRaster) noexcept {
   if (hostRaster == nullptr) return nullptr;
   if (failed_) return hostRaster;
+  // The game frame's time: no clock read per use.
+  const std::int64_t now = FrameClock::nowMs();
+  lastUsed_ = now;
+  if ((state_ != AnimationState::Uploaded || incomplete_) && !bringIn(now)) return hostRaster;
+  return showCurrentFrame(hostRaster, now);
+}
+
+// Frames from the worker and the start of playback, or a retry; false while there is nothing to
+// show. Never decodes or makes a texture itself: the draw call it runs in is not delayed.
+bool Animation::bringIn(std::int64_t now) noexcept {
   try {
-    const std::int64_t now = nowMs();
-    lastUsed_ = now;
     if (!deviceSlotsConnected_) connectDeviceSlots();
-    if ((state_ != AnimationState::Uploaded || incomplete_) && !bringIn(now)) return hostRaster;
-    return showCurrentFrame(hostRaster, now);
+    if (decoding_) {
+      if (!decoding_->done()) return false;
+      takeDecoded();
+    } else {
+      if (now < nextTry_) return false;
+      nextTry_ = now + RetryMs;
+      if (state_ == AnimationState::Unloaded) {
+        startDecoding();
+        return false;
+      }
+    }
+    // The textures come one by one as their frames become due (textureToShow).
+    roomForTextures();
+    state_ = AnimationState::Uploaded;
+    return !incomplete_;
+  } catch (const gif_no_room& e) {
+    // Not the file's fault: tried again later, when there may be room.
+    nextTry_ = now + RetryMs;
+    logOnce(NoFrameRoom, e.what());
+    return false;
   } catch (const std::exception& e) {
-    // Decoding again on every pass would stall the game: report once, then stay out of the way.
+    // Decoding again on every pass would load the game: report once, then stay out of the way.
+    // A modal box inside the game's draw call would stop its frame half-way: the loop shows it.
     failed_ = true;
-    guarded("Animation::rasterFor", [&] { messageBox(loadFailureText(e, gifPath_), loadFailureCaption(name_)); });
+    guarded("Animation::rasterFor",
+            [&] { messageBoxFromGameLoop(loadFailureText(e, gifPath_), loadFailureCaption(name_)); });
   } catch (...) {
     failed_ = true;
     logUnknownFault("Animation::rasterFor");
   }
-  return hostRaster;
+  return false;
 }
 
 RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster, std::int64_t now) {
   const int shown = frames_->advance(now);
   // Whatever loop count the file gives, the animation repeats for ever.
   if (frames_->finished()) frames_->rewind();
-  IDirect3DTexture9* texture = shown < 0 ? nullptr : frames_->frames[shown]->texture;
+  IDirect3DTexture9* texture = shown < 0 ? nullptr : textureToShow(shown);
   if (texture == nullptr) return hostRaster;
 
   std::uint8_t* proxy = proxyRaster_.get();
@@ -220,23 +301,34 @@ RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster, std::int64_t now) {
 void Animation::connectDeviceSlots() {
   // Without the render events there is no reset to follow yet; try again at the next use.
   if (renderEvents == nullptr) return;
+  // After a reset the textures come back one by one as their frames become due.
   lostSlot_ = renderEvents->deviceLost.connect([this] { onDeviceLost(); });
-  resetSlot_ = renderEvents->deviceReset.connect([this] { onDeviceReset(); });
   deviceSlotsConnected_ = true;
 }
 
 void Animation::onDeviceLost() {
   guarded("Animation::onDeviceLost", [this] {
-    if (frames_ && state_ == AnimationState::Uploaded) {
-      frames_->releaseTextures();
-      // Made again by the reset, or, if that never comes, at a later use.
-      incomplete_ = true;
-    }
+    if (frames_ && state_ == AnimationState::Uploaded) frames_->releaseTextures();
   });
 }
 
-void Animation::onDeviceReset() {
-  guarded("Animation::onDeviceReset", [this] {
-    if (frames_ && state_ == AnimationState::Uploaded) makeTextures();
-  });
+// The due frame's texture, made now if it has none. When the game frame's budget is spent, the
+// frame shown last stays on screen; null when there is none.
+IDirect3DTexture9* Animation::textureToShow(int due) {
+  const auto& frames = frames_->frames;
+  IDirect3DTexture9* texture = frames[due]->texture;
+  if (texture == nullptr) texture = makeTexture(due);
+  if (texture != nullptr) {
+    lastShown_ = due;
+    return texture;
+  }
+  return lastShown_ >= 0 ? frames[lastShown_]->texture : nullptr;
+}
+
+IDirect3DTexture9* Animation::makeTexture(int frame) {
+  AnimationFrame& due = *frames_->frames[frame];
+  if (!texturePixelsThisFrame.take(std::uint64_t{due.width} * due.height)) return nullptr;
+  const long error = due.createTexture(Host::at<IDirect3DDevice9*>(Host::Device), frames_->keepBackground);
+  if (error != 0) refused(error);
+  return due.texture;
 }

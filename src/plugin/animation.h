@@ -12,7 +12,9 @@
 #include "plugin/animation_config.h"
 #include "plugin/animation_state.h"
 
+class DecodeJob;
 class FrameList;
+struct IDirect3DTexture9;
 struct RwRaster;
 
 class Animation {
@@ -20,7 +22,7 @@ class Animation {
   // base is the path without extension, "Velquor/<name>"; preload decodes the GIF at once
   // (and throws what decoding throws).
   Animation(std::string_view base, bool preload);
-  // Gives back its textures and frames and leaves the device events.
+  // Gives back its textures and frames, drops a decode in flight and leaves the device events.
   ~Animation();
 
   static constexpr std::int64_t RetryMs = 1'000;
@@ -33,15 +35,22 @@ class Animation {
   void setState(AnimationState target);
 
   // The raster the game is to use instead of hostRaster: the proxy, showing the frame due now,
-  // or hostRaster while there is no texture to show. An animation whose GIF cannot be decoded
-  // or shown at its first use is reported once and from then on leaves the game's raster as it
-  // is. Never throws.
+  // or hostRaster while there is no texture to show. At its first use an animation not decoded
+  // yet has its GIF decoded on the decode worker and leaves the game its own raster until the
+  // frames are there; each frame gets its texture when it is first due. An animation whose GIF
+  // cannot be decoded or shown is reported once, from the game loop, and from then on leaves the
+  // game's raster as it is. Never throws.
   RwRaster* rasterFor(RwRaster* hostRaster) noexcept;
 
-  // Uploaded, but its textures could not all be made: tried again at a later use.
+  // Uploaded, but its textures cannot be made now: tried again at a later use.
   bool waitingForTextures() const { return incomplete_; }
   // The reason was the texture budget.
   bool waitingForTextureRoom() const { return incomplete_ && noTextureRoom_; }
+  // Decoded, but the decode worker has not finished its frames yet (frames() is null).
+  bool decoding() const;
+
+  // Pixels of the textures that one game frame may make (at least one texture is made).
+  static constexpr std::uint64_t TexturePixelsPerFrame = 1024 * 1024;
 
   AnimationState state() const { return state_; }
   std::int64_t lastUsed() const { return lastUsed_; }
@@ -56,23 +65,30 @@ class Animation {
   enum Problem : std::uint8_t {
     NoImages = 1, EmptyScreen = 2, NoDevice = 4, NoTextureRoom = 8, TexturesRefused = 16, NoFrameRoom = 32
   };
-  void decode();
+  void adopt(std::unique_ptr<FrameList> list);
+  void startDecoding();
+  void takeDecoded();
+  bool roomForTextures();
   void makeTextures();
-  bool bringIn(std::int64_t now);
+  void refused(long error);
+  bool bringIn(std::int64_t now) noexcept;
   void logOnce(Problem problem, const std::string& why);
   RwRaster* showCurrentFrame(RwRaster* hostRaster, std::int64_t now);
+  IDirect3DTexture9* textureToShow(int due);
+  IDirect3DTexture9* makeTexture(int frame);
   void connectDeviceSlots();
   void onDeviceLost();
-  void onDeviceReset();
 
   AnimationConfig config_;
   std::unique_ptr<FrameList> frames_;
+  std::shared_ptr<DecodeJob> decoding_;  // while Decoded and the frames are on their way
+  int lastShown_ = -1;                    // the frame whose texture was shown last
   std::unique_ptr<std::uint8_t[]> proxyRaster_;
   std::uint32_t extensionOffset_;
   std::unique_ptr<std::uint8_t[]> palette_;
   RwRaster* lastHostRaster_ = nullptr;
   bool deviceSlotsConnected_ = false;
-  unsigned lostSlot_ = 0, resetSlot_ = 0;
+  unsigned lostSlot_ = 0;
   bool incomplete_ = false;
   bool noTextureRoom_ = false;
   std::int64_t nextTry_ = 0;  // ms: no attempt to bring frames or textures in before

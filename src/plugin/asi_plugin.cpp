@@ -4,8 +4,10 @@
 #include <string>
 #include <thread>
 
+#include "framework/frame_clock.h"
 #include "framework/kel_events.h"
 #include "framework/kel_render_events.h"
+#include "gif/decode_worker.h"
 #include "gif/frame_list.h"
 #include "host/host.h"
 #include "plugin/animation.h"
@@ -42,6 +44,8 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   loader.join();
   for (const auto& message : messages) logMessage(message.caption, message.text);
   showMessageBoxes(boxesShownAtStart(messages, logFileName()));
+  // The thread that decodes late animations, made now rather than in the draw call that needs it.
+  if (!animations.empty()) guarded("AsiPlugin: decoder", [] { decodeWorker().start(); });
   // Last: a plugin whose construction failed must not be reached by the draw signal.
   if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
 }
@@ -88,7 +92,7 @@ void AsiPlugin::onDraw() {
     if (!loaded.load()) return;
     installHooks();
     if (events != nullptr) gameLoopConnection = events->gameLoop.connect(this, &AsiPlugin::trim);
-    trimTimes.lastPass = trimTimes.lastEviction = nowMs();
+    trimTimes.lastPass = trimTimes.lastEviction = FrameClock::tick();
     if (renderEvents != nullptr) renderEvents->draw.disconnect(drawConnection);
     drawConnection = none;
     loaded.exchange(false);
@@ -112,7 +116,12 @@ void AsiPlugin::installHooks() {
 }
 
 void AsiPlugin::trim() {
-  guarded("AsiPlugin::trim", [this] { Trim::pass(animations, trimTimes, nowMs); });
+  guarded("AsiPlugin::trim", [this] {
+    // One clock read per game frame: the textures drawn in it share the time.
+    FrameClock::tick();
+    showGameLoopMessageBoxes();
+    Trim::pass(animations, trimTimes, FrameClock::nowMs);
+  });
 }
 
 // The callbacks: substitute never throws (an animation that fails is handled inside), so these

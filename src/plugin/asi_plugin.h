@@ -28,7 +28,8 @@ class AsiPlugin : public KelDescent {
   void substitute(const RwTexture* texture, RwRaster*& raster) noexcept;
   // Slot of the draw signal: installs the hooks at the first draw after loading.
   void onDraw();
-  // Slot of the game loop: the memory policy.
+  // Slot of the game loop: starts the frame's time, shows what draw calls had to report, and
+  // runs the memory policy.
   void trim();
 
   const Catalogue& catalogue() const { return animations; }

@@ -40,13 +40,14 @@ void initCallback() {
   });
 }
 
-void unload() {
+void unload(bool processEnding) {
   // The manager goes first: it disconnects from the events hub and the render events.
   guarded("unload: hook", [] { initHook().remove(); });
   guarded("unload: manager", [] {
     delete plugin;
     plugin = nullptr;
   });
+  guarded("unload: decoder", [processEnding] { endDecodeWorker(processEnding); });
   guarded("unload: cursor", [] { deleteKelCursor(); });
   guarded("unload: events", [] {
     deleteKelEvents();
@@ -60,8 +61,8 @@ void unload() {
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  guarded("DllMain", [reason] {
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  guarded("DllMain", [reason, reserved] {
     if (reason == DLL_PROCESS_ATTACH) {
       active = claimProcess();
       if (!active) return;
@@ -69,7 +70,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
       hook.install(0, 0, true, KelHook::Stack{nullptr, 0});
       hook.onBefore.connect(std::function<void()>(initCallback));
     } else if (reason == DLL_PROCESS_DETACH && active) {
-      unload();
+      // Not null: the process is ending, its other threads are gone already.
+      unload(reserved != nullptr);
       releaseProcessClaim();
     }
   });

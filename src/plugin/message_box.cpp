@@ -13,6 +13,11 @@ namespace {
 
 thread_local DeferredMessageBoxes* deferredOnThisThread = nullptr;
 
+std::vector<DeferredMessageBoxes::Message>& keptForGameLoop() {
+  static std::vector<DeferredMessageBoxes::Message> kept;
+  return kept;
+}
+
 MessageBoxHandler& handler() {
   static MessageBoxHandler replaced;
   return replaced;
@@ -94,6 +99,17 @@ std::vector<DeferredMessageBoxes::Message> boxesShownAtStart(
                          "written in the log " + std::string(logFile) + " in the game's folder.",
                      "Velquor: more problems", 0});
   return shown;
+}
+
+void messageBoxFromGameLoop(const std::string& text, const std::string& caption) {
+  keptForGameLoop().push_back({text, caption, 0});
+}
+
+void showGameLoopMessageBoxes() {
+  if (keptForGameLoop().empty()) return;
+  std::vector<DeferredMessageBoxes::Message> messages;
+  messages.swap(keptForGameLoop());  // a box may run the game loop again while it is open
+  showMessageBoxes(messages);
 }
 
 void setMessageBoxHandler(MessageBoxHandler replacement) { handler() = std::move(replacement); }

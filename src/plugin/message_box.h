@@ -50,6 +50,12 @@ constexpr std::size_t MaxLinesInBox = 10;
 std::vector<DeferredMessageBoxes::Message> boxesShownAtStart(
     const std::vector<DeferredMessageBoxes::Message>& problems, std::string_view logFile);
 
+// Inside one of the game's draw calls a modal box would stop the game half-way through its frame:
+// a message met there is kept, in order, until the game loop shows it with
+// showGameLoopMessageBoxes. Both on the game's thread.
+void messageBoxFromGameLoop(const std::string& text, const std::string& caption);
+void showGameLoopMessageBoxes();
+
 // Replaces the real message box for every caller; an empty handler restores it. Set it before
 // the threads that show messages start.
 void setMessageBoxHandler(MessageBoxHandler handler);

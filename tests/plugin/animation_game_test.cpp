@@ -3,10 +3,12 @@
 
 #include <d3d9.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "framework/kel_render_events.h"
 #include "game/standin_api.h"
@@ -27,6 +29,23 @@
 namespace {
 
 std::uint32_t address(const void* pointer) { return reinterpret_cast<std::uintptr_t>(pointer); }
+
+// Uses the animation until it shows a frame (or fails): one that was not decoded yet gets its
+// frames from the decode worker some time after its first use.
+RwRaster* useUntilShown(Animation& animation, RwRaster* host) {
+  for (int i = 0; i < 10'000; ++i) {
+    RwRaster* shown = animation.rasterFor(host);
+    if (shown != host || animation.failed()) return shown;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return host;
+}
+
+// The first use sends the file to the decode worker; waits until the worker is done with it.
+void useAndWaitForTheDecoder(Animation& animation, RwRaster* host) {
+  EXPECT_EQ(animation.rasterFor(host), host);
+  while (animation.decoding()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 class AnimationTest : public ::testing::Test {
  protected:
@@ -83,7 +102,7 @@ TEST_F(AnimationTest, OverridesGivePrivatePaletteAndAlpha) {
   Animation forced(make("forced", TestGifs::threeColours(),
                         "override=1\nbackground=0\nnumber_color_palette=5\nalpha=1\n"), false);
   FakeRaster host(0x33);
-  RwRaster* proxy = forced.rasterFor(host.raster());
+  RwRaster* proxy = useUntilShown(forced, host.raster());
   const auto* palette = reinterpret_cast<const std::uint8_t*>(FakeRaster::palette(proxy));
   ASSERT_NE(palette, nullptr);
   ASSERT_NE(FakeRaster::palette(proxy), FakeRaster::palette(host.raster()));
@@ -94,7 +113,7 @@ TEST_F(AnimationTest, OverridesGivePrivatePaletteAndAlpha) {
 
   Animation plain(make("plain", TestGifs::threeColours(),
                        "override=0\nbackground=0\nnumber_color_palette=5\nalpha=1\n"), false);
-  RwRaster* plainProxy = plain.rasterFor(host.raster());
+  RwRaster* plainProxy = useUntilShown(plain, host.raster());
   EXPECT_EQ(FakeRaster::palette(plainProxy), FakeRaster::palette(host.raster()));
   EXPECT_EQ(FakeRaster::alpha(plainProxy), 0);
 }
@@ -110,6 +129,58 @@ TEST_F(AnimationTest, LoopCountOfOneStillRepeats) {
   const auto red = frameTexture(animation, 0), green = frameTexture(animation, 1);
   // The wrap shows the last frame for one call, then playback starts again.
   EXPECT_EQ(shown, (std::vector<std::uint32_t>{red, green, green, red, green, green, red, green}));
+}
+
+TEST_F(AnimationTest, FirstUseDecodesOffTheGameThreadAndTexturesComeAsDue) {
+  Animation animation(make("late", TestGifs::threeColours()), false);
+  FakeRaster host(0x77);
+  // The first use keeps the game's raster and starts the decoding; dropping the animation while
+  // its frames are on their way is safe, and the next use starts again.
+  EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
+  EXPECT_EQ(animation.state(), AnimationState::Decoded);
+  EXPECT_EQ(animation.frames(), nullptr);
+  animation.setState(AnimationState::Unloaded);
+  EXPECT_EQ(animation.frames(), nullptr);
+  EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
+
+  RwRaster* proxy = useUntilShown(animation, host.raster());
+  ASSERT_NE(proxy, host.raster());
+  EXPECT_EQ(animation.state(), AnimationState::Uploaded);
+  EXPECT_EQ(FakeRaster::texture(proxy), frameTexture(animation, 0));
+  EXPECT_NE(frameTexture(animation, 0), 0u);
+  EXPECT_EQ(frameTexture(animation, 1), 0u);
+  EXPECT_EQ(frameTexture(animation, 2), 0u);
+  clock.advanceMs(100);
+  animation.rasterFor(host.raster());
+  EXPECT_NE(frameTexture(animation, 1), 0u);
+  EXPECT_EQ(FakeRaster::texture(proxy), frameTexture(animation, 1));
+  EXPECT_EQ(frameTexture(animation, 2), 0u);
+  EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST_F(AnimationTest, OneGameFrameMakesTexturesUpToItsBudget) {
+  const auto gif = TestGifs::animated(800, 800, {{1, 10}, {2, 10}});  // two fill the budget
+  Animation first(make("first", gif), true), second(make("second", gif), true);
+  FakeRaster host(0x88);
+  RwRaster* firstProxy = first.rasterFor(host.raster());
+  ASSERT_NE(firstProxy, host.raster());
+  EXPECT_EQ(second.rasterFor(host.raster()), host.raster());  // nothing of its own to show yet
+  clock.advanceMs(1);
+  RwRaster* secondProxy = second.rasterFor(host.raster());
+  ASSERT_NE(secondProxy, host.raster());
+
+  // Both are due for their next frame; the second takes this game frame's budget, the first
+  // keeps its frame on screen until the next game frame.
+  clock.advanceMs(100);
+  second.rasterFor(host.raster());
+  EXPECT_EQ(FakeRaster::texture(secondProxy), frameTexture(second, 1));
+  EXPECT_EQ(first.rasterFor(host.raster()), firstProxy);
+  EXPECT_EQ(frameTexture(first, 1), 0u);
+  EXPECT_EQ(FakeRaster::texture(firstProxy), frameTexture(first, 0));
+  clock.advanceMs(1);
+  first.rasterFor(host.raster());
+  EXPECT_NE(frameTexture(first, 1), 0u);
+  EXPECT_EQ(FakeRaster::texture(firstProxy), frameTexture(first, 1));
 }
 
 TEST_F(AnimationTest, ResidencyMovesUpAndDown) {
@@ -138,12 +209,17 @@ TEST_F(AnimationTest, UndecodableAtFirstUseIsReportedOnceAndLeftAlone) {
   Animation animation(make("broken", TestGifs::corrupt()), false);
   EXPECT_TRUE(messages.shown().empty());
   FakeRaster host(0x55);
+  EXPECT_EQ(useUntilShown(animation, host.raster()), host.raster());
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
     clock.advanceMs(16);
   }
   EXPECT_TRUE(animation.failed());
   EXPECT_EQ(animation.state(), AnimationState::Unloaded);
+  // Never a box from inside the game's draw call: the game loop shows it.
+  EXPECT_TRUE(messages.shown().empty());
+  showGameLoopMessageBoxes();
+  showGameLoopMessageBoxes();
   EXPECT_EQ(messages.shown(),
             (std::vector<ShownMessage>{{"GIF file is corrupt!", "Can't load animation broken"}}));
 }
@@ -170,12 +246,15 @@ TEST_F(AnimationTest, TexturesFollowADeviceReset) {
     // Reset fails while a default-pool texture lives: success shows they were released.
     EXPECT_EQ(game.resetDevice(), D3D_OK);
     EXPECT_EQ(drawn.state(), AnimationState::Uploaded);
-    for (const auto& frame : drawn.frames()->frames) EXPECT_NE(frame->texture, nullptr);
+    // Textures come back one by one as their frames become due.
+    for (const auto& frame : drawn.frames()->frames) EXPECT_EQ(frame->texture, nullptr);
     for (const auto& frame : decoded.frames()->frames) EXPECT_EQ(frame->texture, nullptr);
 
     clock.advanceMs(100);
     RwRaster* proxy = drawn.rasterFor(host.raster());
+    EXPECT_NE(frameTexture(drawn, 1), 0u);
     EXPECT_EQ(FakeRaster::texture(proxy), frameTexture(drawn, 1));
+    EXPECT_EQ(frameTexture(drawn, 2), 0u);
     game.runFrames(1);
   }
   delete renderEvents;
@@ -221,11 +300,13 @@ TEST_F(AnimationTest, NoTextureToShowLeavesTheGameItsRasterAndIsLoggedOnce) {
     Animation animation(make(c.name, c.gif), false);
     FakeRaster host(0x77);
     Host::at<IDirect3DDevice9*>(Host::Device) = c.device;
+    useAndWaitForTheDecoder(animation, host.raster());
     for (int i = 0; i < 3; ++i) {
       EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
       clock.advanceMs(Animation::RetryMs);
     }
     Host::at<IDirect3DDevice9*>(Host::Device) = realDevice;
+    showGameLoopMessageBoxes();
     if (!c.logged.empty()) EXPECT_EQ(timesLogged(c.logged), 1);
     const auto shown = messages.shown();
     if (c.box.empty()) {
@@ -238,7 +319,7 @@ TEST_F(AnimationTest, NoTextureToShowLeavesTheGameItsRasterAndIsLoggedOnce) {
     }
     if (c.device != refusing) continue;
     // The device gives textures again: not before the next try is due, then the animation plays.
-    EXPECT_EQ(calls.createTexture, 9) << "one try of its 3 frames per RetryMs";
+    EXPECT_EQ(calls.createTexture, 3) << "one try of the frame due per RetryMs";
     clock.advanceMs(-1);
     EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
     clock.advanceMs(1);

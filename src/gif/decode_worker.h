@@ -1,0 +1,94 @@
+#pragma once
+// Decodes GIF files on a thread of its own, so that the game's thread never waits for one. The
+// game's thread asks with request() and learns that a job is done with one atomic load
+// (DecodeJob::done), no lock, so it can look on every use of a texture. The thread starts at
+// the first request; jobs run one at a time, in the order asked.
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "gif/frame_list.h"
+#include "gif/thread_leaving.h"
+
+class DecodeJob {
+ public:
+  using Work = std::function<std::unique_ptr<FrameList>()>;
+  explicit DecodeJob(Work work) : work_(std::move(work)) {}
+
+  // True once the worker is done with the job: frames or error are there to take.
+  bool done() const noexcept { return done_.load(std::memory_order_acquire); }
+  // Blocks until done(). Not for the game's thread while it draws.
+  void wait() const noexcept;
+  // After done(): the decoded frames, null when the work threw (see error()).
+  std::unique_ptr<FrameList> takeFrames() { return std::move(frames_); }
+  // After done(): what the work threw, null when it succeeded.
+  std::exception_ptr error() const { return error_; }
+
+  // The worker skips the job if it has not started it yet; a job in hand runs to its end and is
+  // then dropped with its result. Safe from any thread.
+  void cancel() noexcept { cancelled_.store(true, std::memory_order_relaxed); }
+  bool cancelled() const noexcept { return cancelled_.load(std::memory_order_relaxed); }
+
+ private:
+  friend class DecodeWorker;
+  void run() noexcept;
+
+  Work work_;
+  std::unique_ptr<FrameList> frames_;
+  std::exception_ptr error_;
+  std::atomic<bool> cancelled_{false};
+  std::atomic<bool> done_{false};
+};
+
+class DecodeWorker {
+ public:
+  // How the thread ends when the worker is destroyed.
+  enum class Ending {
+    // Wait for the job in hand, then join the thread.
+    Join,
+    // Wait for the job in hand; the thread then leaves as a thread of a module being unloaded
+    // must (thread_leaving.h) and is not joined.
+    Leave,
+  };
+  // When the process is ending, its other threads are gone already, maybe inside a lock: a
+  // worker is then neither stopped nor destroyed, only left as it is.
+
+  DecodeWorker() = default;
+  ~DecodeWorker() { stop(Ending::Join); }
+  DecodeWorker(const DecodeWorker&) = delete;
+  DecodeWorker& operator=(const DecodeWorker&) = delete;
+
+  // Queues work, which returns the frames or throws. The job is done at once, with the error
+  // std::runtime_error, once the worker has stopped.
+  std::shared_ptr<DecodeJob> request(DecodeJob::Work work);
+  // Starts the thread now, if not yet (request does it otherwise): making a thread takes
+  // milliseconds that a draw call should not spend. Throws std::system_error when it cannot.
+  void start();
+
+  // Stops the worker: jobs not started are dropped (done, cancelled); later requests fail.
+  // Only the first call acts.
+  void stop(Ending ending) noexcept;
+
+ private:
+  // What the thread and the worker share: the thread may outlive the worker (Leave).
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::shared_ptr<DecodeJob>> queue;
+    bool stopping = false;
+    bool leave = false;  // end the thread as ThreadLeaving says
+    bool ended = false;  // the thread has left its loop
+    ThreadLeaving leaving;
+  };
+  static void loop(std::shared_ptr<Shared> shared);
+  void startLocked();
+
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+  std::thread thread_;
+  bool stopped_ = false;
+};

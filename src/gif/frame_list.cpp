@@ -105,14 +105,18 @@ IDirect3DTexture9* FrameList::currentTexture() {
   return shown < 0 ? nullptr : frames[shown]->texture;
 }
 
-int FrameList::advance(std::int64_t now) {
+int FrameList::advance(std::int64_t now, std::uint32_t gameFrame) {
   const int count = static_cast<int>(frames.size());
   if (count == 0) return -1;
   if (finished()) return count - 1;
   // Gaps between calls are measured from the last call, so an animation drawn every game frame
   // is never taken for one out of view, however short its whole loop is.
-  const bool outOfView = !playing || now - lastShown > std::max(totalDuration, OutOfViewMs);
+  const bool drawnLastGameFrame = gameFrame != UnknownGameFrame && playing &&
+                                  gameFrame - lastGameFrame <= 1;
+  const bool outOfView =
+      !playing || (!drawnLastGameFrame && now - lastShown > std::max(totalDuration, OutOfViewMs));
   lastShown = now;
+  lastGameFrame = gameFrame;
   if (outOfView) {
     playing = true;
     current = 0;

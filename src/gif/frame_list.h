@@ -86,6 +86,7 @@ class FrameList {
   bool playing = false;            // false before playback starts and after rewind
   std::int64_t frameStart = 0;     // ms, when the current frame was first shown
   std::int64_t lastShown = 0;      // ms, the last call of advance
+  std::uint32_t lastGameFrame = 0; // the game frame of the last call, when the caller knows it
   std::int64_t totalDuration = 0;  // ms, sum of the frames' delays
   std::uint16_t loopCount = 0;     // 0 = endless
   std::uint16_t width = 0, height = 0;
@@ -124,8 +125,11 @@ class FrameList {
   // The number of the frame due at `now`, advancing playback (-1 without frames): at most one
   // frame further per call; a frame's time counts from the call that first shows it; a frame with
   // delay 0 is shown for one call; after a pause longer than OutOfViewMs and the whole animation
-  // it starts again from the first frame.
-  int advance(std::int64_t now);
+  // it starts again from the first frame. `gameFrame`, when the caller counts the game's frames,
+  // keeps a texture drawn in the game frame before this one in view however long that frame took
+  // (a message box, a slow disk).
+  static constexpr std::uint32_t UnknownGameFrame = 0;
+  int advance(std::int64_t now, std::uint32_t gameFrame = UnknownGameFrame);
   bool finished() const { return loopCount != 0 && loopsDone >= loopCount; }
   void rewind();
 };

@@ -271,7 +271,7 @@ bool Animation::bringIn(std::int64_t now) noexcept {
 }
 
 RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster, std::int64_t now) {
-  const int shown = frames_->advance(now);
+  const int shown = frames_->advance(now, FrameClock::frameNumber());
   // Whatever loop count the file gives, the animation repeats for ever.
   if (frames_->finished()) frames_->rewind();
   IDirect3DTexture9* texture = shown < 0 ? nullptr : textureToShow(shown);

@@ -242,6 +242,25 @@ TEST_F(Playback, AdvancesAtMostOneFramePerCallAndRestartsOnlyOutOfView) {
   EXPECT_EQ(shown(), 2) << "a slow game frame, longer than the whole animation: still in view";
   clock.advanceMs(FrameList::OutOfViewMs + 1);
   EXPECT_EQ(shown(), 0) << "out of view: back to the start";
+
+  // With the game's frames counted, a texture drawn in the frame before stays in view however
+  // long that frame took (a message box); one missing from a frame and long gone restarts.
+  const std::int64_t longGap = 10 * FrameList::OutOfViewMs;
+  struct Step {
+    std::int64_t afterMs;
+    std::uint32_t gameFrame;
+    int shown;
+  };
+  const Step steps[] = {{0, 7, 0},        {longGap, 8, 1},  {longGap, 9, 2},
+                        {longGap, 9, 0}, {longGap, 11, 0}, {20, 12, 0},
+                        {longGap, 12, 1}, {5, 14, 1}};
+  list->rewind();
+  std::int64_t now = clock.ms();
+  for (const Step& step : steps) {
+    now += step.afterMs;
+    EXPECT_EQ(list->advance(now, step.gameFrame), step.shown)
+        << "game frame " << step.gameFrame << " after " << step.afterMs << " ms";
+  }
 }
 
 TEST_F(Playback, DrawnEveryGameFrameItMovesWhateverItsDelays) {

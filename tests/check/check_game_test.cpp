@@ -38,9 +38,7 @@ class CheckAgainstGame : public ::testing::Test, public CaseFolder {
       const AnimationPrediction* predicted = nullptr;
       for (const auto& a : prediction.animations)
         if (a.textureName == name) predicted = &a;
-      const bool plays = predicted && predicted->catalogued && predicted->gif.accepted &&
-                         !predicted->gif.delaysMs.empty() && predicted->gif.width > 0 &&
-                         predicted->gif.height > 0 && predicted->boxesAtFirstUse.empty();
+      const bool plays = predicted && predicted->plays();
       if (run.last.count(name) == 0) {
         ADD_FAILURE() << "never drawn";
         continue;

@@ -372,14 +372,6 @@ TEST(HostileFolder, UnloadLeavesTheDeviceResettableAndEveryFileAsItWas) {
   }
 }
 
-// An animation the checker expects on screen: made, decoded, with a picture, and without a
-// message when its textures are made.
-bool predictedToPlay(const AnimationPrediction& animation) {
-  const GifPrediction& gif = animation.gif;
-  return animation.catalogued && gif.accepted && !gif.delaysMs.empty() && gif.width > 0 && gif.height > 0 &&
-         animation.boxesAtFirstUse.empty();
-}
-
 // Last: the checker on the same folder ends, and says what the module did.
 TEST(HostileFolder, CheckerTerminatesAndPredictsWhatTheModuleDid) {
   HostileRun& run = hostileRun();
@@ -392,7 +384,7 @@ TEST(HostileFolder, CheckerTerminatesAndPredictsWhatTheModuleDid) {
     for (const auto& [texture, played] : run.played) {
       bool plays = false;
       for (const auto& animation : prediction.animations)
-        if (animation.textureName == texture) plays = predictedToPlay(animation);
+        if (animation.textureName == texture) plays = animation.plays();
       if (plays != played)
         wrong.add(texture + (played ? " played, predicted not to" : " did not play, predicted to"));
     }

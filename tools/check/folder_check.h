@@ -51,6 +51,13 @@ struct AnimationPrediction {
   std::vector<ShownBox> boxesAtFirstUse;
   std::vector<std::string> ignored;  // what the file asks for that the module does not do
   std::vector<std::string> warnings;
+
+  // On screen in the game: made, decoded, with a picture, and no message when its textures are
+  // made.
+  bool plays() const {
+    return catalogued && gif.accepted && !gif.delaysMs.empty() && gif.width > 0 && gif.height > 0 &&
+           boxesAtFirstUse.empty();
+  }
 };
 
 struct SkippedFile {

@@ -18,3 +18,5 @@ std::int64_t nowNs() {
 void setSource(Source source) { testSource.store(source, std::memory_order_relaxed); }
 
 }  // namespace KelClock
+
+std::int64_t nowMs() { return KelClock::nowNs() / 1'000'000; }

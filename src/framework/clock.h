@@ -16,3 +16,6 @@ std::int64_t nowNs();
 void setSource(Source source);
 
 }  // namespace KelClock
+
+// The module's clock in milliseconds (KelClock::nowNs() / 1,000,000).
+std::int64_t nowMs();

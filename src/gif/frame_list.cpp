@@ -22,7 +22,6 @@ std::uint64_t countImages(GifDecoder* gif) {
 
 }  // namespace
 
-std::int64_t nowMs() { return KelClock::nowNs() / 1'000'000; }
 
 FrameList::~FrameList() {
   for (auto& frame : frames) frame.reset();

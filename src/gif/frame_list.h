@@ -15,9 +15,6 @@ struct GifDecoder;
 struct IDirect3DDevice9;   // declared as structs by d3d9.h
 struct IDirect3DTexture9;
 
-// The module's monotonic clock in milliseconds (KelClock::nowNs() / 1,000,000).
-std::int64_t nowMs();
-
 // The frame reader's two outcomes other than a frame; they never leave FrameList::load.
 struct no_frames_in_gif : std::runtime_error {
   no_frames_in_gif() : std::runtime_error("No frames in GIF") {}

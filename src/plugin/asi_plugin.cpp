@@ -26,11 +26,11 @@ const RwTexture* textureIn(std::uint32_t reg) { return reinterpret_cast<const Rw
 
 AsiPlugin::AsiPlugin(std::string_view folder)
     : KelDescent(nullptr),
-      hook7FDFDA(Host::RasterSiteEbx, ""),
-      hook72837F(Host::RasterSiteEdx, Host::RasterSiteEdxSize, ""),
-      hook728320(Host::RasterSiteEax, ""),
-      hook728570(Host::TextureToRaster, Host::TextureToRasterSize, ""),
-      hook58D872(Host::RasterSiteEsi, "") {
+      rasterSiteEbxHook(Host::RasterSiteEbx, ""),
+      rasterSiteEdxHook(Host::RasterSiteEdx, Host::RasterSiteEdxSize, ""),
+      rasterSiteEaxHook(Host::RasterSiteEax, ""),
+      textureToRasterHook(Host::TextureToRaster, Host::TextureToRasterSize, ""),
+      rasterSiteEsiHook(Host::RasterSiteEsi, "") {
   const std::string folderName(folder);
   ensureFolder(folderName);
   // What the loader has to say is shown here, once it is done: a box owned by the game window
@@ -55,11 +55,11 @@ AsiPlugin::~AsiPlugin() {
   if (gameLoopConnection != none && events != nullptr) events->gameLoop.disconnect(gameLoopConnection);
   // No site leads here any more, then nothing of the module's stays in the device: a texture of
   // the default pool left alive would make the game's next Reset fail.
-  hook58D872.remove();
-  hook728570.remove();
-  hook728320.remove();
-  hook72837F.remove();
-  hook7FDFDA.remove();
+  rasterSiteEsiHook.remove();
+  textureToRasterHook.remove();
+  rasterSiteEaxHook.remove();
+  rasterSiteEdxHook.remove();
+  rasterSiteEbxHook.remove();
   for (auto& entry : animations) delete entry.second;
   animations.clear();
 }
@@ -102,17 +102,17 @@ void AsiPlugin::onDraw() {
 void AsiPlugin::installHooks() {
   const KelHook::Stack noStack{nullptr, 0};
   // A hook that fails to install leaves its site to the game; the others go on.
-  hook7FDFDA.onBefore.connect_method(this, &AsiPlugin::onRasterEbx);
-  hook7FDFDA.install(0, 0, false, noStack);
-  hook72837F.onBefore.connect_method(this, &AsiPlugin::onRasterEdx);
-  hook72837F.install(0, 0, false, noStack);
-  hook728320.onBefore.connect_method(this, &AsiPlugin::onRasterEax);
-  hook728320.install(0, 0, false, noStack);
-  hook728570.onBefore.connect_method(this, &AsiPlugin::onTextureToRasterBefore);
-  hook728570.onAfter.connect_method(this, &AsiPlugin::onTextureToRasterAfter);
-  hook728570.install(0, 0, false, noStack);
-  hook58D872.onBefore.connect_method(this, &AsiPlugin::onRasterEsi);
-  hook58D872.install(0, 0, false, noStack);
+  rasterSiteEbxHook.onBefore.connect_method(this, &AsiPlugin::onRasterEbx);
+  rasterSiteEbxHook.install(0, 0, false, noStack);
+  rasterSiteEdxHook.onBefore.connect_method(this, &AsiPlugin::onRasterEdx);
+  rasterSiteEdxHook.install(0, 0, false, noStack);
+  rasterSiteEaxHook.onBefore.connect_method(this, &AsiPlugin::onRasterEax);
+  rasterSiteEaxHook.install(0, 0, false, noStack);
+  textureToRasterHook.onBefore.connect_method(this, &AsiPlugin::onTextureToRasterBefore);
+  textureToRasterHook.onAfter.connect_method(this, &AsiPlugin::onTextureToRasterAfter);
+  textureToRasterHook.install(0, 0, false, noStack);
+  rasterSiteEsiHook.onBefore.connect_method(this, &AsiPlugin::onRasterEsi);
+  rasterSiteEsiHook.install(0, 0, false, noStack);
 }
 
 void AsiPlugin::trim() {

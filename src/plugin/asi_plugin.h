@@ -47,11 +47,11 @@ class AsiPlugin : public KelDescent {
   void onTextureToRasterAfter(KelHook::CPU& cpu);
   void onRasterEsi(KelHook::CPU& cpu, RwRaster*& raster);
 
-  KelHook::Hook<RwRaster*> hook7FDFDA;
-  KelHook::Hook<> hook72837F;
-  KelHook::Hook<RwRaster*> hook728320;
-  KelHook::Hook<> hook728570;
-  KelHook::Hook<RwRaster*> hook58D872;
+  KelHook::Hook<RwRaster*> rasterSiteEbxHook;
+  KelHook::Hook<> rasterSiteEdxHook;
+  KelHook::Hook<RwRaster*> rasterSiteEaxHook;
+  KelHook::Hook<> textureToRasterHook;
+  KelHook::Hook<RwRaster*> rasterSiteEsiHook;
   Catalogue animations;
   // Per texture record, its animation (null: not catalogued). The catalogue is complete before
   // the first use and never changes, so what is remembered stays true.

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gif/animation_frame.h"
 #include "gif/frame_list.h"
 #include "gif/gif_decoder.h"
 #include "gif/memory_use.h"

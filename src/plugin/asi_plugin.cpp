@@ -11,6 +11,7 @@
 #include "gif/frame_list.h"
 #include "host/host.h"
 #include "plugin/animation.h"
+#include "plugin/load_animations.h"
 #include "plugin/fault_report.h"
 #include "plugin/folder_listing.h"
 #include "plugin/message_box.h"

@@ -2,7 +2,6 @@
 // The catalogue: texture name to animation, ordered byte-wise. Looked up by view, so finding a
 // texture's name allocates nothing. Its animations are deleted by the texture manager that owns
 // the catalogue, when the module unloads.
-#include <atomic>
 #include <functional>
 #include <map>
 #include <string>
@@ -16,9 +15,3 @@ using Catalogue = std::map<std::string, Animation*, std::less<>>;
 constexpr std::string_view AnimationFolder = "Velquor";
 // The first animations made are decoded at once; the rest at their first use.
 constexpr int PreloadedAnimations = 50;
-
-// Makes one animation per "<name>.gif" of folder (subfolders and other extensions skipped, the
-// extension compared exactly) and stores true into loaded at the end, whatever happened. A file
-// that cannot be made into an animation is reported with a message box and left out.
-void loadAnimations(Catalogue& catalogue, std::atomic<bool>& loaded,
-                    std::string_view folder = AnimationFolder);

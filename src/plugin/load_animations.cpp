@@ -7,7 +7,7 @@
 #include "framework/kel_descent.h"
 #include "framework/line_log.h"
 #include "plugin/animation.h"
-#include "plugin/catalogue.h"
+#include "plugin/load_animations.h"
 #include "plugin/fault_report.h"
 #include "plugin/folder_listing.h"
 

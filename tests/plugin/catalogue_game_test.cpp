@@ -8,6 +8,7 @@
 
 #include "game/standin_api.h"
 #include "plugin/animation.h"
+#include "plugin/load_animations.h"
 #include "plugin/asi_plugin.h"
 #include "plugin/catalogue.h"
 #include "plugin/fake_records.h"

@@ -1,0 +1,54 @@
+#pragma once
+// One frame of an animation: the composed picture of one GIF image (palette indices of the whole
+// screen), its delay, and its Direct3D 9 texture once made. The frame list holds them in order.
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+struct GifDecoder;
+struct IDirect3DDevice9;   // declared as structs by d3d9.h
+struct IDirect3DTexture9;
+
+// The frame reader's two outcomes other than a frame; they never leave FrameList::load.
+struct no_frames_in_gif : std::runtime_error {
+  no_frames_in_gif() : std::runtime_error("No frames in GIF") {}
+};
+struct read_frame_error : std::runtime_error {
+  read_frame_error() : std::runtime_error("Error while reading frame from GIF") {}
+};
+
+struct AnimationFrame {
+  IDirect3DTexture9* texture = nullptr;    // one reference, owned; null while none exists
+  std::int64_t delay = 0;                  // milliseconds
+  std::uint32_t backgroundColor = 0;       // A8R8G8B8 of the global table's background entry
+  std::uint16_t width = 0, height = 0;     // the file's logical screen
+  std::uint8_t palette[768] = {};          // the colour table in force for this image
+  std::unique_ptr<std::uint8_t[]> indices; // width x height, the full composed picture
+
+  AnimationFrame() = default;
+  AnimationFrame(const AnimationFrame&) = delete;
+  AnimationFrame& operator=(const AnimationFrame&) = delete;
+  virtual ~AnimationFrame();
+
+  // Reads the next image of `gif` over `previous` (null for the first frame).
+  // Throws no_frames_in_gif at the end of the stream, read_frame_error on a malformed one.
+  void build(GifDecoder* gif, const AnimationFrame* previous);
+  // The same for an image gifNextFrame has just decoded.
+  void compose(GifDecoder* gif, const AnimationFrame* previous);
+
+  // The 32-bit A8R8G8B8 pixel of (x, y): opaque palette colour, or 0 for the background colour
+  // when keepBackground is false.
+  std::uint32_t pixel(int x, int y, bool keepBackground) const;
+  // Writes every pixel into rows `pitch` bytes apart, as a texture's locked surface holds them.
+  void writePixels(void* bits, int pitch, bool keepBackground) const;
+
+  // Makes the texture on `device` unless there is one already or no device. On a failing
+  // CreateTexture or LockRect the frame stays without texture and their error is returned;
+  // 0 otherwise.
+  long createTexture(IDirect3DDevice9* device, bool keepBackground);
+  // True if a texture was released.
+  bool releaseTexture();
+
+ private:
+  bool countedIndices_ = false;
+};

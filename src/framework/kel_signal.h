@@ -26,8 +26,8 @@ class KelSignal {
   using PlainCallback = std::function<void(Args...)>;
   using CoroutineCallback = std::function<void(typename Coroutine::push_type&, Args...)>;
 
-  static constexpr unsigned noSlot = 0xFFFFFFFFu;
-  static constexpr std::size_t coroutineStackSize = 65536;
+  static constexpr unsigned NoSlot = 0xFFFFFFFFu;
+  static constexpr std::size_t CoroutineStackSize = 65536;
 
   KelSignal() = default;
   KelSignal(const KelSignal&) = delete;
@@ -99,7 +99,7 @@ class KelSignal {
       Slot* slot = entry(id).load();
       if (slot != freeSlot()) delete slot;
     }
-    for (std::size_t chunk = 0; chunk < chunkCount; ++chunk) delete[] chunks[chunk].load();
+    for (std::size_t chunk = 0; chunk < ChunkCount; ++chunk) delete[] chunks[chunk].load();
   }
 
  private:
@@ -120,16 +120,16 @@ class KelSignal {
     return slot;
   }
 
-  // The slots live in chunks that never move (chunk k holds firstChunkSize << k of them), so an
+  // The slots live in chunks that never move (chunk k holds FirstChunkSize << k of them), so an
   // emission, which takes no lock, may read them while another thread connects.
-  static constexpr std::size_t firstChunkSize = 8;
-  static constexpr std::size_t chunkCount = 26;
+  static constexpr std::size_t FirstChunkSize = 8;
+  static constexpr std::size_t ChunkCount = 26;
   using Entry = std::atomic<Slot*>;
 
   Entry& entry(std::size_t id) const {
     std::size_t chunk = 0;
     std::size_t start = 0;
-    while (id >= start + (firstChunkSize << chunk)) start += firstChunkSize << chunk++;
+    while (id >= start + (FirstChunkSize << chunk)) start += FirstChunkSize << chunk++;
     return chunks[chunk].load(std::memory_order_acquire)[id - start];
   }
 
@@ -181,10 +181,10 @@ class KelSignal {
   void ensureChunkFor(std::size_t id) {
     std::size_t chunk = 0;
     std::size_t start = 0;
-    while (id >= start + (firstChunkSize << chunk)) start += firstChunkSize << chunk++;
-    if (chunk >= chunkCount) throw std::length_error("KelSignal: too many slots");
+    while (id >= start + (FirstChunkSize << chunk)) start += FirstChunkSize << chunk++;
+    if (chunk >= ChunkCount) throw std::length_error("KelSignal: too many slots");
     if (!chunks[chunk].load(std::memory_order_relaxed))
-      chunks[chunk].store(new Entry[firstChunkSize << chunk](), std::memory_order_release);
+      chunks[chunk].store(new Entry[FirstChunkSize << chunk](), std::memory_order_release);
   }
 
   void runCoroutine(Slot& slot, Args&... args) {
@@ -196,7 +196,7 @@ class KelSignal {
       CoroutineCallback body = std::get<1>(slot.callback);
       // The body runs at once, up to its first yield or its end.
       slot.coroutine = std::make_unique<typename Coroutine::pull_type>(
-          boost::context::fixedsize_stack(coroutineStackSize),
+          boost::context::fixedsize_stack(CoroutineStackSize),
           [body = std::move(body), args...](typename Coroutine::push_type& sink) mutable {
             body(sink, args...);
           });
@@ -206,7 +206,7 @@ class KelSignal {
           KelClock::nowNs() + static_cast<std::int64_t>(slot.coroutine->get()) * 1'000'000;
   }
 
-  mutable std::atomic<Entry*> chunks[chunkCount] = {};
+  mutable std::atomic<Entry*> chunks[ChunkCount] = {};
   std::atomic<std::size_t> count_{0};
   std::list<unsigned> freeIds;
   mutable std::mutex mutex;

@@ -160,7 +160,7 @@ GifDecoder* gifOpen(const char* path, GifOpenFailure* failure) {
   why.height = height;
   // 64-bit arithmetic: 65535 x 65535 does not fit a 32-bit size.
   std::uint64_t pixels = std::uint64_t{width} * height;
-  if (pixels > kGifMaxScreenPixels) {
+  if (pixels > GifMaxScreenPixels) {
     why.reason = GifOpenFailure::ScreenTooLarge;
     return refuse(fd, in, nullptr);
   }

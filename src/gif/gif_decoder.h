@@ -39,7 +39,7 @@ struct GifDecoder {
 // The largest logical screen accepted, in pixels (8192 x 8192, the largest texture Direct3D 9
 // devices make); anything larger is treated as a screen too large to allocate (gifOpen returns
 // null and says so).
-constexpr std::uint64_t kGifMaxScreenPixels = std::uint64_t{1} << 26;
+constexpr std::uint64_t GifMaxScreenPixels = std::uint64_t{1} << 26;
 
 // Why gifOpen returned null.
 struct GifOpenFailure {

@@ -12,7 +12,7 @@ bool GifReadState::fill() {
     if (_lseek(fd, at, SEEK_SET) != at) return false;
     descriptorAt = at;
   }
-  int got = _read(fd, buffer, static_cast<unsigned>(kBufferSize));
+  int got = _read(fd, buffer, static_cast<unsigned>(BufferSize));
   bufferOffset = at;
   pos = 0;
   end = got > 0 ? static_cast<std::size_t>(got) : 0;

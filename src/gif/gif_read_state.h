@@ -31,12 +31,12 @@ struct GifReadState {
   long offset() const { return bufferOffset + static_cast<long>(pos); }
   void syncDescriptor();
 
-  static constexpr std::size_t kBufferSize = 64 * 1024;
+  static constexpr std::size_t BufferSize = 64 * 1024;
   int fd;
   long bufferOffset = 0;  // file offset of buffer[0]
   long descriptorAt = 0;  // where the descriptor really is
   std::size_t pos = 0, end = 0;
   std::vector<std::uint8_t> imageData;  // the current image's code bytes, sub-blocks joined
   std::vector<std::uint8_t> pixels;     // the current image's pixels in stream order
-  std::uint8_t buffer[kBufferSize];
+  std::uint8_t buffer[BufferSize];
 };

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr unsigned kLzwMaxWidth = 12;  // bits of the widest code
+constexpr unsigned LzwMaxWidth = 12;  // bits of the widest code
 
 // Codes of the current width, least significant bit first, from the joined code bytes. A code
 // of up to 12 bits at a bit shift of up to 7 lies within the four bytes from its first one.

@@ -19,7 +19,7 @@ LzwCodeTable* lzwTableCreate(int minCodeSize) {
   LzwCodeTable* table = allocateTable(nullptr, std::max(roots * 2, 256));
   if (!table) return nullptr;
   for (int i = 0; i < roots; ++i)
-    table->entries[i] = {1, kLzwNoPrefix, static_cast<std::uint8_t>(i)};
+    table->entries[i] = {1, LzwNoPrefix, static_cast<std::uint8_t>(i)};
   table->count = roots + 2;
   return table;
 }

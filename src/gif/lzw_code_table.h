@@ -6,7 +6,7 @@
 
 struct LzwEntry {
   std::uint16_t length;  // characters in the string
-  std::uint16_t prefix;  // code of the string less its last character; kLzwNoPrefix for roots
+  std::uint16_t prefix;  // code of the string less its last character; LzwNoPrefix for roots
   std::uint8_t suffix;   // last character
 };
 
@@ -16,8 +16,8 @@ struct LzwCodeTable {
   LzwEntry* entries;     // follows the header
 };
 
-constexpr std::uint16_t kLzwNoPrefix = 0xFFF;
-constexpr int kLzwMaxCodes = 4096;
+constexpr std::uint16_t LzwNoPrefix = 0xFFF;
+constexpr int LzwMaxCodes = 4096;
 
 // Room for max(1 << (minCodeSize + 1), 256) entries, the 1 << minCodeSize roots and the clear
 // and stop codes in use. Null when out of memory.

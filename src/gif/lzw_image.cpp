@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::size_t kCopyChunk = 16;  // strings are copied in chunks this long
+constexpr std::size_t CopyChunk = 16;  // strings are copied in chunks this long
 
 // Where pixel p of the rectangle goes: column p mod frameWidth of stream row p div frameWidth,
 // which is screen row frameTop + y (or the interlaced row). Only the part of the rectangle inside
@@ -56,11 +56,11 @@ struct RectangleGeometry {
 class LinearSink {
  public:
   LinearSink(const RectangleGeometry& geometry, std::vector<std::uint8_t>& scratch)
-      : geometry_(geometry), strings_(new String[kLzwMaxCodes]), total_(kRoots + geometry.pixelsNeeded()) {
-    const std::size_t size = total_ + kLzwMaxCodes + kCopyChunk;
+      : geometry_(geometry), strings_(new String[LzwMaxCodes]), total_(Roots + geometry.pixelsNeeded()) {
+    const std::size_t size = total_ + LzwMaxCodes + CopyChunk;
     if (scratch.size() < size) scratch.resize(size);
     buffer_ = scratch.data();
-    for (unsigned r = 0; r < kRoots; ++r) {
+    for (unsigned r = 0; r < Roots; ++r) {
       buffer_[r] = static_cast<std::uint8_t>(r);
       strings_[r] = {r, 1};
     }
@@ -83,7 +83,7 @@ class LinearSink {
     // character: that character goes to the target first, where the copy then reads it.
     *to = *from;
     copyChunk(to, from);
-    for (std::size_t i = kCopyChunk; i < string.length; i += kCopyChunk) copyChunk(to + i, from + i);
+    for (std::size_t i = CopyChunk; i < string.length; i += CopyChunk) copyChunk(to + i, from + i);
     previous_ = {static_cast<std::uint32_t>(at_), string.length};
     at_ += string.length;
   }
@@ -92,8 +92,8 @@ class LinearSink {
   void finish() const {
     const unsigned width = geometry_.frameWidth;
     const unsigned visible = geometry_.visibleWidth;
-    const std::size_t decoded = std::min(at_, total_) - kRoots;
-    const std::uint8_t* pixels = buffer_ + kRoots;
+    const std::size_t decoded = std::min(at_, total_) - Roots;
+    const std::uint8_t* pixels = buffer_ + Roots;
     for (unsigned y = 0; std::size_t{y} * width < decoded; ++y) {
       std::size_t inRow = std::min<std::size_t>(width, decoded - std::size_t{y} * width);
       if (std::uint8_t* row = geometry_.row(y))
@@ -102,23 +102,23 @@ class LinearSink {
   }
 
  private:
-  static constexpr unsigned kRoots = 256;
+  static constexpr unsigned Roots = 256;
   struct String {
     std::uint32_t start;   // in buffer_
     std::uint32_t length;
   };
 
   static void copyChunk(std::uint8_t* to, const std::uint8_t* from) {
-    std::uint8_t chunk[kCopyChunk];
-    std::memcpy(chunk, from, kCopyChunk);
-    std::memcpy(to, chunk, kCopyChunk);
+    std::uint8_t chunk[CopyChunk];
+    std::memcpy(chunk, from, CopyChunk);
+    std::memcpy(to, chunk, CopyChunk);
   }
 
   const RectangleGeometry& geometry_;
   std::unique_ptr<String[]> strings_;  // by code
   std::uint8_t* buffer_;
   std::size_t total_;  // end of the needed pixels in buffer_
-  std::size_t at_ = kRoots;
+  std::size_t at_ = Roots;
   String previous_ = {0, 0};
 };
 
@@ -152,15 +152,15 @@ class ClippingSink {
   void emit(unsigned code) {
     const LzwEntry* entries = table_->entries;
     const unsigned length = entries[code].length;
-    std::uint8_t string[kLzwMaxCodes];
+    std::uint8_t string[LzwMaxCodes];
     std::uint8_t first = 0;  // the last character of the walk
     for (unsigned k = length, at = code; k-- > 0;) {
       LzwEntry entry = entries[at];
       string[k] = first = entry.suffix;
       at = entry.prefix;
     }
-    if (defined_ != kNone) table_->entries[defined_].suffix = first;
-    defined_ = kNone;
+    if (defined_ != NoEntry) table_->entries[defined_].suffix = first;
+    defined_ = NoEntry;
     previous_ = code;
     previousLength_ = length;
     previousFirst_ = first;
@@ -184,14 +184,14 @@ class ClippingSink {
   void finish() const {}
 
  private:
-  static constexpr unsigned kNone = ~0u;
+  static constexpr unsigned NoEntry = ~0u;
   void enterRow() { row_ = done() ? nullptr : geometry_.row(y_); }
 
   const RectangleGeometry& geometry_;
   LzwCodeTable* table_;
   unsigned x_ = 0, y_ = 0;
   std::uint8_t* row_ = nullptr;
-  unsigned defined_ = kNone;  // entry defined by this step, its suffix not yet known
+  unsigned defined_ = NoEntry;  // entry defined by this step, its suffix not yet known
   unsigned previous_ = 0, previousLength_ = 0;
   std::uint8_t previousFirst_ = 0;
 };
@@ -220,7 +220,7 @@ int decodeCodes(Sink& pixels, int minCodeSize, const std::uint8_t* data, std::si
     }
     // A full table takes every code as it is; otherwise the code may be at most the entry it
     // adds (right after a clear, a root).
-    if (count < kLzwMaxCodes) {
+    if (count < LzwMaxCodes) {
       if (code > count || !pixels.define(count)) {
         result = -1;
         break;
@@ -229,7 +229,7 @@ int decodeCodes(Sink& pixels, int minCodeSize, const std::uint8_t* data, std::si
         // 12 bits at most: once there, the entry that fills the table widens nothing.
         const unsigned width = codes.width() + 1;
         codes.setWidth(width);
-        widthLimit = width < kLzwMaxWidth ? 1u << width : kLzwMaxCodes + 1;
+        widthLimit = width < LzwMaxWidth ? 1u << width : LzwMaxCodes + 1;
       }
     }
     pixels.emit(code);

@@ -11,10 +11,10 @@
 namespace KelHook {
 namespace {
 
-constexpr std::uint8_t breakpoint = 0xCC;
+constexpr std::uint8_t Breakpoint = 0xCC;
 
 // The allocator's step messages are never written; they cost nothing while off.
-constexpr bool traceEnabled = false;
+constexpr bool TraceEnabled = false;
 
 std::uint8_t* bytesOf(void* address) { return static_cast<std::uint8_t*>(address); }
 
@@ -66,7 +66,7 @@ bool Page::reallocate(Ptr& ptr, unsigned newSize) {
     // Shrinking in place: the tail becomes free.
     if (newSize < ptr.size) {
       Ptr tail{bytesOf(ptr.address) + newSize, ptr.size - newSize};
-      std::memset(tail.address, breakpoint, tail.size);
+      std::memset(tail.address, Breakpoint, tail.size);
       ptr.size = newSize;
       deallocate(tail);
     }
@@ -158,7 +158,7 @@ Ptr Allocator::allocateLocked(unsigned size) {
     trace("Can't allocate new ptr");
     return {};
   }
-  std::memset(area, breakpoint, areaSize);
+  std::memset(area, Breakpoint, areaSize);
   pages_.emplace_back(area, areaSize);
   Ptr block = pages_.back().allocate(size);
   trace("Allocate ptr{%p, %u} in new page{%p, %u}", block.address, block.size, area, areaSize);
@@ -180,7 +180,7 @@ bool Allocator::deallocateLocked(Ptr& ptr) {
       pages_.erase(page);
       trace("remove empty page");
     } else {
-      std::memset(ptr.address, breakpoint, ptr.size);
+      std::memset(ptr.address, Breakpoint, ptr.size);
     }
     trace("remove ptr{%p, %u}", ptr.address, ptr.size);
     ptr = {};
@@ -218,7 +218,7 @@ bool Allocator::reallocate(Ptr& ptr, unsigned newSize) {
 }
 
 void Allocator::trace(const char* format, ...) const {
-  if (!traceEnabled) return;
+  if (!TraceEnabled) return;
   char message[4096];
   va_list args;
   va_start(args, format);

@@ -11,7 +11,7 @@
 using namespace KelHook;
 
 namespace {
-constexpr std::uint8_t nopByte = 0x90;
+constexpr std::uint8_t NopByte = 0x90;
 }
 
 CCallHook::CCallHook(std::uint32_t address, std::uint32_t length, std::uint32_t argCount,
@@ -52,7 +52,7 @@ CCallHook::CCallHook(std::uint32_t address, std::uint32_t length, std::uint32_t 
 
   // The patch: the call or jump into the stub, nops over the rest of the site, built whole
   // and written in one copy so that a thread running the site never meets half of it.
-  std::vector<std::uint8_t> patch(length < 5 ? 5 : length, nopByte);
+  std::vector<std::uint8_t> patch(length < 5 ? 5 : length, NopByte);
   const std::uint32_t displacement =
       static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(code->getBuffer())) -
       (address + 5);

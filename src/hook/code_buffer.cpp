@@ -11,18 +11,18 @@ namespace {
 
 // Code starts on a cache line: where malloc happens to place it would otherwise decide how many
 // lines (and how fast) a stub runs.
-constexpr std::uintptr_t lineSize = 64;
+constexpr std::uintptr_t LineSize = 64;
 
 std::uint8_t* lineAligned(void* block) {
   const auto address = reinterpret_cast<std::uintptr_t>(block);
-  return reinterpret_cast<std::uint8_t*>((address + lineSize - 1) & ~(lineSize - 1));
+  return reinterpret_cast<std::uint8_t*>((address + LineSize - 1) & ~(LineSize - 1));
 }
 
 }  // namespace
 
 CodeBuffer::CodeBuffer(unsigned pages)
     : buffer(nullptr), capacity(pages * pageSize()) {
-  block = allocateExecutable(capacity + lineSize);
+  block = allocateExecutable(capacity + LineSize);
   buffer = lineAligned(block);
 }
 
@@ -33,7 +33,7 @@ std::uint32_t CodeBuffer::position() const {
 void CodeBuffer::grow() {
   const unsigned page = pageSize();
   const std::uint32_t newCapacity = (2 * length / page + 1) * page;
-  void* movedBlock = allocateExecutable(newCapacity + lineSize);
+  void* movedBlock = allocateExecutable(newCapacity + LineSize);
   std::uint8_t* moved = lineAligned(movedBlock);
   std::memcpy(moved, buffer, capacity);
   std::free(block);

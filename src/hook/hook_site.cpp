@@ -61,12 +61,12 @@ bool PatchSite::saveOriginal(bool sizeFromTable) {
   if (target == 0) return false;
   int size = size_;
   if (size == -1 && sizeFromTable) {
-    std::uint8_t first[longestTableInstruction];
+    std::uint8_t first[LongestTableInstruction];
     const unsigned readable = readableCodeBytes(at(target), sizeof first);
     size = readable && readCode(first, at(target), readable) ? instructionLength(first, readable) : 0;
   }
   // The call is 5 bytes long; a smaller size would overwrite bytes that are not saved.
-  if (size < patchSize) return false;
+  if (size < PatchSize) return false;
   auto* saved = new std::uint8_t[size];
   if (!readCode(saved, at(target), static_cast<unsigned>(size))) {
     delete[] saved;
@@ -182,7 +182,7 @@ void PatchSite::writePatch() {
   // Built whole first and written in one copy: a thread running the site never meets half a
   // call.
   std::vector<std::uint8_t> patch(static_cast<std::size_t>(size_), 0x90);
-  const std::uint32_t displacement = addressOf(code_.address) - (target_ + patchSize);
+  const std::uint32_t displacement = addressOf(code_.address) - (target_ + PatchSize);
   patch[0] = 0xE8;
   std::memcpy(&patch[1], &displacement, 4);
   copyCode(at(target_), patch);
@@ -191,7 +191,7 @@ void PatchSite::writePatch() {
 bool PatchSite::patchIsOurs() const {
   if (readByte(std::uintptr_t{target_}) != 0xE8) return false;
   const std::uint32_t displacement = readDword(std::uintptr_t{target_ + 1});
-  return target_ + displacement + patchSize == addressOf(code_.address);
+  return target_ + displacement + PatchSize == addressOf(code_.address);
 }
 
 void PatchSite::restore() {

@@ -21,7 +21,7 @@ struct HookState {
 
 class PatchSite {
  public:
-  static constexpr int patchSize = 5;  // E8 rel32
+  static constexpr int PatchSize = 5;  // E8 rel32
 
   enum class Removal { Refused, Restored, CompatibilityStub };
 

@@ -9,7 +9,7 @@
 namespace KelHook {
 
 // The longest instruction the table sizes.
-constexpr std::size_t longestTableInstruction = 11;
+constexpr std::size_t LongestTableInstruction = 11;
 
 int instructionLength(const std::uint8_t* code, std::size_t available);
 

@@ -13,7 +13,7 @@
 namespace KelHook {
 namespace {
 
-constexpr unsigned chunkSize = 4096;
+constexpr unsigned ChunkSize = 4096;
 
 // Runs `access` with each page of [address, address + size) writable and executable, then gives
 // each page its own former protection back. Only those pages change: a whole region around
@@ -91,11 +91,11 @@ unsigned readableCodeBytes(const void* address, unsigned wanted) {
 
 bool fillCode(void* destination, std::uint8_t value, unsigned size) {
   if (!destination || size == 0) return false;
-  std::uint8_t chunk[chunkSize];
-  std::memset(chunk, value, size < chunkSize ? size : chunkSize);
+  std::uint8_t chunk[ChunkSize];
+  std::memset(chunk, value, size < ChunkSize ? size : ChunkSize);
   auto* out = static_cast<std::uint8_t*>(destination);
   for (unsigned done = 0; done < size;) {
-    unsigned n = size - done < chunkSize ? size - done : chunkSize;
+    unsigned n = size - done < ChunkSize ? size - done : ChunkSize;
     if (!copyCode(out + done, chunk, n)) return false;
     done += n;
   }
@@ -104,11 +104,11 @@ bool fillCode(void* destination, std::uint8_t value, unsigned size) {
 
 bool compareCode(const void* address, const void* bytes, unsigned size) {
   if (!address || !bytes || size == 0) return false;
-  std::uint8_t chunk[chunkSize];
+  std::uint8_t chunk[ChunkSize];
   auto* code = static_cast<const std::uint8_t*>(address);
   auto* expected = static_cast<const std::uint8_t*>(bytes);
   for (unsigned done = 0; done < size;) {
-    unsigned n = size - done < chunkSize ? size - done : chunkSize;
+    unsigned n = size - done < ChunkSize ? size - done : ChunkSize;
     // The chunk is the destination here: the copy reads code whose protection may forbid it.
     withPagesUnprotected(code + done, n, [&] { std::memcpy(chunk, code + done, n); });
     if (std::memcmp(chunk, expected + done, n) != 0) return false;

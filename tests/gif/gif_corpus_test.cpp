@@ -10,7 +10,7 @@
 
 namespace {
 
-const std::string kFolder = VELQUOR_TEST_DATA "/gif/";
+const std::string CorpusFolder = VELQUOR_TEST_DATA "/gif/";
 
 std::string decoderOutcome(const std::string& path) {
   GifDecoder* gif = gifOpen(path.c_str());
@@ -40,8 +40,8 @@ std::string trim(const std::string& text) {
 }  // namespace
 
 TEST(GifCorpus, EveryFileGivesItsExpectedOutcome) {
-  std::ifstream manifest(kFolder + "expected.txt");
-  ASSERT_TRUE(manifest) << kFolder << "expected.txt";
+  std::ifstream manifest(CorpusFolder + "expected.txt");
+  ASSERT_TRUE(manifest) << CorpusFolder << "expected.txt";
   int files = 0;
   for (std::string line; std::getline(manifest, line);) {
     if (line.empty() || line[0] == '#') continue;
@@ -50,7 +50,7 @@ TEST(GifCorpus, EveryFileGivesItsExpectedOutcome) {
     std::getline(fields, name, '|');
     std::getline(fields, decoder, '|');
     std::getline(fields, list);
-    const std::string path = kFolder + trim(name);
+    const std::string path = CorpusFolder + trim(name);
     ::testing::internal::CaptureStderr();  // some files complain, as they should
     EXPECT_EQ(decoderOutcome(path), trim(decoder)) << name;
     EXPECT_EQ(frameListOutcome(path, trim(name)), trim(list)) << name;

@@ -291,7 +291,7 @@ TEST(GifLzw, CodeTableStartsWithRootsAndGrowsByDoubling) {
   EXPECT_EQ(table->capacity, 256);
   EXPECT_EQ(table->count, 6);
   EXPECT_EQ(table->entries[3].suffix, 3);
-  EXPECT_EQ(table->entries[3].prefix, kLzwNoPrefix);
+  EXPECT_EQ(table->entries[3].prefix, LzwNoPrefix);
   table->count = 256;
   ASSERT_TRUE(lzwTableReserve(table));
   EXPECT_EQ(table->capacity, 512);

@@ -28,11 +28,11 @@ class Random {
 };
 
 // Pieces of names: plain ASCII mostly, then what Windows allows but players rarely type.
-const char* const kOddPieces[] = {" ", "_", "-", ".", "~", "!", "#", "$", "%", "&", "'", "(", ")", "+", ",",
+const char* const OddPieces[] = {" ", "_", "-", ".", "~", "!", "#", "$", "%", "&", "'", "(", ")", "+", ",",
                                   ";", "=", "@", "[", "]", "^", "`", "{", "}",
                                   "\xC3\xA9", "\xC3\xBC", "\xC3\x9F", "\xD0\xB6", "\xCF\x89", "\xE4\xB8\xAD",
                                   "\xE6\x96\x87", "\xF0\x9F\x94\xA5"};
-const char* const kExtensions[] = {".GIF", ".Gif", ".cfg", ".txt", "", ".gif.", ".gif.bak"};
+const char* const Extensions[] = {".GIF", ".Gif", ".cfg", ".txt", "", ".gif.", ".gif.bak"};
 
 std::string folded(const std::string& name) {
   std::string out = name;
@@ -58,7 +58,7 @@ std::string randomStem(Random& random) {
     if (random.percent(80))
       stem += alnum[random.below(sizeof alnum - 1)];
     else
-      stem += kOddPieces[random.below(sizeof kOddPieces / sizeof *kOddPieces)];
+      stem += OddPieces[random.below(sizeof OddPieces / sizeof *OddPieces)];
   }
   return stem;
 }
@@ -136,7 +136,7 @@ void addRandomFiles(HostileFolder& folder, std::uint64_t seed, int count) {
   for (int made = 0; made < count;) {
     const std::string stem = randomStem(random);
     const bool gifExtension = random.percent(85);
-    const std::string name = stem + (gifExtension ? ".gif" : kExtensions[random.below(sizeof kExtensions / sizeof *kExtensions)]);
+    const std::string name = stem + (gifExtension ? ".gif" : Extensions[random.below(sizeof Extensions / sizeof *Extensions)]);
     const bool noise = random.percent(30);
     const GifBytes bytes = noise ? randomBytes(random) : mutated(random);
     if (name.back() == ' ' || !claim(name)) continue;

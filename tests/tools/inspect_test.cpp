@@ -164,22 +164,22 @@ TEST_F(ContactSheets, PixelsAreTheTexturesOverACheckerboard) {
     ASSERT_EQ(sheet.columns, 2);
     ASSERT_EQ(sheet.rows, 1);
     ASSERT_EQ(sheet.scale, 1);
-    ASSERT_EQ(sheet.width, std::uint32_t(kSheetGap + 2 * (4 + kSheetGap)));
-    ASSERT_EQ(sheet.height, std::uint32_t(kSheetGap + 3 + kSheetGap));
+    ASSERT_EQ(sheet.width, std::uint32_t(SheetGap + 2 * (4 + SheetGap)));
+    ASSERT_EQ(sheet.height, std::uint32_t(SheetGap + 3 + SheetGap));
     std::vector<std::uint32_t> texture(12);
     for (int f = 0; f < 2; ++f) {
       r.frames->frames[f]->writePixels(texture.data(), 4 * 4, keep);
       for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x) {
           std::uint32_t want = texture[y * 4 + x] == 0 ? checkerboard(x, y) : texture[y * 4 + x];
-          std::uint32_t got = sheet.pixels[std::size_t(kSheetGap + y) * sheet.width + kSheetGap + f * (4 + kSheetGap) + x];
+          std::uint32_t got = sheet.pixels[std::size_t(SheetGap + y) * sheet.width + SheetGap + f * (4 + SheetGap) + x];
           EXPECT_EQ(got, want) << "frame " << f << " pixel " << x << "," << y << " keep " << keep;
         }
     }
     // Red pixels (indices 0 and 3) are the background colour: checkerboard unless kept.
-    std::uint32_t corner = sheet.pixels[std::size_t(kSheetGap) * sheet.width + kSheetGap];
+    std::uint32_t corner = sheet.pixels[std::size_t(SheetGap) * sheet.width + SheetGap];
     EXPECT_EQ(corner, keep ? 0xFFFF0000u : checkerboard(0, 0));
-    std::uint32_t third = sheet.pixels[std::size_t(kSheetGap) * sheet.width + kSheetGap + 3];
+    std::uint32_t third = sheet.pixels[std::size_t(SheetGap) * sheet.width + SheetGap + 3];
     EXPECT_EQ(third, keep ? 0xFFFF0000u : checkerboard(3, 0));
   }
 }
@@ -194,13 +194,13 @@ TEST_F(ContactSheets, LargeFramesShrinkAndManyFramesWrap) {
   EXPECT_EQ(sheet.scale, 4);
   EXPECT_EQ(sheet.tileWidth, 250);
   EXPECT_EQ(sheet.tileHeight, 75);
-  EXPECT_LE(sheet.width, std::uint32_t(kSheetMaxWidth));
-  EXPECT_EQ(sheet.columns, (kSheetMaxWidth - kSheetGap) / (250 + kSheetGap)) << "as many as fit";
+  EXPECT_LE(sheet.width, std::uint32_t(SheetMaxWidth));
+  EXPECT_EQ(sheet.columns, (SheetMaxWidth - SheetGap) / (250 + SheetGap)) << "as many as fit";
   EXPECT_EQ(sheet.rows, 2);
   // Tile pixel (x, y) of the last frame shows frame pixel (4 x, 4 y).
   const AnimationFrame& last = *r.frames->frames.back();
-  const int tile = 11, left = kSheetGap + (tile % sheet.columns) * (250 + kSheetGap);
-  const int top = kSheetGap + (tile / sheet.columns) * (75 + kSheetGap);
+  const int tile = 11, left = SheetGap + (tile % sheet.columns) * (250 + SheetGap);
+  const int top = SheetGap + (tile / sheet.columns) * (75 + SheetGap);
   for (int y : {0, 1, 74})
     for (int x : {0, 1, 2, 249})
       EXPECT_EQ(sheet.pixels[std::size_t(top + y) * sheet.width + left + x], last.pixel(4 * x, 4 * y, true))

@@ -10,4 +10,4 @@ struct TextureSizeLimit {
 std::optional<TextureSizeLimit> deviceTextureSizeLimit();
 
 // Assumed where the card cannot be asked: what most Direct3D 9 cards of the game's time make.
-constexpr TextureSizeLimit kCommonTextureSizeLimit{8192, 8192};
+constexpr TextureSizeLimit CommonTextureSizeLimit{8192, 8192};

@@ -205,7 +205,7 @@ void predictAnimation(const std::string& folder, const ListedEntry& entry, const
   const GifPrediction& g = animation.gif;
   if (g.accepted && !g.delaysMs.empty() && g.width > 0 && g.height > 0) {
     const auto asked = deviceTextureSizeLimit();
-    const TextureSizeLimit card = asked.value_or(kCommonTextureSizeLimit);
+    const TextureSizeLimit card = asked.value_or(CommonTextureSizeLimit);
     if (!Limits::fitsDevice(g.width, g.height, card.maxWidth, card.maxHeight)) {
       animation.boxesAtFirstUse.push_back(
           {loadFailureCaption(entry.textureName),

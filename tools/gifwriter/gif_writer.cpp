@@ -6,22 +6,22 @@
 
 namespace {
 
-constexpr unsigned kMaxCodes = 4096;
+constexpr unsigned MaxCodes = 4096;
 
 // String table of the encoder: (prefix code, next index) -> code, open addressing. A generation
 // stamp empties it in O(1) at every clear code.
 class LzwDictionary {
  public:
-  LzwDictionary() : slots_(kSlots) {}
+  LzwDictionary() : slots_(Slots) {}
   void clear() { ++generation_; }
 
   // The code of prefix+index, or -1 after remembering where it would go.
   int find(unsigned prefix, unsigned index) {
     std::uint32_t key = (prefix << 8) | index;
-    std::size_t at = (key * 2654435761u) >> (32 - kSlotBits);
+    std::size_t at = (key * 2654435761u) >> (32 - SlotBits);
     while (slots_[at].generation == generation_) {
       if (slots_[at].key == key) return slots_[at].code;
-      at = (at + 1) & (kSlots - 1);
+      at = (at + 1) & (Slots - 1);
     }
     freeSlot_ = at;
     return -1;
@@ -32,8 +32,8 @@ class LzwDictionary {
   }
 
  private:
-  static constexpr int kSlotBits = 13;
-  static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+  static constexpr int SlotBits = 13;
+  static constexpr std::size_t Slots = std::size_t{1} << SlotBits;
   struct Slot {
     std::uint32_t key = 0;
     std::uint16_t code = 0;
@@ -107,7 +107,7 @@ GifBytes gifLzwEncode(const std::uint8_t* indices, std::size_t count, int minCod
         // The decoder learns each entry one code later, so it widens when it holds
         // 1 << width entries, which is when we hold one more.
         if (next > (1u << width) && width < 12) ++width;
-        if (next == kMaxCodes) {
+        if (next == MaxCodes) {
           if (options.clearWhenFull) {
             restart();
           } else {

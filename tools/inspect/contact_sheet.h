@@ -15,12 +15,12 @@ struct ContactSheet {
 };
 
 // The gap between tiles and around them, in pixels.
-constexpr int kSheetGap = 4;
+constexpr int SheetGap = 4;
 // Frames larger than this in either direction are scaled down by a whole factor to fit.
-constexpr int kSheetMaxTile = 256;
+constexpr int SheetMaxTile = 256;
 // At most this many frames a row, and rows at most this many pixels wide.
-constexpr int kSheetMaxColumns = 10;
-constexpr int kSheetMaxWidth = 2048;
+constexpr int SheetMaxColumns = 10;
+constexpr int SheetMaxWidth = 2048;
 
 ContactSheet makeContactSheet(const FrameList& frames, bool keepBackground);
 

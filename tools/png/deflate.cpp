@@ -6,19 +6,19 @@ namespace VelquorPng {
 
 namespace {
 
-constexpr int kMinMatch = 3;
-constexpr int kMaxMatch = 258;
-constexpr std::size_t kWindow = 32768;
-constexpr int kHashBits = 15;
+constexpr int MinMatch = 3;
+constexpr int MaxMatch = 258;
+constexpr std::size_t Window = 32768;
+constexpr int HashBits = 15;
 
-const std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+const std::uint16_t LengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                        31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-const std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+const std::uint8_t LengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-const std::uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+const std::uint16_t DistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
                                          33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
                                          1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-const std::uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+const std::uint8_t DistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 // Deflate packs bits from the least significant end; Huffman codes go in most significant bit first.
@@ -62,18 +62,18 @@ void writeSymbol(BitWriter& w, int symbol) {
 
 void writeMatch(BitWriter& w, int length, std::size_t distance) {
   int l = 28;
-  while (kLengthBase[l] > length) --l;
+  while (LengthBase[l] > length) --l;
   writeSymbol(w, 257 + l);
-  w.bits(length - kLengthBase[l], kLengthExtra[l]);
+  w.bits(length - LengthBase[l], LengthExtra[l]);
   int d = 29;
-  while (kDistanceBase[d] > distance) --d;
+  while (DistanceBase[d] > distance) --d;
   w.huffman(d, 5);
-  w.bits(static_cast<std::uint32_t>(distance - kDistanceBase[d]), kDistanceExtra[d]);
+  w.bits(static_cast<std::uint32_t>(distance - DistanceBase[d]), DistanceExtra[d]);
 }
 
 std::uint32_t hash3(const std::uint8_t* p) {
   std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
-  return (v * 2654435761u) >> (32 - kHashBits);
+  return (v * 2654435761u) >> (32 - HashBits);
 }
 
 }  // namespace
@@ -88,22 +88,22 @@ std::vector<std::uint8_t> zlibCompress(const std::uint8_t* data, std::size_t siz
   w.bits(1, 2);  // fixed Huffman codes
 
   // head[h] is one past the latest position whose three bytes hash to h (0: none).
-  std::vector<std::size_t> head(std::size_t(1) << kHashBits, 0);
+  std::vector<std::size_t> head(std::size_t(1) << HashBits, 0);
   std::size_t i = 0;
   while (i < size) {
     int length = 0;
     std::size_t distance = 0;
-    if (i + kMinMatch <= size) {
+    if (i + MinMatch <= size) {
       std::uint32_t h = hash3(data + i);
       std::size_t candidate = head[h];
       head[h] = i + 1;
-      if (candidate != 0 && i - (candidate - 1) <= kWindow) {
+      if (candidate != 0 && i - (candidate - 1) <= Window) {
         const std::uint8_t* a = data + candidate - 1;
         const std::uint8_t* b = data + i;
-        std::size_t limit = size - i < kMaxMatch ? size - i : kMaxMatch;
+        std::size_t limit = size - i < MaxMatch ? size - i : MaxMatch;
         std::size_t n = 0;
         while (n < limit && a[n] == b[n]) ++n;
-        if (n >= kMinMatch) {
+        if (n >= MinMatch) {
           length = static_cast<int>(n);
           distance = i - (candidate - 1);
         }
@@ -116,7 +116,7 @@ std::vector<std::uint8_t> zlibCompress(const std::uint8_t* data, std::size_t siz
     }
     writeMatch(w, length, distance);
     // Index the positions inside the match so later repeats can find them.
-    for (std::size_t k = i + 1; k < i + length && k + kMinMatch <= size; ++k) head[hash3(data + k)] = k + 1;
+    for (std::size_t k = i + 1; k < i + length && k + MinMatch <= size; ++k) head[hash3(data + k)] = k + 1;
     i += length;
   }
   writeSymbol(w, 256);  // end of block

@@ -25,8 +25,8 @@ void putChunk(std::vector<std::uint8_t>& out, const char type[4], const std::uin
 
 std::vector<std::uint8_t> encodePng(std::uint32_t width, std::uint32_t height, const std::uint32_t* argb,
                                     std::size_t strideBytes) {
-  constexpr std::uint32_t kMaxDimension = 0x7FFFFFFF;
-  if (width == 0 || height == 0 || width > kMaxDimension || height > kMaxDimension || argb == nullptr) return {};
+  constexpr std::uint32_t MaxDimension = 0x7FFFFFFF;
+  if (width == 0 || height == 0 || width > MaxDimension || height > MaxDimension || argb == nullptr) return {};
   const std::size_t rowBytes = std::size_t(width) * 4;
   if (strideBytes == 0) strideBytes = rowBytes;
   if (strideBytes < rowBytes) return {};
@@ -60,9 +60,9 @@ std::vector<std::uint8_t> encodePng(std::uint32_t width, std::uint32_t height, c
   putChunk(out, "IHDR", header.data(), header.size());
   std::vector<std::uint8_t> compressed = zlibCompress(raw.data(), raw.size());
   // Readers accept the stream split over several IDAT chunks; bounded chunks keep lengths small.
-  constexpr std::size_t kChunk = 1 << 20;
-  for (std::size_t at = 0; at < compressed.size(); at += kChunk) {
-    std::size_t n = compressed.size() - at < kChunk ? compressed.size() - at : kChunk;
+  constexpr std::size_t Chunk = 1 << 20;
+  for (std::size_t at = 0; at < compressed.size(); at += Chunk) {
+    std::size_t n = compressed.size() - at < Chunk ? compressed.size() - at : Chunk;
     putChunk(out, "IDAT", compressed.data() + at, n);
   }
   putChunk(out, "IEND", nullptr, 0);

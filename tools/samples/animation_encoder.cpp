@@ -7,7 +7,7 @@ namespace Samples {
 namespace {
 
 // A colour no scene produces exactly.
-const Colour kKeyColour = {255, 0, 254};
+const Colour KeyColour = {255, 0, 254};
 
 GifBytes flatten(const std::vector<Colour>& palette) {
   GifBytes rgb;
@@ -60,7 +60,7 @@ GifBytes encodeAnimation(const AnimationSpec& spec) {
   Rgb flat;
   if (sceneBackground(spec.scene, flat))
     fixed.push_back({std::uint8_t(flat.r), std::uint8_t(flat.g), std::uint8_t(flat.b)});
-  fixed.push_back(kKeyColour);
+  fixed.push_back(KeyColour);
   const std::uint8_t transparentIndex = static_cast<std::uint8_t>(fixed.size() - 1);
   // The background index: the flat colour, or the unused one, or, for a sample whose settings
   // keep the background opaque, an ordinary colour of the picture.

@@ -31,7 +31,7 @@ Box measure(std::vector<Rgb>& s, std::size_t begin, std::size_t end) {
 }
 
 // An 8x8 Bayer matrix, thresholds 0..63.
-const std::uint8_t kBayer[8][8] = {{0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+const std::uint8_t BayerMatrix[8][8] = {{0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
                                    {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
                                    {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
                                    {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21}};
@@ -107,7 +107,7 @@ std::vector<std::uint8_t> Quantizer::quantize(const Picture& p, Dither dither) {
         }
       if (!exact) {
         if (dither == Dither::Ordered) {
-          float t = (kBayer[y & 7][x & 7] - 31.5f) * 0.5f;
+          float t = (BayerMatrix[y & 7][x & 7] - 31.5f) * 0.5f;
           index = nearest(c.r + t, c.g + t, c.b + t);
         } else if (dither == Dither::FloydSteinberg) {
           Rgb want{c.r + thisRow[x + 1].r, c.g + thisRow[x + 1].g, c.b + thisRow[x + 1].b};

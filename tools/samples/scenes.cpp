@@ -7,7 +7,7 @@ namespace Samples {
 
 namespace {
 
-constexpr float kPi = 3.14159265f;
+constexpr float Pi = 3.14159265f;
 
 Rgb fireRamp(float heat) {
   heat = std::clamp(heat, 0.0f, 1.0f);
@@ -33,7 +33,7 @@ void water(Picture& p, float t) {
   for (int y = 0; y < p.height; ++y) {
     for (int x = 0; x < p.width; ++x) {
       float depth = float(y) / p.height;
-      float waves = std::sin(x * 0.09f + t * 2 * kPi + std::sin(y * 0.05f)) + std::sin(y * 0.07f - t * 2 * kPi);
+      float waves = std::sin(x * 0.09f + t * 2 * Pi + std::sin(y * 0.05f)) + std::sin(y * 0.07f - t * 2 * Pi);
       float n = fractalNoise(x * scale + waves * 0.3f, y * scale, t * 2, 3);
       float caustic = std::pow(std::max(0.0f, 1 - std::fabs(n * 3.0f)), 4.0f);
       Rgb base = mix({20, 110, 170}, {5, 30, 80}, depth);
@@ -62,7 +62,7 @@ void landscape(Picture& p, float t, int frame) {
       p.at(x, y) = c;
     }
   }
-  float bounce = std::fabs(std::sin(t * 4 * kPi));
+  float bounce = std::fabs(std::sin(t * 4 * Pi));
   float r = p.height * 0.06f;
   drawBall(p, p.width * (0.15f + 0.7f * t), p.height * 0.9f - r - bounce * p.height * 0.25f, r, {220, 40, 40});
 }
@@ -70,16 +70,16 @@ void landscape(Picture& p, float t, int frame) {
 void plasma(Picture& p, float t) {
   for (int y = 0; y < p.height; ++y) {
     for (int x = 0; x < p.width; ++x) {
-      float fx = float(x) / p.width * 6, fy = float(y) / p.height * 6, ph = t * 2 * kPi;
+      float fx = float(x) / p.width * 6, fy = float(y) / p.height * 6, ph = t * 2 * Pi;
       float v = std::sin(fx + ph) + std::sin(fy * 1.3f - ph) + std::sin((fx + fy) * 0.7f + ph * 2) +
                 std::sin(std::sqrt(fx * fx + fy * fy) * 1.5f - ph);
       v += fractalNoise(fx, fy, t * 4, 2);
-      p.at(x, y) = {128 + 120 * std::sin(v * kPi * 0.5f), 128 + 120 * std::sin(v * kPi * 0.5f + 2.1f),
-                    128 + 120 * std::sin(v * kPi * 0.5f + 4.2f)};
+      p.at(x, y) = {128 + 120 * std::sin(v * Pi * 0.5f), 128 + 120 * std::sin(v * Pi * 0.5f + 2.1f),
+                    128 + 120 * std::sin(v * Pi * 0.5f + 4.2f)};
     }
   }
   for (int i = 0; i < 3; ++i) {
-    float a = t * 2 * kPi + i * 2.1f;
+    float a = t * 2 * Pi + i * 2.1f;
     drawBall(p, p.width * (0.5f + 0.3f * std::cos(a)), p.height * (0.5f + 0.3f * std::sin(a)),
              std::min(p.width, p.height) * 0.08f, {float(60 + 80 * i), 200, float(220 - 70 * i)});
   }
@@ -96,20 +96,20 @@ void photo(Picture& p, float t, int frame) {
     }
   }
   float m = std::min(p.width, p.height);
-  drawRotatedBox(p, p.width * 0.35f, p.height * 0.5f, m * 0.16f, m * 0.1f, t * 2 * kPi, {230, 200, 60});
-  drawBall(p, p.width * (0.3f + 0.4f * t), p.height * (0.3f + 0.2f * std::sin(t * 2 * kPi)), m * 0.1f, {60, 90, 220});
+  drawRotatedBox(p, p.width * 0.35f, p.height * 0.5f, m * 0.16f, m * 0.1f, t * 2 * Pi, {230, 200, 60});
+  drawBall(p, p.width * (0.3f + 0.4f * t), p.height * (0.3f + 0.2f * std::sin(t * 2 * Pi)), m * 0.1f, {60, 90, 220});
 }
 
-const Rgb kNeonWall{16, 8, 24};
+const Rgb NeonWall{16, 8, 24};
 
 void neon(Picture& p, float t) {
-  const Rgb background = kNeonWall;
-  float glow = 0.6f + 0.4f * std::sin(t * 2 * kPi * 2);
+  const Rgb background = NeonWall;
+  float glow = 0.6f + 0.4f * std::sin(t * 2 * Pi * 2);
   for (int y = 0; y < p.height; ++y) {
     for (int x = 0; x < p.width; ++x) {
       float fx = float(x) / p.width - 0.5f, fy = float(y) / p.height - 0.5f;
       float ring = std::fabs(std::sqrt(fx * fx + fy * fy) - 0.32f);
-      float bar = std::max(std::fabs(fx) - 0.2f, std::fabs(fy + 0.02f * std::sin(t * 2 * kPi)) - 0.02f);
+      float bar = std::max(std::fabs(fx) - 0.2f, std::fabs(fy + 0.02f * std::sin(t * 2 * Pi)) - 0.02f);
       float d = std::min(ring, std::max(bar, 0.0f));
       float light = glow * smoothstep(0.08f, 0.0f, d);
       // Far from the tubes the background stays exactly its colour.
@@ -135,7 +135,7 @@ void renderScene(Scene scene, Picture& picture, int frame, int count) {
 
 bool sceneBackground(Scene scene, Rgb& colour) {
   if (scene == Scene::Fire) colour = {0, 0, 0};
-  else if (scene == Scene::Neon) colour = kNeonWall;
+  else if (scene == Scene::Neon) colour = NeonWall;
   else return false;
   return true;
 }

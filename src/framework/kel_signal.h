@@ -1,23 +1,17 @@
 #pragma once
 // A signal: ordered slots called in turn on every emission. A slot is a plain callback or a
 // coroutine callback that yields the milliseconds it wants to sleep; emissions that come
-// earlier pass it by. Ids are slot positions; ids of disconnected slots are reused, oldest
-// first. Emissions run on one thread and take no lock; any thread may connect meanwhile. A slot
-// may disconnect itself or later slots during an emission on its own thread; disconnecting from
-// another thread a slot that an emission may be running is not supported.
-#include <atomic>
+// earlier pass it by. Ids, reuse and which threads may do what: see SlotList.
 #include <boost/context/fixedsize_stack.hpp>
 #include <boost/coroutine2/coroutine.hpp>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
-#include <stdexcept>
 #include <variant>
-#include <vector>
 
+#include "framework/always_inline.h"
 #include "framework/clock.h"
+#include "framework/slot_list.h"
 
 template <class... Args>
 class KelSignal {
@@ -33,73 +27,36 @@ class KelSignal {
   KelSignal(const KelSignal&) = delete;
   KelSignal& operator=(const KelSignal&) = delete;
 
-  unsigned connect(PlainCallback callback) { return place(new Slot(std::move(callback))); }
+  unsigned connect(PlainCallback callback) {
+    return slots.add(std::make_unique<Slot>(std::move(callback)));
+  }
 
   template <class T>
   unsigned connect(T* object, void (T::*method)(Args...)) {
     return connect([object, method](Args... args) { (object->*method)(args...); });
   }
 
-  unsigned connectCoroutine(CoroutineCallback callback) { return place(new Slot(std::move(callback))); }
-
-  // A slot destroyed here is destroyed after the lock is released (its destructor may use this
-  // signal), or, during an emission, when the outermost one ends.
-  void disconnect(unsigned id) {
-    Slot* dead = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      const std::size_t count = count_.load(std::memory_order_relaxed);
-      if (id >= count) return;
-      for (unsigned freeId : freeIds)
-        if (freeId == id) return;
-      dead = entry(id).exchange(id + 1 == count ? nullptr : freeSlot(), std::memory_order_acq_rel);
-      if (id + 1 == count) {
-        count_.store(count - 1, std::memory_order_release);
-      } else {
-        freeIds.push_back(id);
-      }
-      if (emissions.load(std::memory_order_relaxed) != 0) {
-        retired.emplace_back(dead);
-        hasRetired.store(true, std::memory_order_relaxed);
-        dead = nullptr;
-      }
-    }
-    delete dead;
+  unsigned connectCoroutine(CoroutineCallback callback) {
+    return slots.add(std::make_unique<Slot>(std::move(callback)));
   }
+
+  void disconnect(unsigned id) { slots.remove(id); }
 
   // The number of slot positions (free ones included), for generated code that calls an
   // emission only when there is something to call.
-  const std::atomic<std::size_t>& slotCount() const { return count_; }
+  const std::atomic<std::uint32_t>& slotCount() const { return slots.count(); }
 
-  bool hasConnections() const {
-    std::lock_guard<std::mutex> lock(mutex);
-    return count_.load(std::memory_order_relaxed) > freeIds.size();
-  }
+  bool hasConnections() const { return !slots.empty(); }
 
   // Exceptions of slots (and of coroutine bodies) leave at once; later slots are not called.
-  void operator()(Args... args) {
-    const std::size_t count = count_.load(std::memory_order_acquire);
-    if (count == 0) return;
-    EmissionScope scope(*this);
-    // The count is read again for each slot: a slot may disconnect a later one (the last one
-    // among them).
-    for (std::size_t id = 0; id < count && id < count_.load(std::memory_order_acquire); ++id) {
-      Slot& slot = *entry(id).load(std::memory_order_acquire);
-      if (!slot.isCoroutine) {
-        std::get<0>(slot.callback)(args...);
+  VELQUOR_ALWAYS_INLINE void operator()(Args... args) {
+    for (auto walk = slots.emission(); Slot* slot = walk.next();) {
+      if (!slot->isCoroutine) {
+        std::get<0>(slot->callback)(args...);
       } else {
-        runCoroutine(slot, args...);
+        runCoroutine(*slot, args...);
       }
     }
-  }
-
-  ~KelSignal() {
-    const std::size_t count = count_.load();
-    for (std::size_t id = 0; id < count; ++id) {
-      Slot* slot = entry(id).load();
-      if (slot != freeSlot()) delete slot;
-    }
-    for (std::size_t chunk = 0; chunk < ChunkCount; ++chunk) delete[] chunks[chunk].load();
   }
 
  private:
@@ -112,80 +69,6 @@ class KelSignal {
     std::int64_t wakeTime = 0;  // nanoseconds on the module's clock
     bool isCoroutine = false;
   };
-
-  // The slot of a freed id: one that does nothing, shared and never destroyed, so that taking
-  // the id over destroys nothing an emission on another thread may be calling.
-  static Slot* freeSlot() {
-    static Slot* const slot = new Slot(PlainCallback([](Args...) {}));
-    return slot;
-  }
-
-  // The slots live in chunks that never move (chunk k holds FirstChunkSize << k of them), so an
-  // emission, which takes no lock, may read them while another thread connects.
-  static constexpr std::size_t FirstChunkSize = 8;
-  static constexpr std::size_t ChunkCount = 26;
-  using Entry = std::atomic<Slot*>;
-
-  Entry& entry(std::size_t id) const {
-    std::size_t chunk = 0;
-    std::size_t start = 0;
-    while (id >= start + (FirstChunkSize << chunk)) start += FirstChunkSize << chunk++;
-    return chunks[chunk].load(std::memory_order_acquire)[id - start];
-  }
-
-  // Counts nested emissions (they run on one thread); disconnected slots live until the
-  // outermost one ends, so that a slot may disconnect itself while it runs.
-  class EmissionScope {
-   public:
-    explicit EmissionScope(KelSignal& signal) : signal(signal) {
-      signal.emissions.store(signal.emissions.load(std::memory_order_relaxed) + 1,
-                             std::memory_order_relaxed);
-    }
-    ~EmissionScope() {
-      const unsigned left = signal.emissions.load(std::memory_order_relaxed) - 1;
-      signal.emissions.store(left, std::memory_order_relaxed);
-      if (left != 0 || !signal.hasRetired.load(std::memory_order_relaxed)) return;
-      std::vector<std::unique_ptr<Slot>> dead;
-      {
-        std::lock_guard<std::mutex> lock(signal.mutex);
-        dead.swap(signal.retired);
-        signal.hasRetired.store(false, std::memory_order_relaxed);
-      }
-    }
-
-   private:
-    KelSignal& signal;
-  };
-
-  unsigned place(Slot* slot) {
-    Slot* dead = nullptr;
-    unsigned id = 0;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (freeIds.empty()) {
-        const std::size_t count = count_.load(std::memory_order_relaxed);
-        ensureChunkFor(count);
-        entry(count).store(slot, std::memory_order_release);
-        count_.store(count + 1, std::memory_order_release);
-        return static_cast<unsigned>(count);
-      }
-      id = freeIds.front();
-      freeIds.pop_front();
-      dead = entry(id).exchange(slot, std::memory_order_acq_rel);
-    }
-    if (dead != freeSlot()) delete dead;
-    return id;
-  }
-
-  // Called under the mutex.
-  void ensureChunkFor(std::size_t id) {
-    std::size_t chunk = 0;
-    std::size_t start = 0;
-    while (id >= start + (FirstChunkSize << chunk)) start += FirstChunkSize << chunk++;
-    if (chunk >= ChunkCount) throw std::length_error("KelSignal: too many slots");
-    if (!chunks[chunk].load(std::memory_order_relaxed))
-      chunks[chunk].store(new Entry[FirstChunkSize << chunk](), std::memory_order_release);
-  }
 
   void runCoroutine(Slot& slot, Args&... args) {
     if (KelClock::nowNs() < slot.wakeTime) return;
@@ -206,11 +89,5 @@ class KelSignal {
           KelClock::nowNs() + static_cast<std::int64_t>(slot.coroutine->get()) * 1'000'000;
   }
 
-  mutable std::atomic<Entry*> chunks[ChunkCount] = {};
-  std::atomic<std::size_t> count_{0};
-  std::list<unsigned> freeIds;
-  mutable std::mutex mutex;
-  std::atomic<unsigned> emissions{0};
-  std::atomic<bool> hasRetired{false};
-  std::vector<std::unique_ptr<Slot>> retired;  // disconnected during an emission
+  SlotList<Slot> slots;
 };

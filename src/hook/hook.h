@@ -107,8 +107,8 @@ class Hook {
                              compatEax,
                              compatReturn,
                              &logging,
-                             &onBefore.slotCount,
-                             &onAfter.slotCount};
+                             &onBefore.slotCount(),
+                             &onAfter.slotCount()};
     return site_.install(state, true, genericBlockSize(site_.size(), layout.passArgument),
                          [&](StubWriter& w) {
                            GenericStub stub = layout;

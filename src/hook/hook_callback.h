@@ -5,14 +5,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <list>
-#include <mutex>
+#include <memory>
 #include <type_traits>
 #include <utility>
 #include <variant>
 
+#include "framework/always_inline.h"
+#include "framework/slot_list.h"
 #include "hook/engine_log.h"
 #include "hook/calling_convention.h"
 #include "hook/hook_context.h"
@@ -22,19 +22,36 @@ namespace KelHook {
 
 namespace detail {
 
+// A member function resolved to its code and object, called without a std::function; `kind`
+// is the index of the function kind whose parameters it takes.
+struct BoundMember {
+  std::uintptr_t code;
+  void* self;
+  std::size_t kind;
+};
+
 template <class HookType, class... Args>
 struct CallbackSlot {
   using type = std::variant<std::function<void()>, std::function<void(Args...)>,
                             std::function<void(CPU&, Args...)>,
                             std::function<void(Info&, Args...)>,
-                            std::function<void(HookType&, Args...)>>;
+                            std::function<void(HookType&, Args...)>, BoundMember>;
 };
 
 // Without hooked arguments, "the arguments alone" would repeat the plain callback.
 template <class HookType>
 struct CallbackSlot<HookType> {
   using type = std::variant<std::function<void()>, std::function<void(CPU&)>,
-                            std::function<void(Info&)>, std::function<void(HookType&)>>;
+                            std::function<void(Info&)>, std::function<void(HookType&)>,
+                            BoundMember>;
+};
+
+// The code of a member function taking the parameters of a function kind.
+template <class Function>
+struct MemberCode;
+template <class... Params>
+struct MemberCode<std::function<void(Params...)>> {
+  using type = void(KEL_THISCALL*)(void*, Params...);
 };
 
 // The first alternative that can hold `F`, in table order.
@@ -60,12 +77,11 @@ class Callback {
   Callback(const Callback&) = delete;
   Callback& operator=(const Callback&) = delete;
 
-  // Any callable that one of the slot kinds can hold; ids of disconnected slots come back
-  // oldest first.
+  // Any callable that one of the slot kinds can hold.
   template <class F>
   unsigned connect(F&& callback) {
     constexpr std::size_t index = detail::acceptingAlternative<Slot, F>();
-    static_assert(index < std::variant_size_v<Slot>, "no callback kind of this hook takes it");
+    static_assert(index < BoundIndex, "no callback kind of this hook takes it");
     return place(Slot(std::in_place_index<index>, std::forward<F>(callback)));
   }
 
@@ -73,63 +89,45 @@ class Callback {
   unsigned connect_method(T* object, void (T::*method)(CallbackArgs...)) {
     using Function = std::function<void(CallbackArgs...)>;
     constexpr std::size_t index = detail::acceptingAlternative<Slot, Function>();
-    static_assert(index < std::variant_size_v<Slot> &&
+    static_assert(index < BoundIndex &&
                       std::is_same_v<std::variant_alternative_t<index, Slot>, Function>,
                   "the method's parameters match no callback kind of this hook");
-    // Resolved once to its code and `this`: the slot then makes one plain call per pass and
-    // fits in the std::function itself.
+    // Resolved once to its code and `this`: a pass then makes one plain call.
     const MemberTarget target = resolveMember(object, method);
-    using Code = void(KEL_THISCALL*)(void*, CallbackArgs...);
-    const auto code = reinterpret_cast<Code>(std::uintptr_t{target.function});
-    void* self = target.object;
-    return place(Slot(std::in_place_index<index>, Function([code, self](CallbackArgs... a) {
-                        code(self, std::forward<CallbackArgs>(a)...);
-                      })));
+    return place(Slot(std::in_place_index<BoundIndex>,
+                      detail::BoundMember{std::uintptr_t{target.function}, target.object, index}));
   }
 
-  // Disconnecting the last slot shrinks the list; any other becomes a no-op whose id is
-  // reused later.
-  void disconnect(unsigned id) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (id >= slots.size()) return;
-    for (unsigned freeId : freeIds)
-      if (freeId == id) return;
-    if (id + 1 == slots.size()) {
-      slots.pop_back();
-      slotCount.store(static_cast<std::uint32_t>(slots.size()), std::memory_order_release);
-      return;
-    }
-    slots[id] = Slot(std::in_place_index<0>, [] {});
-    freeIds.push_back(id);
+  // Ids, reuse, and what may be disconnected during a pass: see SlotList.
+  void disconnect(unsigned id) { slots.remove(id); }
+
+  // Runs the slots in order; takes no lock.
+  VELQUOR_ALWAYS_INLINE void operator()(HookType* hook, Info* info,
+                                        std::remove_reference_t<Args>*... args) {
+    for (auto walk = slots.emission(); Slot* slot = walk.next();) run(*slot, hook, info, args...);
   }
 
-  // Runs the slots that exist now, in order; takes no lock.
-  void operator()(HookType* hook, Info* info, std::remove_reference_t<Args>*... args) {
-    const std::size_t count = slotCount.load(std::memory_order_relaxed);
-    for (std::size_t id = 0; id < count; ++id) run(slots[id], hook, info, args...);
-  }
-
-  std::deque<Slot> slots;
-  std::list<unsigned> freeIds;
-  std::mutex mutex;
-  // slots.size(), kept where a stub can read it in one load: a hook's stub calls nothing for
-  // a list that is empty.
-  std::atomic<std::uint32_t> slotCount{0};
+  // The number of slot positions, in the 32-bit cell a hook's stub reads: the stub calls
+  // nothing for a list that is empty.
+  const std::atomic<std::uint32_t>& slotCount() const { return slots.count(); }
 
  private:
-  template <std::size_t I>
-  static void call(Slot& slot, HookType* hook, Info* info,
+  // The function kinds come first; the bound member is the last alternative.
+  static constexpr std::size_t BoundIndex = std::variant_size_v<Slot> - 1;
+
+  // Hands `callback` what function kind I is given.
+  template <std::size_t I, class F>
+  static void pass(F&& callback, HookType* hook, Info* info,
                    std::remove_reference_t<Args>*... args) {
-    if constexpr (I < std::variant_size_v<Slot>) {
-      auto& callback = *std::get_if<I>(&slot);
-      using F = std::decay_t<decltype(callback)>;
-      if constexpr (std::is_same_v<F, std::function<void()>>) {
+    if constexpr (I < BoundIndex) {
+      using Function = std::variant_alternative_t<I, Slot>;
+      if constexpr (std::is_same_v<Function, std::function<void()>>) {
         callback();
-      } else if constexpr (std::is_same_v<F, std::function<void(Args...)>>) {
+      } else if constexpr (std::is_same_v<Function, std::function<void(Args...)>>) {
         callback(*args...);
-      } else if constexpr (std::is_same_v<F, std::function<void(CPU&, Args...)>>) {
+      } else if constexpr (std::is_same_v<Function, std::function<void(CPU&, Args...)>>) {
         callback(*info->cpu, *args...);
-      } else if constexpr (std::is_same_v<F, std::function<void(Info&, Args...)>>) {
+      } else if constexpr (std::is_same_v<Function, std::function<void(Info&, Args...)>>) {
         callback(*info, *args...);
       } else {
         callback(*hook, *args...);
@@ -137,10 +135,35 @@ class Callback {
     }
   }
 
-  // Runs on every pass of the host through the hook, hence no std::visit.
-  static void run(Slot& slot, HookType* hook, Info* info, std::remove_reference_t<Args>*... args) {
-    // Compared in turn: direct branches, which cost less than a jump table's indirect one.
+  template <std::size_t I>
+  static void call(Slot& slot, HookType* hook, Info* info,
+                   std::remove_reference_t<Args>*... args) {
+    if constexpr (I < BoundIndex) pass<I>(*std::get_if<I>(&slot), hook, info, args...);
+  }
+
+  template <std::size_t I>
+  static void callMember(const detail::BoundMember& member, HookType* hook, Info* info,
+                         std::remove_reference_t<Args>*... args) {
+    if constexpr (I < BoundIndex) {
+      using Code = typename detail::MemberCode<std::variant_alternative_t<I, Slot>>::type;
+      const auto code = reinterpret_cast<Code>(member.code);
+      void* const self = member.self;
+      pass<I>([code, self](auto&&... a) { code(self, a...); }, hook, info, args...);
+    }
+  }
+
+  // Runs on every pass of the host through the hook, hence no std::visit. Compared in turn:
+  // direct branches, which cost less than a jump table's indirect one.
+  VELQUOR_ALWAYS_INLINE static void run(Slot& slot, HookType* hook, Info* info, std::remove_reference_t<Args>*... args) {
     const std::size_t index = slot.index();
+    if (index == BoundIndex) {
+      const detail::BoundMember& member = *std::get_if<BoundIndex>(&slot);
+      if (member.kind == 0) return callMember<0>(member, hook, info, args...);
+      if (member.kind == 1) return callMember<1>(member, hook, info, args...);
+      if (member.kind == 2) return callMember<2>(member, hook, info, args...);
+      if (member.kind == 3) return callMember<3>(member, hook, info, args...);
+      return callMember<4>(member, hook, info, args...);
+    }
     if (index == 0) return call<0>(slot, hook, info, args...);
     if (index == 1) return call<1>(slot, hook, info, args...);
     if (index == 2) return call<2>(slot, hook, info, args...);
@@ -150,18 +173,9 @@ class Callback {
     writeLog(true, "Skip callback - unknown type");
   }
 
-  unsigned place(Slot slot) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (freeIds.empty()) {
-      slots.push_back(std::move(slot));
-      slotCount.store(static_cast<std::uint32_t>(slots.size()), std::memory_order_release);
-      return static_cast<unsigned>(slots.size() - 1);
-    }
-    const unsigned id = freeIds.front();
-    freeIds.pop_front();
-    slots[id] = std::move(slot);
-    return id;
-  }
+  unsigned place(Slot slot) { return slots.add(std::make_unique<Slot>(std::move(slot))); }
+
+  SlotList<Slot> slots;
 };
 
 }  // namespace KelHook

@@ -178,7 +178,7 @@ TEST(KelSignal, ASlotDestroyedByDisconnectOrReuseMayUseTheSignal) {
   auto slotUsingTheSignal = [&] {
     auto guard = std::make_shared<OnDestroy>([&] {
       ++destroyed;
-      EXPECT_TRUE(signal.hasConnections() || !signal.hasConnections());
+      (void)signal.hasConnections();  // takes the signal's lock
     });
     return [guard] {};
   };

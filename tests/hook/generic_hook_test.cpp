@@ -451,7 +451,7 @@ TEST(GenericHookCallbacks, ConnectedInOrderAndIdsReused) {
   EXPECT_EQ(1u, hook.onBefore.connect([&](Info&) { order += 'c'; }));
   EXPECT_EQ(3u, hook.onBefore.connect([&](Hook<>&) { order += 'd'; }));
   hook.onBefore.disconnect(3);  // the last slot goes away
-  EXPECT_EQ(3u, hook.onBefore.slots.size());
+  EXPECT_EQ(3u, hook.onBefore.slotCount().load());
   order.clear();
   routine.run(hooktest::sampleRegisters());
   EXPECT_EQ("acm", order);
@@ -461,6 +461,21 @@ TEST(GenericHookCallbacks, ConnectedInOrderAndIdsReused) {
   order.clear();
   routine.run(hooktest::sampleRegisters());
   EXPECT_EQ("acmz", order);
+
+  // A callback may disconnect itself during a pass: it is destroyed only after the pass.
+  bool destroyed = false;
+  unsigned self = 0;
+  self = hook.onAfter.connect([&, owner = std::shared_ptr<bool>(&destroyed, [](bool* flag) {
+                                 *flag = true;
+                               })] {
+    hook.onAfter.disconnect(self);
+    order += destroyed ? 'X' : 's';
+  });
+  order.clear();
+  routine.run(hooktest::sampleRegisters());
+  routine.run(hooktest::sampleRegisters());
+  EXPECT_EQ("acmzsacmz", order);
+  EXPECT_TRUE(destroyed);
 }
 
 TEST(GenericHookLifecycle, HookedInstructionsThatLeaveTheStubLeaveTheHookUsable) {

@@ -167,15 +167,45 @@ bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,
     return false;
   }
 
-  StubWriter stub(static_cast<std::uint8_t*>(code_.address), addressOf(code_.address));
-  write(stub);
-  codeLength_ = stub.length();
-  flushCode(code_);
+  // Built aside first: a thread may still be running the stub that the block holds (a pass
+  // past its hooked instructions leaves the hook idle, and a busy pass never marks it). The same
+  // stub is left as it is. Another one goes to a fresh block and the old block is retired,
+  // unless another patch has copied our call: that copy must keep leading to the block.
+  std::vector<std::uint8_t> stub = buildStub(write, measure.length());
+  const bool sameStub = codeLength_ != 0 && blockHolds(stub);
+  if (codeLength_ != 0 && !sameStub && !(installed_ && !patchIsOurs())) {
+    CodeMemory& memory = codeMemory();
+    Ptr fresh = memory.allocate(code_.size);
+    if (!fresh.address) {
+      log("Can't allocate memory for code");
+      return false;
+    }
+    memory.deallocate(code_);
+    code_ = fresh;
+    stub = buildStub(write, measure.length());
+  }
+  if (!sameStub) {
+    std::memcpy(code_.address, stub.data(), stub.size());
+    flushCode(code_);
+  }
+  codeLength_ = static_cast<std::uint32_t>(stub.size());
 
-  // A live patch follows its stub if growing had to move the block.
+  // A live patch follows its stub when it moved.
   if (!installed_ || code_.address != before) writePatch();
   installed_ = true;
   return true;
+}
+
+std::vector<std::uint8_t> PatchSite::buildStub(const std::function<void(StubWriter&)>& write,
+                                               std::uint32_t length) const {
+  std::vector<std::uint8_t> stub(length);
+  StubWriter writer(stub.data(), addressOf(code_.address));
+  write(writer);
+  return stub;
+}
+
+bool PatchSite::blockHolds(const std::vector<std::uint8_t>& stub) const {
+  return codeLength_ == stub.size() && std::memcmp(code_.address, stub.data(), stub.size()) == 0;
 }
 
 void PatchSite::writePatch() {

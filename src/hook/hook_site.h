@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "hook/allocator.h"
 #include "hook/hook_stub_writer.h"
@@ -82,6 +83,9 @@ class PatchSite {
   void settle(std::atomic<std::uint32_t>& state);
   void leaveCompatibilityStub(std::uint32_t* eaxCell, std::uint32_t* returnCell);
   bool obtainBlock(std::uint32_t blockSize, std::uint32_t needed);
+  std::vector<std::uint8_t> buildStub(const std::function<void(StubWriter&)>& write,
+                                      std::uint32_t length) const;
+  bool blockHolds(const std::vector<std::uint8_t>& stub) const;
   void writePatch();
   void releaseBlock();
 

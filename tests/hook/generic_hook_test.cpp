@@ -335,9 +335,10 @@ TEST(GenericHookLifecycle, InstallTwiceRemoveTwiceAndChange) {
   hook.onBefore.connect([&] { ++passes; });
 
   ASSERT_TRUE(hook.install());
-  const std::vector<std::uint8_t> patch = routine.siteBytes(6);
-  ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));  // rebuilds the stub only
-  EXPECT_EQ(patch, routine.siteBytes(6));
+  // Rebuilds the stub only (the original bytes stay saved); another stub gets a block of its own,
+  // and the patch follows it.
+  ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
+  EXPECT_EQ(expectedPatch(routine, hook.site()), routine.siteBytes(6));
   EXPECT_EQ(in.eax + addend, routine.run(in).eax);
   EXPECT_EQ(1, passes);
   EXPECT_FALSE(hook.change(other.site(), 8, {}));
@@ -595,6 +596,46 @@ TEST(GenericHookPatch, AThreadRunningTheSiteOnlyEverMeetsWholePatches) {
   EXPECT_EQ(0, wrong.load());
   EXPECT_GT(calls.load(), 0);
   EXPECT_EQ(7 + addend, site.call(7));
+}
+
+// Called from a site's hooked instructions: while `holdCaller` is set, it keeps the calling
+// thread inside the stub's copy of them.
+std::atomic<bool> holdCaller{false};
+std::atomic<bool> callerHeld{false};
+unsigned __cdecl returnSeventySevenWhenReleased() {
+  if (holdCaller.load()) {
+    callerHeld = true;
+    while (holdCaller.load()) std::this_thread::yield();
+  }
+  return 77;
+}
+
+TEST(GenericHookPatch, InstallingAgainNeverRewritesAStubAThreadIsRunning) {
+  // mov ecx, returnSeventySevenWhenReleased; call ecx
+  std::vector<std::uint8_t> bytes{0xB9, 0, 0, 0, 0, 0xFF, 0xD1};
+  const auto callee = static_cast<std::uint32_t>(
+      reinterpret_cast<std::uintptr_t>(&returnSeventySevenWhenReleased));
+  std::memcpy(&bytes[1], &callee, 4);
+  hooktest::CallableSite site(bytes, 16);
+  Hook<> hook(site.site(), 7);
+  ASSERT_TRUE(hook.install(0, 0, true));
+  holdCaller = true;
+  std::uint32_t result = 0;
+  std::thread runner([&] { result = site.call(1); });
+  while (!callerHeld.load()) std::this_thread::yield();
+  const auto* block = static_cast<const std::uint8_t*>(hook.site().code().address);
+  const std::vector<std::uint8_t> running(block, block + hook.site().codeLength());
+  // The thread's pass has left the hook idle: it may be removed and installed meanwhile, the
+  // same stub and then another one (the flags not kept: it fits in the block). The stub the
+  // thread runs stays as it is.
+  EXPECT_TRUE(hook.remove());
+  EXPECT_TRUE(hook.install(0, 0, true));
+  EXPECT_TRUE(hook.install());
+  EXPECT_EQ(running, std::vector<std::uint8_t>(block, block + running.size()));
+  holdCaller = false;
+  runner.join();
+  EXPECT_EQ(77u, result);
+  EXPECT_EQ(77u, site.call(2));
 }
 
 TEST(GenericHookPatch, ProtectionChangesOnlyOnThePagesWritten) {

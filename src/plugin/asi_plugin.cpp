@@ -16,6 +16,7 @@
 #include "plugin/folder_listing.h"
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
+#include "plugin/module_settings.h"
 
 namespace fs = std::filesystem;
 
@@ -31,14 +32,16 @@ AsiPlugin::AsiPlugin(std::string_view folder)
       rasterSiteEdxHook(Host::RasterSiteEdx, Host::RasterSiteEdxSize, ""),
       rasterSiteEaxHook(Host::RasterSiteEax, ""),
       textureToRasterHook(Host::TextureToRaster, Host::TextureToRasterSize, ""),
-      rasterSiteEsiHook(Host::RasterSiteEsi, "") {
-  const std::string folderName(folder);
+      rasterSiteEsiHook(Host::RasterSiteEsi, ""),
+      folderName(folder) {
   ensureFolder(folderName);
   // What the loader has to say is shown here, once it is done: a box owned by the game window
   // cannot be made on the loader while this thread, the window's, waits for it.
   std::vector<DeferredMessageBoxes::Message> messages;
-  std::thread loader([this, &folderName, &messages] {
+  std::thread loader([this, &messages] {
     DeferredMessageBoxes deferred;
+    // Noted before the files are read: a file that changes while they are is read again later.
+    if (readModuleSettings().watch) watch = std::make_unique<FolderWatch>(folderName);
     loadAnimations(animations, loaded, folderName);
     messages = deferred.take();
   });
@@ -61,6 +64,7 @@ AsiPlugin::~AsiPlugin() {
   rasterSiteEaxHook.remove();
   rasterSiteEdxHook.remove();
   rasterSiteEbxHook.remove();
+  replacements.clear();
   for (auto& entry : animations) delete entry.second;
   animations.clear();
 }
@@ -121,8 +125,52 @@ void AsiPlugin::trim() {
     // One clock read per game frame: the textures drawn in it share the time.
     FrameClock::tick();
     showGameLoopMessageBoxes();
+    followFolder();
     Trim::pass(animations, trimTimes, FrameClock::nowMs);
   });
+}
+
+void AsiPlugin::followFolder() {
+  if (!watch) return;
+  for (const FolderChange& change : watch->poll(FrameClock::nowMs())) applyChange(change);
+  swapInReplacements();
+}
+
+// A changed GIF or settings file is made anew, as a file first drawn would be: decoded on the
+// worker, reported at its first use if it cannot be. A removed GIF leaves its texture to the game.
+void AsiPlugin::applyChange(const FolderChange& change) {
+  replacements.erase(change.textureName);  // a newer file wins over one still decoding
+  if (!change.gifPresent) {
+    const auto found = animations.find(change.textureName);
+    if (found == animations.end()) return;
+    delete found->second;
+    animations.erase(found);
+    namesSeen.clear();
+    return;
+  }
+  PreloadBudget budget = PreloadBudget::spent();
+  const std::string base = animationBase(folderName, change.textureName);
+  loadAnimationFile(budget, change.textureName, base + ".gif", [&](bool decodeNow) {
+    auto animation = std::make_unique<Animation>(base, decodeNow);
+    animation->decodeInBackground();
+    replacements[change.textureName] = std::move(animation);
+  });
+}
+
+void AsiPlugin::swapInReplacements() {
+  bool swapped = false;
+  for (auto it = replacements.begin(); it != replacements.end();) {
+    if (it->second->decoding()) {
+      ++it;
+      continue;
+    }
+    Animation*& place = animations[it->first];
+    delete place;
+    place = it->second.release();
+    it = replacements.erase(it);
+    swapped = true;
+  }
+  if (swapped) namesSeen.clear();
 }
 
 // The callbacks: substitute never throws (an animation that fails is handled inside), so these

@@ -3,9 +3,8 @@
 #include <set>
 #include <utility>
 
+#include "plugin/file_stamp.h"
 #include "plugin/folder_listing.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -56,20 +55,12 @@ std::vector<FolderChange> FolderWatch::check() {
 
 std::optional<FolderWatch::Listing> FolderWatch::list() const {
   Listing listing;
-  auto stampOf = [](const fs::path& path) -> std::optional<Stamp> {
-    std::error_code sizeError, timeError;
-    const auto size = fs::file_size(path, sizeError);
-    const auto time = fs::last_write_time(path, timeError);
-    // Gone between the listing and this look: as if it were not listed.
-    if (sizeError || timeError) return std::nullopt;
-    return Stamp{size, time.time_since_epoch().count()};
-  };
   const std::error_code error = listAnimationFolder(folder_, [&](const ListedEntry& entry) {
     if (entry.kind == ListedKind::Animation) {
-      listing[entry.textureName].gif = stampOf(entry.path);
+      listing[entry.textureName].gif = fileStamp(entry.path);
     } else if (entry.kind == ListedKind::NotGif && endsWith(entry.fileName, SettingsExtension)) {
       listing[entry.fileName.substr(0, entry.fileName.size() - SettingsExtension.size())].cfg =
-          stampOf(entry.path);
+          fileStamp(entry.path);
     }
   });
   if (error) return std::nullopt;

@@ -5,11 +5,12 @@
 // that a tool is still writing keeps changing and is not read half-way. What was handed on is not
 // handed on again until it changes again, so a file that stays broken is reported once.
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "plugin/file_stamp.h"
 
 struct FolderChange {
   std::string textureName;
@@ -31,13 +32,8 @@ class FolderWatch {
   std::vector<FolderChange> check();
 
  private:
-  struct Stamp {
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type::rep time = 0;
-    bool operator==(const Stamp& other) const { return size == other.size && time == other.time; }
-  };
   struct Files {
-    std::optional<Stamp> gif, cfg;
+    std::optional<FileStamp> gif, cfg;
     bool operator==(const Files& other) const { return gif == other.gif && cfg == other.cfg; }
     bool operator!=(const Files& other) const { return !(*this == other); }
   };

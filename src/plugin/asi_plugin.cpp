@@ -141,11 +141,7 @@ void AsiPlugin::followFolder() {
 void AsiPlugin::applyChange(const FolderChange& change) {
   replacements.erase(change.textureName);  // a newer file wins over one still decoding
   if (!change.gifPresent) {
-    const auto found = animations.find(change.textureName);
-    if (found == animations.end()) return;
-    delete found->second;
-    animations.erase(found);
-    namesSeen.clear();
+    replaceInCatalogue(change.textureName, nullptr);
     return;
   }
   PreloadBudget budget = PreloadBudget::spent();
@@ -158,19 +154,26 @@ void AsiPlugin::applyChange(const FolderChange& change) {
 }
 
 void AsiPlugin::swapInReplacements() {
-  bool swapped = false;
   for (auto it = replacements.begin(); it != replacements.end();) {
     if (it->second->decoding()) {
       ++it;
       continue;
     }
-    Animation*& place = animations[it->first];
-    delete place;
-    place = it->second.release();
+    replaceInCatalogue(it->first, it->second.release());
     it = replacements.erase(it);
-    swapped = true;
   }
-  if (swapped) namesSeen.clear();
+}
+
+// The one place where the catalogue changes after loading; null takes the name out.
+void AsiPlugin::replaceInCatalogue(const std::string& name, Animation* animation) {
+  const auto found = animations.find(name);
+  if (found != animations.end()) {
+    delete found->second;
+    animations.erase(found);
+  }
+  if (animation != nullptr) animations.emplace(name, animation);
+  // The texture records remember what their names resolved to, the deleted animation included.
+  namesSeen.clear();
 }
 
 // The callbacks: substitute never throws (an animation that fails is handled inside), so these

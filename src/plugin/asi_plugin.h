@@ -47,6 +47,7 @@ class AsiPlugin : public KelDescent {
   void followFolder();
   void applyChange(const FolderChange& change);
   void swapInReplacements();
+  void replaceInCatalogue(const std::string& name, Animation* animation);
 
   void onRasterEbx(KelHook::CPU& cpu, RwRaster*& raster);
   void onRasterEdx(KelHook::CPU& cpu);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "framework/frame_clock.h"
 #include "framework/kel_events.h"
@@ -41,7 +42,7 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   std::thread loader([this, &messages] {
     DeferredMessageBoxes deferred;
     // Noted before the files are read: a file that changes while they are is read again later.
-    if (readModuleSettings().watch) watch = std::make_unique<FolderWatch>(folderName);
+    if (readModuleSettings().watch) watch = std::make_shared<WatchState>(folderName);
     loadAnimations(animations, loaded, folderName);
     messages = deferred.take();
   });
@@ -49,7 +50,8 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   for (const auto& message : messages) logMessage(message.caption, message.text);
   showMessageBoxes(boxesShownAtStart(messages, logFileName()));
   // The thread that decodes late animations, made now rather than in the draw call that needs it.
-  if (!animations.empty()) guarded("AsiPlugin: decoder", [] { decodeWorker().start(); });
+  // The watch looks at the folder on that thread too.
+  if (!animations.empty() || watch) guarded("AsiPlugin: decoder", [] { decodeWorker().start(); });
   // Last: a plugin whose construction failed must not be reached by the draw signal.
   if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
 }
@@ -64,6 +66,7 @@ AsiPlugin::~AsiPlugin() {
   rasterSiteEaxHook.remove();
   rasterSiteEdxHook.remove();
   rasterSiteEbxHook.remove();
+  if (look) look->cancel();
   replacements.clear();
   for (auto& entry : animations) delete entry.second;
   animations.clear();
@@ -132,7 +135,16 @@ void AsiPlugin::trim() {
 
 void AsiPlugin::followFolder() {
   if (!watch) return;
-  for (const FolderChange& change : watch->poll(FrameClock::nowMs())) applyChange(change);
+  if (look && look->done()) {
+    look.reset();
+    for (const FolderChange& change : std::exchange(watch->found, {})) applyChange(change);
+  }
+  if (!look && watch->watch.lookDue(FrameClock::nowMs())) {
+    look = decodeWorker().request([state = watch] {
+      state->found = state->watch.check();
+      return std::unique_ptr<FrameList>();
+    });
+  }
   swapInReplacements();
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/kel_descent.h"
 #include "hook/hook.h"
@@ -20,6 +21,8 @@
 
 struct RwRaster;
 struct RwTexture;
+
+class DecodeJob;
 
 class AsiPlugin : public KelDescent {
  public:
@@ -67,8 +70,15 @@ class AsiPlugin : public KelDescent {
   // game loop, on the thread that draws (the draw hooks read it without a lock), and whatever is
   // remembered is forgotten whenever it changes.
   TextureNameCache<Animation> namesSeen;
-  // Null when the watch is off.
-  std::unique_ptr<FolderWatch> watch;
+  // The watch and what its last look found, shared with the worker thread while it looks (a
+  // look in flight outlives the manager); null when the watch is off.
+  struct WatchState {
+    explicit WatchState(const std::string& folder) : watch(folder) {}
+    FolderWatch watch;
+    std::vector<FolderChange> found;
+  };
+  std::shared_ptr<WatchState> watch;
+  std::shared_ptr<DecodeJob> look;  // on the worker; found is the game thread's once it is done
   // Animations made from changed files, decoding: each takes its texture's place in the catalogue
   // once its frames are there, and the old frames play until then.
   std::map<std::string, std::unique_ptr<Animation>> replacements;

@@ -18,10 +18,10 @@ FolderWatch::FolderWatch(std::string folder) : folder_(std::move(folder)) {
   if (auto listing = list()) previous_ = handedOn_ = std::move(*listing);
 }
 
-std::vector<FolderChange> FolderWatch::poll(std::int64_t nowMs) {
-  if (lastListing_ && nowMs - *lastListing_ < IntervalMs) return {};
-  lastListing_ = nowMs;
-  return check();
+bool FolderWatch::lookDue(std::int64_t nowMs) {
+  if (lastLook_ && nowMs - *lastLook_ < IntervalMs) return false;
+  lastLook_ = nowMs;
+  return true;
 }
 
 std::vector<FolderChange> FolderWatch::check() {

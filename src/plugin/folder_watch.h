@@ -17,16 +17,18 @@ struct FolderChange {
   bool gifPresent = false;  // false: the GIF is gone and the texture goes back to the game
 };
 
+// One thread at a time: the texture manager has it look on its worker thread, never on the
+// game's (a look at a folder of a hundred files takes milliseconds of system calls under Wine).
 class FolderWatch {
  public:
-  // No more than one listing per interval: a listing costs system calls on the game's thread.
+  // No more than one look per interval.
   static constexpr std::int64_t IntervalMs = 1'000;
 
   // Notes the folder as it is now: what the loader is about to make is no change.
   explicit FolderWatch(std::string folder);
 
-  // Lists the folder when IntervalMs has gone by since the last listing; the settled changes.
-  std::vector<FolderChange> poll(std::int64_t nowMs);
+  // True when IntervalMs has gone by since the last time it said true (true the first time).
+  bool lookDue(std::int64_t nowMs);
   // Lists the folder now; the settled changes, in texture name order. A listing that fails part
   // way changes nothing.
   std::vector<FolderChange> check();
@@ -44,5 +46,5 @@ class FolderWatch {
   std::string folder_;
   Listing handedOn_;  // what the animations were made from
   Listing previous_;  // the listing before, to tell a settled change
-  std::optional<std::int64_t> lastListing_;
+  std::optional<std::int64_t> lastLook_;
 };

@@ -140,6 +140,11 @@ TEST(Module, LiveFolderFollowsChanges) {
   ASSERT_NE(gone, nullptr);
   EXPECT_FALSE(gone->swapped());
   EXPECT_EQ(gone->d3dTexture, gone->ownD3dTexture);
+
+  // Unloaded while watching: whatever look is in flight, the game goes on without the module.
+  game().unloadModules();
+  game().runFrames(3);
+  for (const auto& draw : game().draws(-1)) EXPECT_FALSE(draw.swapped()) << draw.texture;
 }
 
 // Run with Velquor.ini saying watch=0: the folder is read once, at start.

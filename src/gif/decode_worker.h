@@ -2,7 +2,8 @@
 // Decodes GIF files on a thread of its own, so that the game's thread never waits for one. The
 // game's thread asks with request() and learns that a job is done with one atomic load
 // (DecodeJob::done), no lock, so it can look on every use of a texture. The thread starts at
-// the first request; jobs run one at a time, in the order asked.
+// the first request; jobs run one at a time, in the order asked. Other file work of the module
+// (the folder watch's look) runs here too, as a job that returns no frames.
 #include <atomic>
 #include <condition_variable>
 #include <deque>

@@ -73,7 +73,7 @@ FrameTexturePixels texturePixelsThisFrame;
 }  // namespace
 
 Animation::Animation(std::string_view base, bool preload)
-    : config_(std::string(base) + ".cfg"),
+    : config_(std::string(base) + std::string(SettingsExtension)),
       extensionOffset_(readExtensionOffset()),
       gifPath_(std::string(base) + ".gif"),
       name_(nameOfBase(base)) {
@@ -151,6 +151,10 @@ void Animation::startDecoding() {
   decoding_ = decodeWorker().request(
       [path = gifPath_, keep = config_.keepBackground()] { return decodeFile(path, keep); });
   state_ = AnimationState::Decoded;
+}
+
+void Animation::decodeInBackground() {
+  if (state_ == AnimationState::Unloaded && !decoding_) startDecoding();
 }
 
 // The frames from the worker; throws what the decoding threw, and the animation is then Unloaded.

@@ -42,6 +42,10 @@ class Animation {
   // game's raster as it is. Never throws.
   RwRaster* rasterFor(RwRaster* hostRaster) noexcept;
 
+  // Sends the GIF to the decode worker now, as a first use would: for a file that changed while
+  // the game runs, whose old frames stay shown until the new ones are there.
+  void decodeInBackground();
+
   // Uploaded, but its textures cannot be made now: tried again at a later use.
   bool waitingForTextures() const { return incomplete_; }
   // The reason was the texture budget.

@@ -6,50 +6,14 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "plugin/device_names.h"
 #include "plugin/message_box.h"
+#include "plugin/settings_file.h"
 
 namespace {
-
-struct Setting {
-  std::string value;
-  int line = 0;  // counted from 1
-};
-using Settings = std::unordered_map<std::string, Setting>;
-
-// What Notepad writes before the first line of a UTF-8 file.
-constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
-
-// One line per setting; a CR before the LF belongs to the line end, as in Windows text mode.
-Settings readSettings(std::istream& in) {
-  Settings settings;
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (number == 1 && line.compare(0, ByteOrderMark.size(), ByteOrderMark) == 0)
-      line.erase(0, ByteOrderMark.size());
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const auto eq = line.find('=');
-    if (eq == std::string::npos || eq == 0 || eq + 1 == line.size()) continue;
-    settings[line.substr(0, eq)] = {line.substr(eq + 1), number};
-  }
-  return settings;
-}
-
-// Why a value did not convert, in the player's words.
-std::string whatIsWrong(const std::exception& error) {
-  if (dynamic_cast<const std::out_of_range*>(&error) != nullptr)
-    return "out of range: at most 4294967295";
-  return "not a number";
-}
-
-std::string badLine(const std::string& key, const Setting& setting, const std::exception& error) {
-  return "line " + std::to_string(setting.line) + ": " + key + "=" + setting.value + ": " +
-         whatIsWrong(error);
-}
 
 // Converts the value of a key that must be there; a problem is described in problems.
 std::optional<std::uint32_t> required(const Settings& settings, const std::string& key,
@@ -62,7 +26,7 @@ std::optional<std::uint32_t> required(const Settings& settings, const std::strin
   try {
     return parseUnsigned32(it->second.value);
   } catch (const std::exception& e) {
-    problems.push_back(badLine(key, it->second, e));
+    problems.push_back(badSettingLine(key, it->second, e));
     return std::nullopt;
   }
 }
@@ -137,7 +101,7 @@ void AnimationConfig::load() {
         number = parseUnsigned32(setting->value);
       } catch (const std::exception& e) {
         const bool known = *key == "number_color_palette" || *key == "alpha";
-        problems.push_back(badLine(*key, *setting, e) +
+        problems.push_back(badSettingLine(*key, *setting, e) +
                            (known ? "" : " (with override=1 every line needs a number)"));
         continue;
       }

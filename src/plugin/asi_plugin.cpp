@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "framework/frame_clock.h"
 #include "framework/kel_events.h"
@@ -16,6 +17,7 @@
 #include "plugin/folder_listing.h"
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
+#include "plugin/module_settings.h"
 
 namespace fs = std::filesystem;
 
@@ -31,14 +33,16 @@ AsiPlugin::AsiPlugin(std::string_view folder)
       rasterSiteEdxHook(Host::RasterSiteEdx, Host::RasterSiteEdxSize, ""),
       rasterSiteEaxHook(Host::RasterSiteEax, ""),
       textureToRasterHook(Host::TextureToRaster, Host::TextureToRasterSize, ""),
-      rasterSiteEsiHook(Host::RasterSiteEsi, "") {
-  const std::string folderName(folder);
+      rasterSiteEsiHook(Host::RasterSiteEsi, ""),
+      folderName(folder) {
   ensureFolder(folderName);
   // What the loader has to say is shown here, once it is done: a box owned by the game window
   // cannot be made on the loader while this thread, the window's, waits for it.
   std::vector<DeferredMessageBoxes::Message> messages;
-  std::thread loader([this, &folderName, &messages] {
+  std::thread loader([this, &messages] {
     DeferredMessageBoxes deferred;
+    // Noted before the files are read: a file that changes while they are is read again later.
+    if (readModuleSettings().watch) watch = std::make_shared<WatchState>(folderName);
     loadAnimations(animations, loaded, folderName);
     messages = deferred.take();
   });
@@ -46,7 +50,8 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   for (const auto& message : messages) logMessage(message.caption, message.text);
   showMessageBoxes(boxesShownAtStart(messages, logFileName()));
   // The thread that decodes late animations, made now rather than in the draw call that needs it.
-  if (!animations.empty()) guarded("AsiPlugin: decoder", [] { decodeWorker().start(); });
+  // The watch looks at the folder on that thread too.
+  if (!animations.empty() || watch) guarded("AsiPlugin: decoder", [] { decodeWorker().start(); });
   // Last: a plugin whose construction failed must not be reached by the draw signal.
   if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
 }
@@ -61,6 +66,8 @@ AsiPlugin::~AsiPlugin() {
   rasterSiteEaxHook.remove();
   rasterSiteEdxHook.remove();
   rasterSiteEbxHook.remove();
+  if (look) look->cancel();
+  replacements.clear();
   for (auto& entry : animations) delete entry.second;
   animations.clear();
 }
@@ -121,8 +128,64 @@ void AsiPlugin::trim() {
     // One clock read per game frame: the textures drawn in it share the time.
     FrameClock::tick();
     showGameLoopMessageBoxes();
+    followFolder();
     Trim::pass(animations, trimTimes, FrameClock::nowMs);
   });
+}
+
+void AsiPlugin::followFolder() {
+  if (!watch) return;
+  if (look && look->done()) {
+    look.reset();
+    for (const FolderChange& change : std::exchange(watch->found, {})) applyChange(change);
+  }
+  if (!look && watch->watch.lookDue(FrameClock::nowMs())) {
+    look = decodeWorker().request([state = watch] {
+      state->found = state->watch.check();
+      return std::unique_ptr<FrameList>();
+    });
+  }
+  swapInReplacements();
+}
+
+// A changed GIF or settings file is made anew, as a file first drawn would be: decoded on the
+// worker, reported at its first use if it cannot be. A removed GIF leaves its texture to the game.
+void AsiPlugin::applyChange(const FolderChange& change) {
+  replacements.erase(change.textureName);  // a newer file wins over one still decoding
+  if (!change.gifPresent) {
+    replaceInCatalogue(change.textureName, nullptr);
+    return;
+  }
+  PreloadBudget budget = PreloadBudget::spent();
+  const std::string base = animationBase(folderName, change.textureName);
+  loadAnimationFile(budget, change.textureName, base + ".gif", [&](bool decodeNow) {
+    auto animation = std::make_unique<Animation>(base, decodeNow);
+    animation->decodeInBackground();
+    replacements[change.textureName] = std::move(animation);
+  });
+}
+
+void AsiPlugin::swapInReplacements() {
+  for (auto it = replacements.begin(); it != replacements.end();) {
+    if (it->second->decoding()) {
+      ++it;
+      continue;
+    }
+    replaceInCatalogue(it->first, it->second.release());
+    it = replacements.erase(it);
+  }
+}
+
+// The one place where the catalogue changes after loading; null takes the name out.
+void AsiPlugin::replaceInCatalogue(const std::string& name, Animation* animation) {
+  const auto found = animations.find(name);
+  if (found != animations.end()) {
+    delete found->second;
+    animations.erase(found);
+  }
+  if (animation != nullptr) animations.emplace(name, animation);
+  // The texture records remember what their names resolved to, the deleted animation included.
+  namesSeen.clear();
 }
 
 // The callbacks: substitute never throws (an animation that fails is handled inside), so these

@@ -2,19 +2,27 @@
 // The animated texture manager: owns the catalogue and five hooks on the game's texture code.
 // Whenever the game is about to use the raster of a texture whose name is in the catalogue, the
 // raster is swapped for the animation's proxy raster. A pass on every game loop gives memory
-// back from animations that are not being drawn.
+// back from animations that are not being drawn and, unless Velquor.ini says watch=0, follows
+// what changes in the animation folder.
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/kel_descent.h"
 #include "hook/hook.h"
 #include "plugin/catalogue.h"
+#include "plugin/folder_watch.h"
 #include "plugin/texture_name_cache.h"
 #include "plugin/trim_policy.h"
 
 struct RwRaster;
 struct RwTexture;
+
+class DecodeJob;
 
 class AsiPlugin : public KelDescent {
  public:
@@ -28,8 +36,8 @@ class AsiPlugin : public KelDescent {
   void substitute(const RwTexture* texture, RwRaster*& raster) noexcept;
   // Slot of the draw signal: installs the hooks at the first draw after loading.
   void onDraw();
-  // Slot of the game loop: starts the frame's time, shows what draw calls had to report, and
-  // runs the memory policy.
+  // Slot of the game loop: starts the frame's time, shows what draw calls had to report, follows
+  // the folder and runs the memory policy.
   void trim();
 
   const Catalogue& catalogue() const { return animations; }
@@ -39,6 +47,10 @@ class AsiPlugin : public KelDescent {
  private:
   void ensureFolder(const std::string& folder);
   void installHooks();
+  void followFolder();
+  void applyChange(const FolderChange& change);
+  void swapInReplacements();
+  void replaceInCatalogue(const std::string& name, Animation* animation);
 
   void onRasterEbx(KelHook::CPU& cpu, RwRaster*& raster);
   void onRasterEdx(KelHook::CPU& cpu);
@@ -52,10 +64,24 @@ class AsiPlugin : public KelDescent {
   KelHook::Hook<RwRaster*> rasterSiteEaxHook;
   KelHook::Hook<> textureToRasterHook;
   KelHook::Hook<RwRaster*> rasterSiteEsiHook;
+  std::string folderName;
   Catalogue animations;
-  // Per texture record, its animation (null: not catalogued). The catalogue is complete before
-  // the first use and never changes, so what is remembered stays true.
+  // Per texture record, its animation (null: not catalogued). The catalogue changes only in the
+  // game loop, on the thread that draws (the draw hooks read it without a lock), and whatever is
+  // remembered is forgotten whenever it changes.
   TextureNameCache<Animation> namesSeen;
+  // The watch and what its last look found, shared with the worker thread while it looks (a
+  // look in flight outlives the manager); null when the watch is off.
+  struct WatchState {
+    explicit WatchState(const std::string& folder) : watch(folder) {}
+    FolderWatch watch;
+    std::vector<FolderChange> found;
+  };
+  std::shared_ptr<WatchState> watch;
+  std::shared_ptr<DecodeJob> look;  // on the worker; found is the game thread's once it is done
+  // Animations made from changed files, decoding: each takes its texture's place in the catalogue
+  // once its frames are there, and the old frames play until then.
+  std::map<std::string, std::unique_ptr<Animation>> replacements;
   std::atomic<bool> loaded{false};
   unsigned drawConnection = none;
   unsigned gameLoopConnection = none;

@@ -53,8 +53,9 @@ std::string blockedFolderText(std::string_view folder);
 std::error_code listAnimationFolder(const std::string& folder,
                                     const std::function<void(const ListedEntry&)>& visit);
 
-// Where an animation's files are: base + ".gif" and base + ".cfg".
+// Where an animation's files are: base + ".gif" and base + SettingsExtension.
 std::string animationBase(std::string_view folder, std::string_view textureName);
+constexpr std::string_view SettingsExtension = ".cfg";
 
 // The caption of the message box for an animation that cannot be loaded, and its text: the
 // error's own words, except for memory running out where the file is not named.
@@ -65,6 +66,12 @@ std::string loadFailureText(const std::exception& error, std::string_view gifPat
 // fails to load does not use up a place.
 class PreloadBudget {
  public:
+  // For files that come while the game runs: none is decoded on the game's thread.
+  static PreloadBudget spent() {
+    PreloadBudget budget;
+    budget.made_ = PreloadedAnimations;
+    return budget;
+  }
   bool nextIsPreloaded() const { return made_ < PreloadedAnimations; }
   void made() { ++made_; }
 

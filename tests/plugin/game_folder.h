@@ -28,6 +28,8 @@ class GameFolder {
       if (entry.path().extension() == ".gif") names.push_back(entry.path().stem().u8string());
     return names;
   }
+  // Velquor.ini, the module's own settings, beside the animation folder.
+  std::string moduleSettings(const std::string& bytes) { return root_.write("Velquor.ini", bytes); }
   std::string path(const std::string& name) const { return root_.file("Velquor/" + name); }
   // The module's log in the game folder ("" while it has written none).
   std::string log() const { return TempFolder::read(root_.file("!KelDescent_Velquor.asi.log")); }

@@ -18,6 +18,7 @@
 #include "host/host.h"
 #include "plugin/awkward_folders.h"
 #include "plugin/game_folder.h"
+#include "plugin/module_scene.h"
 #include "plugin/test_gifs.h"
 
 namespace {
@@ -26,23 +27,6 @@ using Standin::DrawRecord;
 using Standin::TextureSpec;
 
 StandinGame& game() { return standinGame(); }
-
-const DrawRecord* drawOf(const std::vector<DrawRecord>& draws, const std::string& name) {
-  for (const auto& draw : draws)
-    if (draw.texture == name) return &draw;
-  return nullptr;
-}
-
-TextureSpec texture(const std::string& name, std::uint32_t site, bool alpha = false,
-                    bool palette = false) {
-  TextureSpec spec;
-  spec.name = name;
-  spec.argb = 0xFFFFFF00;  // yellow: never a colour of the test GIFs
-  spec.site = site;
-  spec.alpha = alpha;
-  spec.palette = palette;
-  return spec;
-}
 
 const std::uint32_t allSites[] = {Host::RasterSiteEbx, Host::RasterSiteEax, Host::RasterSiteEsi,
                                   Host::RasterSiteEdx, Host::TextureToRaster};
@@ -53,14 +37,6 @@ bool insideMainLoopCall(const Standin::ChangedBytes& change) {
                       change.address + change.now.size() <= Host::MainLoopCall + Host::MainLoopCallSize;
   if (!inside) ADD_FAILURE() << std::hex << "game code changed at 0x" << change.address;
   return inside;
-}
-
-bool closeColours(std::uint32_t a, std::uint32_t b) {
-  for (int shift = 0; shift < 24; shift += 8) {
-    const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
-    if (std::abs(d) > 2) return false;
-  }
-  return true;
 }
 
 // What one texture was drawn with, frame after frame, with the time around each frame.

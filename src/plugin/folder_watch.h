@@ -1,0 +1,50 @@
+#pragma once
+// Watches the animation folder while the game runs. Each listing notes the size and time of every
+// "<name>.gif" and "<name>.cfg" (the loader's listing rules decide which entries count). A change
+// is handed on only once the files of that texture look the same on two listings in a row: a file
+// that a tool is still writing keeps changing and is not read half-way. What was handed on is not
+// handed on again until it changes again, so a file that stays broken is reported once.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plugin/file_stamp.h"
+
+struct FolderChange {
+  std::string textureName;
+  bool gifPresent = false;  // false: the GIF is gone and the texture goes back to the game
+};
+
+// One thread at a time: the texture manager has it look on its worker thread, never on the
+// game's (a look at a folder of a hundred files takes milliseconds of system calls under Wine).
+class FolderWatch {
+ public:
+  // No more than one look per interval.
+  static constexpr std::int64_t IntervalMs = 1'000;
+
+  // Notes the folder as it is now: what the loader is about to make is no change.
+  explicit FolderWatch(std::string folder);
+
+  // True when IntervalMs has gone by since the last time it said true (true the first time).
+  bool lookDue(std::int64_t nowMs);
+  // Lists the folder now; the settled changes, in texture name order. A listing that fails part
+  // way changes nothing.
+  std::vector<FolderChange> check();
+
+ private:
+  struct Files {
+    std::optional<FileStamp> gif, cfg;
+    bool operator==(const Files& other) const { return gif == other.gif && cfg == other.cfg; }
+    bool operator!=(const Files& other) const { return !(*this == other); }
+  };
+  using Listing = std::map<std::string, Files>;
+
+  std::optional<Listing> list() const;
+
+  std::string folder_;
+  Listing handedOn_;  // what the animations were made from
+  Listing previous_;  // the listing before, to tell a settled change
+  std::optional<std::int64_t> lastLook_;
+};

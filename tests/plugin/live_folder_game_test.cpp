@@ -1,0 +1,171 @@
+// The real Velquor.asi following its folder while the stand-in game runs: files replaced, added,
+// removed, half-written and settings changed between frames, seen in the trace and in real pixels.
+// Each case runs in a game of its own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "game/standin_api.h"
+#include "host/host.h"
+#include "plugin/game_folder.h"
+#include "plugin/module_scene.h"
+#include "plugin/test_gifs.h"
+
+namespace {
+
+using Standin::DrawRecord;
+
+StandinGame& game() { return standinGame(); }
+
+constexpr std::uint32_t Red = 0xFFFF0000, Green = 0xFF00FF00, Blue = 0xFF0000FF, Black = 0xFF000000;
+
+// One frame of one colour of TestGifs::palette(), shown for a second.
+GifBytes solid(std::uint8_t index) { return TestGifs::animated(8, 8, {{index, 100}}); }
+
+double msSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs frames for at least ms of real time; each frame's draws go to inspect.
+void runFor(double ms, const std::function<void(const std::vector<DrawRecord>&)>& inspect = {}) {
+  const auto start = std::chrono::steady_clock::now();
+  while (msSince(start) < ms) {
+    game().runFrames(1);
+    if (inspect) inspect(game().draws(-1));
+  }
+}
+
+// The colour at the centre of the texture's cell in a frame run now.
+std::uint32_t colourOf(const std::string& name) {
+  const auto capture = game().captureFrame();
+  if (capture.width == 0) return 0;
+  const auto cell = game().cellCentre(name);
+  return capture.at(cell.x, cell.y);
+}
+
+// Runs frames until the texture's cell shows colour; false after limitMs of real time.
+bool runUntilShows(const std::string& name, std::uint32_t colour, double limitMs = 10'000) {
+  const auto start = std::chrono::steady_clock::now();
+  while (msSince(start) < limitMs)
+    if (closeColours(colourOf(name), colour)) return true;
+  return false;
+}
+
+bool swapped(const std::string& name) {
+  const DrawRecord* draw = drawOf(game().draws(-1), name);
+  return draw != nullptr && draw->swapped();
+}
+
+// Long enough for a change to settle: two listings of the folder, a second apart, and a decode.
+constexpr double SettleMs = 3'500;
+
+TEST(Module, LiveFolderFollowsChanges) {
+  GameFolder folder;
+  folder.gif("swap.gif", solid(1));
+  folder.gif("gone.gif", solid(1));
+  folder.gif("tuned.gif", solid(0));  // all background: see-through until its settings keep it
+  folder.gif("growing.gif", solid(1));
+  game().setScene({texture("swap", Host::RasterSiteEax), texture("gone", Host::RasterSiteEbx),
+                   texture("tuned", Host::RasterSiteEsi, true, true),
+                   texture("growing", Host::RasterSiteEdx), texture("newcomer", Host::TextureToRaster)});
+  game().runFrames(3);
+  for (const char* name : {"swap", "gone", "tuned", "growing"}) ASSERT_TRUE(swapped(name)) << name;
+  const auto backdrop = [] {
+    const auto capture = game().captureFrame();
+    return capture.at(capture.width - 1, capture.height - 1);
+  }();
+  EXPECT_TRUE(closeColours(colourOf("tuned"), backdrop));
+  EXPECT_NE(drawOf(game().draws(-1), "tuned")->paletteIndex, 5);
+
+  // Between two frames: a GIF replaced, one added, settings written, and a GIF that a slow tool
+  // writes a few bytes at a time.
+  folder.gif("swap.gif", solid(3));
+  folder.gif("newcomer.gif", solid(2));
+  folder.file("tuned.cfg", "background=1\noverride=1\nnumber_color_palette=5\nalpha=1\n");
+  const GifBytes growing = TestGifs::animated(8, 8, {{3, 100}, {2, 100}});
+  std::size_t written = growing.size() / 3;
+  folder.gif("growing.gif", GifBytes(growing.begin(), growing.begin() + written));
+  // What stays in place plays on without a gap: old frames until the new ones are there.
+  std::set<std::string> gaps;
+  const auto start = std::chrono::steady_clock::now();
+  while (msSince(start) < SettleMs) {
+    runFor(250, [&gaps](const std::vector<DrawRecord>& draws) {
+      for (const char* name : {"swap", "tuned", "growing"}) {
+        const DrawRecord* draw = drawOf(draws, name);
+        if (draw == nullptr || !draw->swapped()) gaps.insert(name);
+      }
+    });
+    if (written < growing.size() - 1) ++written;
+    folder.gif("growing.gif", GifBytes(growing.begin(), growing.begin() + written));
+  }
+  EXPECT_TRUE(gaps.empty()) << "the game's own texture showed in " << *gaps.begin();
+  EXPECT_TRUE(closeColours(colourOf("swap"), Blue)) << std::hex << colourOf("swap");
+  EXPECT_TRUE(closeColours(colourOf("newcomer"), Green)) << std::hex << colourOf("newcomer");
+  EXPECT_TRUE(closeColours(colourOf("tuned"), Black)) << std::hex << colourOf("tuned");
+  EXPECT_TRUE(closeColours(colourOf("growing"), Red)) << "a half-written file was read";
+  const auto draws = game().draws(-1);
+  EXPECT_TRUE(drawOf(draws, "newcomer")->swapped());
+  EXPECT_EQ(drawOf(draws, "tuned")->paletteIndex, 5);
+  EXPECT_TRUE(game().messageBoxes().empty());
+
+  // The slow tool is done: the new frames play.
+  folder.gif("growing.gif", growing);
+  EXPECT_TRUE(runUntilShows("growing", Blue));
+  EXPECT_TRUE(runUntilShows("growing", Green));
+  EXPECT_TRUE(game().messageBoxes().empty());
+
+  // A file saved broken is reported once, as at start, and leaves the texture to the game ...
+  folder.gif("swap.gif", TestGifs::corrupt());
+  EXPECT_TRUE(runUntilShows("swap", 0xFFFFFF00));
+  runFor(SettleMs);
+  const auto boxes = game().messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Can't load animation swap");
+  EXPECT_EQ(boxes[0].text, "GIF file is corrupt!");
+  // ... until it is saved again.
+  folder.gif("swap.gif", solid(2));
+  EXPECT_TRUE(runUntilShows("swap", Green));
+  EXPECT_EQ(game().messageBoxes().size(), 1u);
+
+  // A GIF removed, alone: its texture goes back to the game.
+  std::filesystem::remove(folder.path("gone.gif"));
+  EXPECT_TRUE(runUntilShows("gone", 0xFFFFFF00)) << std::hex << colourOf("gone");
+  const DrawRecord* gone = drawOf(game().draws(-1), "gone");
+  ASSERT_NE(gone, nullptr);
+  EXPECT_FALSE(gone->swapped());
+  EXPECT_EQ(gone->d3dTexture, gone->ownD3dTexture);
+
+  // Unloaded while watching: whatever look is in flight, the game goes on without the module.
+  game().unloadModules();
+  game().runFrames(3);
+  for (const auto& draw : game().draws(-1)) EXPECT_FALSE(draw.swapped()) << draw.texture;
+}
+
+// Run with Velquor.ini saying watch=0: the folder is read once, at start.
+TEST(Module, LiveFolderWatchTurnedOff) {
+  GameFolder folder;
+  folder.moduleSettings("watch=0\n");
+  folder.gif("swap.gif", solid(1));
+  folder.gif("gone.gif", solid(1));
+  game().setScene({texture("swap", Host::RasterSiteEax), texture("gone", Host::RasterSiteEbx),
+                   texture("newcomer", Host::RasterSiteEsi)});
+  game().runFrames(3);
+  ASSERT_TRUE(closeColours(colourOf("swap"), Red));
+
+  folder.gif("swap.gif", solid(3));
+  folder.gif("newcomer.gif", solid(2));
+  std::filesystem::remove(folder.path("gone.gif"));
+  runFor(SettleMs);
+  EXPECT_TRUE(closeColours(colourOf("swap"), Red)) << std::hex << colourOf("swap");
+  EXPECT_TRUE(closeColours(colourOf("gone"), Red)) << std::hex << colourOf("gone");
+  EXPECT_FALSE(swapped("newcomer"));
+  EXPECT_TRUE(game().messageBoxes().empty());
+}
+
+}  // namespace

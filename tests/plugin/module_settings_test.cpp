@@ -1,0 +1,38 @@
+#include "plugin/module_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "plugin/recorded_messages.h"
+#include "plugin/temp_folder.h"
+
+namespace {
+
+TEST(ModuleSettings, WatchIsOnUnlessTurnedOff) {
+  TempFolder folder;
+  RecordedMessages messages;
+  EXPECT_TRUE(readModuleSettings(folder.file("Velquor.ini")).watch) << "no file";
+  const struct {
+    const char* text;
+    bool watch;
+    const char* message;
+  } cases[] = {
+      {"watch=0\n", false, ""},
+      {"\xEF\xBB\xBFwatch=0\r\n", false, ""},
+      {"watch=1\n", true, ""},
+      {"watch=2\n", true, ""},
+      {"Watch=0\n", true, ""},
+      {"# comment\nwatch=off\n", true, "line 2: watch=off: not a number"},
+      {"watch=99999999999\n", true, "line 1: watch=99999999999: out of range: at most 4294967295"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = folder.write("Velquor.ini", c.text);
+    EXPECT_EQ(readModuleSettings(path).watch, c.watch) << c.text;
+    const auto shown = messages.shown();
+    if (*c.message == '\0') continue;
+    ASSERT_FALSE(shown.empty()) << c.text;
+    EXPECT_EQ(shown.back(), (ShownMessage{c.message, path})) << c.text;
+  }
+  EXPECT_EQ(messages.shown().size(), 2u);
+}
+
+}  // namespace

@@ -1,10 +1,12 @@
 // Shows what the module will make of GIF animations: for a GIF, or every .gif of a folder, whether
 // the module accepts it and why not, its size, frames, delays, loop count and the memory it takes,
-// and two contact sheets of its frames as the textures will hold them (background colour
-// transparent, and kept).
+// and contact sheets of its frames as the textures will hold them (background colour
+// transparent, and kept; for a GIF whose disposal methods matter, also with disposal=1: those
+// sheets' names end in ".disposal.png").
 //   velquor_inspect [-o OUTDIR] PATH...
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,12 +19,13 @@ namespace fs = std::filesystem;
 namespace {
 
 // Writes the sheet and says where, and at what scale when frames had to shrink.
-bool writeSheet(const FrameList& frames, bool keepBackground, bool asInGame, const fs::path& path) {
+bool writeSheet(const FrameList& frames, bool keepBackground, const char* disposal, bool asInGame,
+                const fs::path& path) {
   ContactSheet sheet = makeContactSheet(frames, keepBackground);
   bool ok = !sheet.pixels.empty() &&
             VelquorPng::writePng(path.string(), sheet.width, sheet.height, sheet.pixels.data());
-  std::printf("  sheet (%s%s): %s", keepBackground ? "background kept" : "background transparent",
-              asInGame ? ", as in game" : "", path.string().c_str());
+  std::printf("  sheet (%s%s%s): %s", keepBackground ? "background kept" : "background transparent",
+              disposal, asInGame ? ", as in game" : "", path.string().c_str());
   if (sheet.scale > 1) std::printf(" (frames at 1/%d size)", sheet.scale);
   std::printf("%s\n", ok ? "" : " NOT WRITTEN");
   return ok;
@@ -60,9 +63,23 @@ int main(int argc, char** argv) {
         continue;
       }
       const std::string stem = fs::path(path).stem().string();
-      for (bool keep : {false, true}) {
-        fs::path sheet = outDir / (stem + (keep ? ".keep-background.png" : ".png"));
-        if (!writeSheet(*inspection.frames, keep, keep == inspection.keepBackground, sheet)) ++refused;
+      // Where disposal=1 changes the frames, sheets of both ways; the module's way is loaded already.
+      const bool bothWays = inspection.disposalMatters();
+      for (bool disposal : bothWays ? std::vector<bool>{false, true} : std::vector<bool>{inspection.honourDisposal}) {
+        std::unique_ptr<FrameList> other;
+        if (disposal != inspection.honourDisposal) {
+          FrameOptions options = inspection.options();
+          options.honourDisposal = disposal;
+          other = FrameList::load(path.c_str(), "", UINT64_MAX, options);
+        }
+        const FrameList& frames = other ? *other : *inspection.frames;
+        const char* label = !bothWays ? "" : disposal ? ", disposal=1: disposal methods honoured" : ", disposal methods ignored";
+        for (bool keep : {false, true}) {
+          const fs::path sheet =
+              outDir / (stem + (keep ? ".keep-background" : "") + (bothWays && disposal ? ".disposal" : "") + ".png");
+          const bool asInGame = keep == inspection.keepBackground && !other;
+          if (!writeSheet(frames, keep, label, asInGame, sheet)) ++refused;
+        }
       }
     }
   }

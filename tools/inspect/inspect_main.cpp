@@ -12,6 +12,7 @@
 
 #include "inspect/contact_sheet.h"
 #include "inspect/gif_inspection.h"
+#include "inspect/sheet_choices.h"
 #include "png/png_writer.h"
 
 namespace fs = std::filesystem;
@@ -19,13 +20,11 @@ namespace fs = std::filesystem;
 namespace {
 
 // Writes the sheet and says where, and at what scale when frames had to shrink.
-bool writeSheet(const FrameList& frames, bool keepBackground, const char* disposal, bool asInGame,
-                const fs::path& path) {
-  ContactSheet sheet = makeContactSheet(frames, keepBackground);
+bool writeSheet(const FrameList& frames, const SheetChoice& choice, const fs::path& path) {
+  ContactSheet sheet = makeContactSheet(frames, choice.keepBackground);
   bool ok = !sheet.pixels.empty() &&
             VelquorPng::writePng(path.string(), sheet.width, sheet.height, sheet.pixels.data());
-  std::printf("  sheet (%s%s%s): %s", keepBackground ? "background kept" : "background transparent",
-              disposal, asInGame ? ", as in game" : "", path.string().c_str());
+  std::printf("  sheet (%s): %s", choice.label.c_str(), path.string().c_str());
   if (sheet.scale > 1) std::printf(" (frames at 1/%d size)", sheet.scale);
   std::printf("%s\n", ok ? "" : " NOT WRITTEN");
   return ok;
@@ -63,23 +62,10 @@ int main(int argc, char** argv) {
         continue;
       }
       const std::string stem = fs::path(path).stem().string();
-      // Where disposal=1 changes the frames, sheets of both ways; the module's way is loaded already.
-      const bool bothWays = inspection.disposalMatters();
-      for (bool disposal : bothWays ? std::vector<bool>{false, true} : std::vector<bool>{inspection.honourDisposal}) {
+      for (const SheetChoice& choice : sheetChoices(inspection)) {
         std::unique_ptr<FrameList> other;
-        if (disposal != inspection.honourDisposal) {
-          FrameOptions options = inspection.options();
-          options.honourDisposal = disposal;
-          other = FrameList::load(path.c_str(), "", UINT64_MAX, options);
-        }
-        const FrameList& frames = other ? *other : *inspection.frames;
-        const char* label = !bothWays ? "" : disposal ? ", disposal=1: disposal methods honoured" : ", disposal methods ignored";
-        for (bool keep : {false, true}) {
-          const fs::path sheet =
-              outDir / (stem + (keep ? ".keep-background" : "") + (bothWays && disposal ? ".disposal" : "") + ".png");
-          const bool asInGame = keep == inspection.keepBackground && !other;
-          if (!writeSheet(frames, keep, label, asInGame, sheet)) ++refused;
-        }
+        const FrameList& frames = framesFor(inspection, choice, other);
+        if (!writeSheet(frames, choice, outDir / (stem + choice.fileEnding))) ++refused;
       }
     }
   }

@@ -54,11 +54,12 @@ class FrameList {
   // starts again. Shorter gaps are game frames, however slow.
   static constexpr std::int64_t OutOfViewMs = 1'000;
 
-  // Decodes every image of the file, composed and played as `options` ask. Throws std::runtime_error: "GIF file is corrupt!" for a
-  // malformed image; another message when the file cannot be opened as a GIF89a file with a
-  // global colour table; gif_too_large when its frames or their textures pass a budget on their
-  // own (memory_limits.h); gif_no_memory when memory runs out; gif_no_room when its frames need
-  // more than `decodedRoom` bytes. Messages name the file as `shownName` (the path if empty).
+  // Decodes every image of the file, composed and played as `options` ask. Throws
+  // std::runtime_error: "GIF file is corrupt!" for a malformed image; another message when the
+  // file cannot be opened as a GIF89a file with a global colour table; gif_too_large when its
+  // frames or their textures pass a budget on their own (memory_limits.h); gif_no_memory when
+  // memory runs out; gif_no_room when its frames need more than `decodedRoom` bytes. Messages
+  // name the file as `shownName` (the path if empty).
   static std::unique_ptr<FrameList> load(const char* path, std::string_view shownName = {},
                                          std::uint64_t decodedRoom = UINT64_MAX,
                                          const FrameOptions& options = {});

@@ -178,6 +178,7 @@ TEST_F(CheckFolder, DisposalAndLoopSettingsAndTheTrailsWithoutThem) {
   const std::string text = formatText(p);
   EXPECT_NE(text.find("loop count 1: plays 2 time(s), then stays on its last frame until out of view"),
             std::string::npos) << text;
+  EXPECT_NE(text.find("no loop count: plays 1 time(s)"), std::string::npos) << text;
   EXPECT_NE(text.find("Velquor/honoured.cfg: background transparent, override on (palette index not set, "
                       "alpha not set), disposal methods honoured, loop count honoured"),
             std::string::npos) << text;

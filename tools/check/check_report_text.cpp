@@ -56,7 +56,9 @@ void animation(std::ostringstream& out, const AnimationPrediction& a) {
       out << " " << g.delaysMs[i];
       if (run > 1) out << " (x" << run << ")";
     }
-    out << "; " << g.totalMs << " ms in all; loop count " << g.loopCount;
+    out << "; " << g.totalMs << " ms in all; ";
+    if (g.loopCountGiven) out << "loop count " << g.loopCount;
+    else out << "no loop count";
     if (a.settings.loop.value_or(false))
       out << (g.runsBeforeStop == 0 ? ": repeats for ever"
                                     : ": plays " + std::to_string(g.runsBeforeStop) +

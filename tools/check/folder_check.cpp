@@ -138,6 +138,7 @@ GifPrediction predictGif(const std::string& gifPath, const std::string& shownNam
     gif.delaysMs = inspection.delays;
     gif.totalMs = inspection.frames->totalDuration;
     gif.loopCount = inspection.frames->loopCount;
+    gif.loopCountGiven = inspection.frames->loopCountGiven;
     gif.runsBeforeStop = inspection.frames->runsBeforeStop();
     gif.loopMsAtSixty = loopMsAtSixtyDraws(*inspection.frames);
   }

@@ -36,6 +36,7 @@ struct GifPrediction {
   std::vector<std::int64_t> delaysMs;
   std::int64_t totalMs = 0;
   std::uint16_t loopCount = 0;
+  bool loopCountGiven = false;      // the file has a NETSCAPE extension
   std::uint32_t runsBeforeStop = 0; // runs through the frames the module plays before it stops (0: never)
   std::vector<int> disposalByImage;
   std::uint64_t decodedBytes = 0;   // frames held while decoded

@@ -110,7 +110,10 @@ std::string formatInspection(const GifInspection& r) {
   out << "  delays (ms):";
   for (std::int64_t d : r.delays) out << " " << d;
   out << "\n  total duration: " << list.totalDuration << " ms\n";
-  out << "  loop count: " << list.loopCount << (list.loopCount == 0 ? " (endless)" : "") << "\n";
+  if (list.loopCountGiven)
+    out << "  loop count: " << list.loopCount << (list.loopCount == 0 ? " (endless)" : "") << "\n";
+  else
+    out << "  loop count: none (a browser plays it once)\n";
   const std::uint32_t runs = list.runsBeforeStop();
   out << "  in the game: "
       << (!list.honourLoopCount ? "repeats for ever (loop=1 plays the loop count)"

@@ -1,9 +1,9 @@
-#include <algorithm>
 #include <cstring>
 
 #include "gif/animation_frame.h"
 #include "gif/frame_list.h"
 #include "gif/gif_decoder.h"
+#include "gif/image_disposal.h"
 #include "gif/memory_use.h"
 
 AnimationFrame::~AnimationFrame() {
@@ -18,7 +18,7 @@ void AnimationFrame::build(GifDecoder* gif, const AnimationFrame* previous) {
   compose(gif, previous);
 }
 
-void AnimationFrame::compose(GifDecoder* gif, const AnimationFrame* previous) {
+void AnimationFrame::compose(GifDecoder* gif, const AnimationFrame* previous, ImageDisposal* disposal) {
   texture = nullptr;
   delay = 0;
   if (countedIndices_) MemoryUse::decoded -= FrameList::decodedBytes(width, height, 1);
@@ -26,27 +26,31 @@ void AnimationFrame::compose(GifDecoder* gif, const AnimationFrame* previous) {
   width = gif->width;
   height = gif->height;
 
-  // Start from the previous picture (or the background), unless this image replaces every pixel.
+  // Start from the previous picture (or the background), unless this image replaces every pixel;
+  // with disposal honoured, from what the previous image left of itself.
   const std::size_t pixels = std::size_t{width} * height;
   indices.reset(new std::uint8_t[pixels]);
   MemoryUse::decoded += FrameList::decodedBytes(width, height, 1);
   countedIndices_ = true;
-  const bool replacesAll = !gif->hasTransparency && gif->frameLeft == 0 && gif->frameTop == 0 &&
-                           gif->frameWidth >= width && gif->frameHeight >= height;
+  const bool replacesAll = !disposal && !gif->hasTransparency && gif->frameLeft == 0 &&
+                           gif->frameTop == 0 && gif->frameWidth >= width && gif->frameHeight >= height;
   if (replacesAll)
     ;
   else if (previous)
     std::memcpy(indices.get(), previous->indices.get(), pixels);
   else
     std::memset(indices.get(), gif->backgroundIndex, pixels);
+  if (disposal) {
+    if (previous) disposal->apply(indices.get());
+    disposal->noteImage(*gif, indices.get());
+  }
 
   std::memcpy(palette, gif->palette->rgb, sizeof palette);
   // Draw the image's rectangle over the previous picture, clipped to the screen as the decoder
   // clips it; transparent pixels keep what was there.
-  const unsigned left = std::min<unsigned>(gif->frameLeft, width), top = gif->frameTop;
-  const unsigned right = std::min<unsigned>(left + gif->frameWidth, width);
-  const unsigned bottom = std::min<unsigned>(top + gif->frameHeight, height);
-  for (unsigned y = top; y < bottom; ++y) {
+  const ImageRectangle rectangle = ImageRectangle::of(*gif);
+  const unsigned left = rectangle.left, right = rectangle.right;
+  for (unsigned y = rectangle.top; y < rectangle.bottom; ++y) {
     const std::uint8_t* from = gif->indices + std::size_t{y} * width;
     std::uint8_t* to = indices.get() + std::size_t{y} * width;
     if (!gif->hasTransparency) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
+class ImageDisposal;
 struct GifDecoder;
 struct IDirect3DDevice9;   // declared as structs by d3d9.h
 struct IDirect3DTexture9;
@@ -33,8 +34,9 @@ struct AnimationFrame {
   // Reads the next image of `gif` over `previous` (null for the first frame).
   // Throws no_frames_in_gif at the end of the stream, read_frame_error on a malformed one.
   void build(GifDecoder* gif, const AnimationFrame* previous);
-  // The same for an image gifNextFrame has just decoded.
-  void compose(GifDecoder* gif, const AnimationFrame* previous);
+  // The same for an image gifNextFrame has just decoded. With `disposal` (kept from one image to
+  // the next) the image is drawn over what the previous image left of itself instead.
+  void compose(GifDecoder* gif, const AnimationFrame* previous, ImageDisposal* disposal = nullptr);
 
   // The 32-bit A8R8G8B8 pixel of (x, y): opaque palette colour, or 0 for the background colour
   // when keepBackground is false.

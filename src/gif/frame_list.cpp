@@ -7,6 +7,7 @@
 #include "framework/clock.h"
 #include "gif/frame_list.h"
 #include "gif/gif_decoder.h"
+#include "gif/image_disposal.h"
 #include "gif/memory_limits.h"
 #include "gif/memory_use.h"
 
@@ -35,7 +36,7 @@ std::uint64_t FrameList::decodedInUse() { return MemoryUse::decoded.load(); }
 std::uint64_t FrameList::texturesInUse() { return MemoryUse::textures.load(); }
 
 std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view shownName,
-                                           std::uint64_t decodedRoom) {
+                                           std::uint64_t decodedRoom, const FrameOptions& options) {
   const std::string file(shownName.empty() ? std::string_view(path) : shownName);
   GifOpenFailure failure;
   std::unique_ptr<GifDecoder, void (*)(GifDecoder*)> gif(gifOpen(path, &failure), &gifClose);
@@ -52,6 +53,7 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
   const unsigned width = gif->width, height = gif->height;
   list->width = gif->width;
   list->height = gif->height;
+  ImageDisposal disposal;
   for (;;) {
     const int result = gifNextFrame(gif.get());
     if (result == 0) break;
@@ -68,7 +70,8 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
       throw gif_no_room(file + ": no room in the decoded frames' budget now");
     try {
       auto frame = std::make_unique<AnimationFrame>();
-      frame->compose(gif.get(), list->frames.empty() ? nullptr : list->frames.back().get());
+      frame->compose(gif.get(), list->frames.empty() ? nullptr : list->frames.back().get(),
+                     options.honourDisposal ? &disposal : nullptr);
       list->totalDuration += frame->delay;
       list->frames.push_back(std::move(frame));
     } catch (const std::bad_alloc&) {
@@ -78,6 +81,9 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
     }
   }
   list->loopCount = gif->loopCount;
+  list->loopCountGiven = gif->loopCountRead != 0;
+  list->keepBackground = options.keepBackground;
+  list->honourLoopCount = options.honourLoopCount;
   return list;
 }
 
@@ -107,7 +113,6 @@ IDirect3DTexture9* FrameList::currentTexture() {
 int FrameList::advance(std::int64_t now, std::uint32_t gameFrame) {
   const int count = static_cast<int>(frames.size());
   if (count == 0) return -1;
-  if (finished()) return count - 1;
   // Gaps between calls are measured from the last call, so an animation drawn every game frame
   // is never taken for one out of view, however short its whole loop is.
   const bool drawnLastGameFrame = gameFrame != UnknownGameFrame && playing &&
@@ -116,6 +121,11 @@ int FrameList::advance(std::int64_t now, std::uint32_t gameFrame) {
       !playing || (!drawnLastGameFrame && now - lastShown > std::max(totalDuration, OutOfViewMs));
   lastShown = now;
   lastGameFrame = gameFrame;
+  // Finished: the last frame stays; with the loop count honoured, until it was out of view.
+  if (finished()) {
+    if (!honourLoopCount || !outOfView) return count - 1;
+    loopsDone = 0;
+  }
   if (outOfView) {
     playing = true;
     current = 0;
@@ -125,10 +135,28 @@ int FrameList::advance(std::int64_t now, std::uint32_t gameFrame) {
   if (now - frameStart < frames[current]->delay) return current;
   if (++current == count) {
     current = 0;
-    if (loopCount != 0 && ++loopsDone >= loopCount) return count - 1;
+    const std::uint32_t runs = runsBeforeStop();
+    if (runs != 0 && ++loopsDone >= runs) return count - 1;
   }
   frameStart = now;
   return current;
+}
+
+int FrameList::frameDue(std::int64_t now, std::uint32_t gameFrame) {
+  const int shown = advance(now, gameFrame);
+  if (finished() && !honourLoopCount) rewind();
+  return shown;
+}
+
+std::uint32_t FrameList::runsBeforeStop() const {
+  if (!honourLoopCount) return loopCount;
+  if (!loopCountGiven) return 1;
+  return loopCount == 0 ? 0 : loopCount + 1u;
+}
+
+bool FrameList::finished() const {
+  const std::uint32_t runs = runsBeforeStop();
+  return runs != 0 && loopsDone >= runs;
 }
 
 void FrameList::rewind() {

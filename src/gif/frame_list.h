@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gif/animation_frame.h"
+#include "gif/frame_options.h"
 
 // FrameList::load's refusals that are not about a broken file; what() is the player's message.
 // A GIF that can never be shown within the limits (memory_limits.h) or by the device.
@@ -32,14 +33,16 @@ class FrameList {
  public:
   std::vector<std::unique_ptr<AnimationFrame>> frames;  // file order
   bool keepBackground = false;
+  bool honourLoopCount = false;    // see runsBeforeStop
   int current = 0;
-  std::uint16_t loopsDone = 0;
+  std::uint32_t loopsDone = 0;
   bool playing = false;            // false before playback starts and after rewind
   std::int64_t frameStart = 0;     // ms, when the current frame was first shown
   std::int64_t lastShown = 0;      // ms, the last call of advance
   std::uint32_t lastGameFrame = 0; // the game frame of the last call, when the caller knows it
   std::int64_t totalDuration = 0;  // ms, sum of the frames' delays
   std::uint16_t loopCount = 0;     // 0 = endless
+  bool loopCountGiven = false;     // the file has a NETSCAPE extension
   std::uint16_t width = 0, height = 0;
 
   FrameList() = default;
@@ -51,13 +54,15 @@ class FrameList {
   // starts again. Shorter gaps are game frames, however slow.
   static constexpr std::int64_t OutOfViewMs = 1'000;
 
-  // Decodes every image of the file. Throws std::runtime_error: "GIF file is corrupt!" for a
-  // malformed image; another message when the file cannot be opened as a GIF89a file with a
-  // global colour table; gif_too_large when its frames or their textures pass a budget on their
-  // own (memory_limits.h); gif_no_memory when memory runs out; gif_no_room when its frames need
-  // more than `decodedRoom` bytes. Messages name the file as `shownName` (the path if empty).
+  // Decodes every image of the file, composed and played as `options` ask. Throws
+  // std::runtime_error: "GIF file is corrupt!" for a malformed image; another message when the
+  // file cannot be opened as a GIF89a file with a global colour table; gif_too_large when its
+  // frames or their textures pass a budget on their own (memory_limits.h); gif_no_memory when
+  // memory runs out; gif_no_room when its frames need more than `decodedRoom` bytes. Messages
+  // name the file as `shownName` (the path if empty).
   static std::unique_ptr<FrameList> load(const char* path, std::string_view shownName = {},
-                                         std::uint64_t decodedRoom = UINT64_MAX);
+                                         std::uint64_t decodedRoom = UINT64_MAX,
+                                         const FrameOptions& options = {});
 
   // Memory that frames of this size take, as load and the budgets count it.
   static std::uint64_t decodedBytes(std::uint64_t width, std::uint64_t height, std::uint64_t frames);
@@ -78,9 +83,18 @@ class FrameList {
   // delay 0 is shown for one call; after a pause longer than OutOfViewMs and the whole animation
   // it starts again from the first frame. `gameFrame`, when the caller counts the game's frames,
   // keeps a texture drawn in the game frame before this one in view however long that frame took
-  // (a message box, a slow disk).
+  // (a message box, a slow disk). Once finished it shows the last frame; with the loop count
+  // honoured, until a pause that counts as out of view starts it again.
   static constexpr std::uint32_t UnknownGameFrame = 0;
   int advance(std::int64_t now, std::uint32_t gameFrame = UnknownGameFrame);
-  bool finished() const { return loopCount != 0 && loopsDone >= loopCount; }
+  // The frame the module shows at `now`: advance, and unless the loop count is honoured an
+  // animation that finished starts again at once, so that it repeats for ever.
+  int frameDue(std::int64_t now, std::uint32_t gameFrame = UnknownGameFrame);
+  // How many times playback runs through the frames before it finishes; 0: never. With the loop
+  // count honoured, as browsers read it: once without a NETSCAPE extension, for ever for a count
+  // of 0, and a count of N repeats the animation N times after the first run. Otherwise the
+  // count itself (each finish is then only a last frame shown one call longer).
+  std::uint32_t runsBeforeStop() const;
+  bool finished() const;
   void rewind();
 };

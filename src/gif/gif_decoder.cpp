@@ -49,6 +49,7 @@ bool readApplication(GifDecoder& gif, GifReadState& in) {
   std::uint16_t loopCount;
   if (!in.readU16le(loopCount)) return false;
   gif.loopCount = loopCount;
+  gif.loopCountRead = 1;
   in.skip(1);  // terminator
   return true;
 }

@@ -21,6 +21,7 @@ struct GifDecoder {
   int fd;
   std::uint16_t width, height;        // logical screen
   std::uint16_t loopCount;            // last NETSCAPE repetition count; 0 until one is read
+  std::uint8_t loopCountRead;         // 1 once a NETSCAPE extension gave loopCount (0 then means for ever)
   std::uint16_t delay;                // hundredths of a second, last graphic control read
   std::uint8_t transparentIndex;
   int hasTransparency;

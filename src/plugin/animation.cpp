@@ -41,12 +41,10 @@ std::string hresultText(long error) {
 
 // The one way a GIF becomes frames, on whichever thread decodes it: within the room left in the
 // decoded frames' budget at that moment.
-std::unique_ptr<FrameList> decodeFile(const std::string& path, bool keepBackground) {
+std::unique_ptr<FrameList> decodeFile(const std::string& path, const FrameOptions& options) {
   const std::uint64_t inUse = FrameList::decodedInUse();
   const std::uint64_t room = inUse < Limits::DecodedBudget ? Limits::DecodedBudget - inUse : 0;
-  std::unique_ptr<FrameList> list = FrameList::load(path.c_str(), path, room);
-  list->setKeepBackground(keepBackground);
-  return list;
+  return FrameList::load(path.c_str(), path, room, options);
 }
 
 // What the textures made in one game frame may hold: a frame's texture is made whole, so the
@@ -113,7 +111,7 @@ void Animation::setState(AnimationState target) {
         frames_->releaseTextures();
         incomplete_ = false;
       } else {
-        adopt(decodeFile(gifPath_, config_.keepBackground()));
+        adopt(decodeFile(gifPath_, config_.frameOptions()));
       }
       break;
     case AnimationState::Uploaded:
@@ -149,7 +147,7 @@ bool Animation::decoding() const { return decoding_ && !decoding_->done(); }
 
 void Animation::startDecoding() {
   decoding_ = decodeWorker().request(
-      [path = gifPath_, keep = config_.keepBackground()] { return decodeFile(path, keep); });
+      [path = gifPath_, options = config_.frameOptions()] { return decodeFile(path, options); });
   state_ = AnimationState::Decoded;
 }
 
@@ -275,9 +273,7 @@ bool Animation::bringIn(std::int64_t now) noexcept {
 }
 
 RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster, std::int64_t now) {
-  const int shown = frames_->advance(now, FrameClock::frameNumber());
-  // Whatever loop count the file gives, the animation repeats for ever.
-  if (frames_->finished()) frames_->rewind();
+  const int shown = frames_->frameDue(now, FrameClock::frameNumber());
   IDirect3DTexture9* texture = shown < 0 ? nullptr : textureToShow(shown);
   if (texture == nullptr) return hostRaster;
 

@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -27,6 +28,27 @@ std::optional<std::uint32_t> required(const Settings& settings, const std::strin
     return parseUnsigned32(it->second.value);
   } catch (const std::exception& e) {
     problems.push_back(badSettingLine(key, it->second, e));
+    return std::nullopt;
+  }
+}
+
+// Keys that turn something on of their own, whatever the other lines say.
+constexpr const char* SwitchKeys[] = {"disposal", "loop"};
+
+bool isSwitchKey(const std::string& key) {
+  return std::find(std::begin(SwitchKeys), std::end(SwitchKeys), key) != std::end(SwitchKeys);
+}
+
+// A switch that may be absent: 0 off, any other number on. A value that does not convert is
+// described in problems, when given.
+std::optional<bool> optionalSwitch(const Settings& settings, const std::string& key,
+                                   std::vector<std::string>* problems) {
+  const auto it = settings.find(key);
+  if (it == settings.end()) return std::nullopt;
+  try {
+    return parseUnsigned32(it->second.value) != 0;
+  } catch (const std::exception& e) {
+    if (problems) problems->push_back(badSettingLine(key, it->second, e));
     return std::nullopt;
   }
 }
@@ -100,7 +122,7 @@ void AnimationConfig::load() {
       try {
         number = parseUnsigned32(setting->value);
       } catch (const std::exception& e) {
-        const bool known = *key == "number_color_palette" || *key == "alpha";
+        const bool known = *key == "number_color_palette" || *key == "alpha" || isSwitchKey(*key);
         problems.push_back(badSettingLine(*key, *setting, e) +
                            (known ? "" : " (with override=1 every line needs a number)"));
         continue;
@@ -111,5 +133,9 @@ void AnimationConfig::load() {
         alpha = static_cast<std::uint8_t>(number & 0xFF);
     }
   }
+  // With override=1 a bad value of theirs was reported above, in the order of the lines.
+  std::vector<std::string>* switchProblems = overrides() ? nullptr : &problems;
+  disposal = optionalSwitch(settings, "disposal", switchProblems);
+  loop = optionalSwitch(settings, "loop", switchProblems);
   if (!problems.empty()) messageBox(lines(problems), path);
 }

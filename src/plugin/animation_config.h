@@ -1,11 +1,14 @@
 #pragma once
 // The settings of one animation, read from Velquor/<name>.cfg beside its GIF: whether the GIF's
-// background colour stays opaque and whether the proxy raster's palette index and alpha flag are
-// forced. Read once when the animation is made; never changes afterwards.
+// background colour stays opaque, whether the proxy raster's palette index and alpha flag are
+// forced, and whether the GIF's disposal methods and loop count are honoured. Read once when the
+// animation is made; never changes afterwards.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "gif/frame_options.h"
 
 class AnimationConfig {
  public:
@@ -22,11 +25,17 @@ class AnimationConfig {
   std::optional<bool> override{false};
   std::optional<std::uint8_t> alpha;
   std::optional<std::uint32_t> number_color_palette;
+  std::optional<bool> disposal;
+  std::optional<bool> loop;
   std::string path;
 
   // True when the GIF's background colour is to stay opaque.
   bool keepBackground() const { return background.value_or(false); }
   bool overrides() const { return override.value_or(false); }
+  // What the frames are to be made and played with.
+  FrameOptions frameOptions() const {
+    return {keepBackground(), disposal.value_or(false), loop.value_or(false)};
+  }
 
  private:
   void load();

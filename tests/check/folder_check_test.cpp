@@ -130,6 +130,60 @@ TEST_F(CheckFolder, NotesWhatTheFileAsksForAndTheModuleIgnores) {
   EXPECT_TRUE(p.failures().empty());
 }
 
+// Images that give their rectangle back (disposal 2 or 3) are pointed out until the settings ask
+// for them; the two switches are read as the module reads them, without a message.
+TEST_F(CheckFolder, DisposalAndLoopSettingsAndTheTrailsWithoutThem) {
+  struct Case {
+    std::string name;
+    GifBytes gif;
+    std::string cfg;   // none when empty
+    std::string note;  // the disposal note, none when empty
+  };
+  const Case cases[] = {
+      {"two", TestGifs::disposingLeftHalf(2), "",
+       "disposal method (restore) on frame(s) 1: every frame is drawn over the whole previous frame, which will "
+       "leave trails in the game; write Velquor/two.cfg with the lines background=0, override=0 and disposal=1"},
+      {"three", TestGifs::disposingLeftHalf(3), "background=1\noverride=0\n",
+       "disposal method (restore) on frame(s) 1: every frame is drawn over the whole previous frame, which will "
+       "leave trails in the game; add disposal=1 to Velquor/three.cfg"},
+      {"one", TestGifs::disposingLeftHalf(1), "", ""},
+      {"honoured", TestGifs::disposingLeftHalf(2), "background=0\noverride=1\ndisposal=1\nloop=1\n", ""},
+  };
+  for (const Case& c : cases) {
+    gif(c.name + ".gif", c.gif);
+    if (!c.cfg.empty()) file(c.name + ".cfg", c.cfg);
+  }
+  gif("once.gif", TestGifs::animated(8, 8, {{1, 10}, {2, 10}}, 1));
+  file("once.cfg", "background=0\noverride=0\nloop=1\n");
+  gif("repeats.gif", TestGifs::animated(8, 8, {{1, 10}, {2, 10}}, 2));
+  const FolderPrediction p = check();
+  for (const Case& c : cases) {
+    const AnimationPrediction* a = find(p, c.name);
+    std::vector<std::string> notes;
+    for (const auto& line : a->ignored)
+      if (line.find("disposal") != std::string::npos) notes.push_back(line);
+    EXPECT_EQ(notes, c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note}) << c.name;
+  }
+  const AnimationPrediction* honoured = find(p, "honoured");
+  EXPECT_EQ(honoured->settings.disposal, true);
+  EXPECT_EQ(honoured->settings.loop, true);
+  EXPECT_TRUE(honoured->boxesAtStart.empty()) << "known keys, numbers under override=1";
+
+  const AnimationPrediction* once = find(p, "once");
+  EXPECT_EQ(once->gif.runsBeforeStop, 2u) << "a count of 1 repeats once after the first run";
+  EXPECT_FALSE(mentions(once->ignored, "loop count"));
+  EXPECT_TRUE(mentions(find(p, "repeats")->ignored,
+                       "loop count 2: the module repeats the animation for ever; to play it as browsers do, "
+                       "write Velquor/repeats.cfg with the lines background=0, override=0 and loop=1"));
+  const std::string text = formatText(p);
+  EXPECT_NE(text.find("loop count 1: plays 2 time(s), then stays on its last frame until out of view"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("no loop count: plays 1 time(s)"), std::string::npos) << text;
+  EXPECT_NE(text.find("Velquor/honoured.cfg: background transparent, override on (palette index not set, "
+                      "alpha not set), disposal methods honoured, loop count honoured"),
+            std::string::npos) << text;
+}
+
 TEST_F(CheckFolder, RefusedGifsAreFailuresWithTheDecodersWordsAndEmptyOnesKeepTheGameTexture) {
   settingsAndRefusals();
   const FolderPrediction p = check();

@@ -38,6 +38,14 @@ GifBytes frameIndices(const AnimationFrame& frame) {
   return GifBytes(frame.indices.get(), frame.indices.get() + std::size_t{frame.width} * frame.height);
 }
 
+// Two 100 ms frames; loop < 0 writes no NETSCAPE extension.
+GifBytes twoFrames(int loop) {
+  GifWriter writer(rgbScreen(2, 2));
+  if (loop >= 0) writer.loop(static_cast<std::uint16_t>(loop));
+  for (std::uint8_t index : {1, 2}) writer.graphicControl({10}).image(filledImage(2, 2, index));
+  return writer.trailer().bytes();
+}
+
 }  // namespace
 
 TEST(FrameListLoad, FramesGetScreenSizeDelaysAndTotalDuration) {
@@ -116,6 +124,53 @@ TEST(FrameListLoad, RectanglePastTheScreenIsClippedWhenComposing) {
   auto list = loadBytes(writer.trailer().bytes());
   ASSERT_EQ(list->frames.size(), 3u);
   for (const auto& frame : list->frames) EXPECT_EQ(frameIndices(*frame), (GifBytes{0, 0, 0, 0, 1, 1}));
+}
+
+// Frame after frame, what each image leaves of itself with disposal=1, and that without it every
+// method leaves the whole picture.
+TEST(FrameListLoad, DisposalMethodsShapeWhatTheNextImageIsDrawnOver) {
+  struct Image {
+    GifBytes indices;  // one row
+    int left;
+    std::uint8_t disposal;
+  };
+  struct Case {
+    const char* what;
+    bool honour;
+    std::vector<Image> images;
+    std::vector<GifBytes> frames;
+  };
+  // A 4 x 1 screen whose background index is 2.
+  const Image full{{1, 1, 1, 1}, 0, 0};
+  const Case cases[] = {
+      {"2: back to the background", true, {full, {{3, 3}, 1, 2}, {{0}, 3, 0}}, {{1, 1, 1, 1}, {1, 3, 3, 1}, {1, 2, 2, 0}}},
+      {"3: back to what it held", true, {full, {{3, 3}, 1, 3}, {{0}, 3, 0}}, {{1, 1, 1, 1}, {1, 3, 3, 1}, {1, 1, 1, 0}}},
+      {"1: left as drawn", true, {full, {{3, 3}, 1, 1}, {{0}, 3, 0}}, {{1, 1, 1, 1}, {1, 3, 3, 1}, {1, 3, 3, 0}}},
+      {"4: means nothing", true, {full, {{3, 3}, 1, 4}, {{0}, 3, 0}}, {{1, 1, 1, 1}, {1, 3, 3, 1}, {1, 3, 3, 0}}},
+      {"3 on the first image: back to the background", true, {{{3, 3}, 1, 3}, {{0}, 3, 0}}, {{2, 3, 3, 2}, {2, 2, 2, 0}}},
+      {"3 after 3: back to the older picture", true, {full, {{3}, 0, 3}, {{0}, 1, 3}, {{3}, 3, 0}},
+       {{1, 1, 1, 1}, {3, 1, 1, 1}, {1, 0, 1, 1}, {1, 1, 1, 3}}},
+      {"2 past the screen's edge: clipped", true, {full, {{3, 3, 3}, 2, 2}, {{0}, 0, 0}}, {{1, 1, 1, 1}, {1, 1, 3, 3}, {0, 1, 2, 2}}},
+      {"2 without disposal=1", false, {full, {{3, 3}, 1, 2}, {{0}, 3, 0}}, {{1, 1, 1, 1}, {1, 3, 3, 1}, {1, 3, 3, 0}}},
+      {"3 without disposal=1", false, {full, {{3, 3}, 1, 3}, {{0}, 3, 0}}, {{1, 1, 1, 1}, {1, 3, 3, 1}, {1, 3, 3, 0}}},
+  };
+  for (const Case& c : cases) {
+    GifWriter writer(rgbScreen(4, 1, 2));
+    for (const Image& image : c.images) {
+      GifGraphicControl control;
+      control.disposal = image.disposal;
+      GifImage drawn = rowImage(static_cast<int>(image.indices.size()), 1, image.indices);
+      drawn.left = static_cast<std::uint16_t>(image.left);
+      writer.graphicControl(control).image(drawn);
+    }
+    TempGifFile file(writer.trailer().bytes());
+    FrameOptions options;
+    options.honourDisposal = c.honour;
+    auto list = FrameList::load(file.path(), "", UINT64_MAX, options);
+    std::vector<GifBytes> frames;
+    for (const auto& frame : list->frames) frames.push_back(frameIndices(*frame));
+    EXPECT_EQ(frames, c.frames) << c.what;
+  }
 }
 
 #ifndef _WIN32  // hundreds of megabytes: too slow under the emulator
@@ -316,6 +371,54 @@ TEST_F(Playback, LoopCountStopsOnTheLastFrameUntilRewound) {
   list->rewind();
   EXPECT_FALSE(list->finished());
   EXPECT_EQ(shown(), 0);
+}
+
+// Two frames of 100 ms, drawn by the module (frameDue). With loop=1 the file's count is played as
+// browsers play it, then the last frame stays until the texture was out of view longer than the
+// whole animation and a second; without loop=1 it repeats for ever.
+TEST(PlaybackLoops, LoopCountWithAndWithoutLoopSetting) {
+  struct Draw {
+    std::int64_t afterMs;
+    std::uint32_t gameFrame;  // 0: not counted
+    int shown;
+  };
+  struct Case {
+    const char* what;
+    int loop;  // -1: no NETSCAPE extension
+    bool honour;
+    std::vector<Draw> draws;
+  };
+  const std::int64_t away = FrameList::OutOfViewMs + 1;
+  const Case cases[] = {
+      {"no extension: plays once, then stays", -1, true,
+       {{0, 0, 0}, {100, 0, 1}, {100, 0, 1}, {100, 0, 1}, {FrameList::OutOfViewMs, 0, 1}, {100, 0, 1}}},
+      {"count 0: for ever", 0, true, {{0, 0, 0}, {100, 0, 1}, {100, 0, 0}, {100, 0, 1}, {100, 0, 0}}},
+      {"count 1: plays twice", 1, true,
+       {{0, 0, 0}, {100, 0, 1}, {100, 0, 0}, {100, 0, 1}, {100, 0, 1}, {100, 0, 1}}},
+      {"count 2: three times", 2, true,
+       {{0, 0, 0}, {100, 0, 1}, {100, 0, 0}, {100, 0, 1}, {100, 0, 0}, {100, 0, 1}, {100, 0, 1}}},
+      {"out of view after the stop: plays again, and stops again", -1, true,
+       {{0, 0, 0}, {100, 0, 1}, {100, 0, 1}, {away, 0, 0}, {100, 0, 1}, {100, 0, 1}, {away, 0, 0}}},
+      {"drawn in the game frame before, however long ago: still stopped", -1, true,
+       {{0, 5, 0}, {100, 6, 1}, {100, 7, 1}, {10 * away, 8, 1}, {away, 10, 0}}},
+      {"without loop=1 count 1 repeats, the last frame one call longer", 1, false,
+       {{0, 0, 0}, {100, 0, 1}, {100, 0, 1}, {100, 0, 0}, {100, 0, 1}, {100, 0, 1}, {100, 0, 0}}},
+      {"without loop=1 no extension repeats", -1, false, {{0, 0, 0}, {100, 0, 1}, {100, 0, 0}, {100, 0, 1}}},
+  };
+  for (const Case& c : cases) {
+    TempGifFile file(twoFrames(c.loop));
+    FrameOptions options;
+    options.honourLoopCount = c.honour;
+    auto list = FrameList::load(file.path(), "", UINT64_MAX, options);
+    std::int64_t now = 5'000'000;
+    std::vector<int> shown, expected;
+    for (const Draw& draw : c.draws) {
+      now += draw.afterMs;
+      shown.push_back(list->frameDue(now, draw.gameFrame));
+      expected.push_back(draw.shown);
+    }
+    EXPECT_EQ(shown, expected) << c.what;
+  }
 }
 
 TEST_F(Playback, FramesWithoutTexturesGiveNull) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 
 #include "plugin/recorded_messages.h"
@@ -174,6 +175,39 @@ TEST_F(AnimationConfigTest, ProblemsOfAFileComeInOneBoxNamingLineAndKey) {
     } else {
       EXPECT_EQ(shown, (std::vector<ShownMessage>{{c.message, path}})) << c.file;
     }
+  }
+}
+
+// disposal and loop are switches of their own: read whatever the other lines say, 0 off and any
+// other number on, a bad value reported once, in the order of the lines under override=1.
+TEST_F(AnimationConfigTest, DisposalAndLoopSwitches) {
+  struct Case {
+    std::string file;
+    std::optional<bool> disposal, loop;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"background=0\noverride=0\n", std::nullopt, std::nullopt, ""},
+      {"background=0\noverride=0\ndisposal=1\nloop=1\n", true, true, ""},
+      {"background=1\noverride=1\nalpha=1\ndisposal=0\nloop=7\n", false, true, ""},
+      {"disposal=1\n", true, std::nullopt, "background is missing: write background=0 or background=1"},
+      {"background=0\noverride=0\ndisposal=yes\nloop=1\n", std::nullopt, true, "line 3: disposal=yes: not a number"},
+      {"background=0\nloop=x\noverride=1\nalpha=q\n", std::nullopt, std::nullopt,
+       "line 2: loop=x: not a number\nline 4: alpha=q: not a number"},
+  };
+  for (const Case& c : cases) {
+    const auto path = cfg(c.file);
+    const auto before = messages.shown().size();
+    AnimationConfig config(path);
+    EXPECT_EQ(config.disposal, c.disposal) << c.file;
+    EXPECT_EQ(config.loop, c.loop) << c.file;
+    EXPECT_EQ(config.frameOptions().honourDisposal, c.disposal.value_or(false)) << c.file;
+    EXPECT_EQ(config.frameOptions().honourLoopCount, c.loop.value_or(false)) << c.file;
+    const auto all = messages.shown();
+    const std::vector<ShownMessage> shown(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+    std::vector<ShownMessage> expected;
+    if (!c.message.empty()) expected.push_back({c.message, path});
+    EXPECT_EQ(shown, expected) << c.file;
   }
 }
 

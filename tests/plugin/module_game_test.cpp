@@ -215,6 +215,17 @@ GameFolder& sharedFolder() {
     made->file("kept.cfg", "background=1\noverride=1\nalpha=1\n");
     made->gif("plain.gif", withBackground);
     made->file("plain.cfg", "background=0\noverride=0\nnumber_color_palette=5\nalpha=1\n");
+    for (std::uint8_t method : {2, 3}) {
+      const auto gif = TestGifs::disposingLeftHalf(method, 30);
+      made->gif("trails" + std::to_string(method) + ".gif", gif);
+      made->gif("clean" + std::to_string(method) + ".gif", gif);
+      made->file("clean" + std::to_string(method) + ".cfg", "background=0\noverride=0\ndisposal=1\n");
+    }
+    // No NETSCAPE extension: a browser plays it once.
+    const auto once = TestGifs::animated(16, 16, {{1, 30}, {2, 30}, {3, 30}});
+    made->gif("once.gif", once);
+    made->file("once.cfg", "background=0\noverride=0\nloop=1\n");
+    made->gif("repeat.gif", once);
     return made;
   }();
   return *folder;
@@ -389,6 +400,92 @@ TEST(Module, DeviceResetKeepsPlaying) {
   EXPECT_EQ(game().resetDevice(), 0);  // and again, after playing on the new textures
   game().runFrames(2);
   EXPECT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
+}
+
+// What the captured back buffer shows at a point: the letter of the test GIFs' colour there, or
+// '-' for the backdrop (a transparent pixel), '?' for anything else.
+char colourLetter(const Standin::Capture& capture, int x, int y) {
+  const std::uint32_t got = capture.at(x, y);
+  const std::pair<std::uint32_t, char> known[] = {{0xFFFF0000, 'R'}, {0xFF00FF00, 'G'}, {0xFF0000FF, 'B'},
+                                                  {capture.at(capture.width - 1, capture.height - 1), '-'}};
+  for (const auto& [colour, letter] : known)
+    if (closeColours(got, colour)) return letter;
+  return '?';
+}
+
+// The left and right halves of each texture's quad (64 x 64 about its cell's centre), as letters,
+// in every game frame for at least `minMs` of real time.
+std::map<std::string, std::vector<std::string>> halvesShown(const std::vector<std::string>& names, double minMs) {
+  std::map<std::string, std::vector<std::string>> shown;
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() < minMs) {
+    const auto capture = game().captureFrame();
+    if (capture.width == 0) break;
+    for (const auto& name : names) {
+      const auto cell = game().cellCentre(name);
+      shown[name].push_back({colourLetter(capture, cell.x - 16, cell.y), colourLetter(capture, cell.x + 16, cell.y)});
+    }
+  }
+  return shown;
+}
+
+// Each run of equal entries once: the pictures in the order they came.
+std::vector<std::string> runs(const std::vector<std::string>& shown) {
+  std::vector<std::string> out;
+  for (const auto& picture : shown)
+    if (out.empty() || out.back() != picture) out.push_back(picture);
+  return out;
+}
+
+// Red all over, green on the left, then blue on the right: with disposal=1 the green image gives
+// its half back (method 2: the background, transparent; method 3: the red before it); without
+// the key the green stays, as it always did.
+TEST(Module, DisposalMethodsOnRequest) {
+  sharedFolder();
+  const std::vector<std::string> names = {"trails2", "clean2", "trails3", "clean3"};
+  std::vector<TextureSpec> scene;
+  // Alpha-blended quads: a transparent pixel shows the backdrop.
+  for (const auto& name : names) scene.push_back(texture(name, Host::RasterSiteEax, true));
+  game().setScene(scene);
+  for (const auto& name : names) ASSERT_TRUE(runUntilSwapped(name, 10'000)) << name;
+
+  const auto shown = halvesShown(names, 2 * 900 + 1000);
+  const std::map<std::string, std::set<std::string>> expected = {{"trails2", {"RR", "GR", "GB"}},
+                                                                 {"clean2", {"RR", "GR", "-B"}},
+                                                                 {"trails3", {"RR", "GR", "GB"}},
+                                                                 {"clean3", {"RR", "GR", "RB"}}};
+  for (const auto& name : names) {
+    const auto& pictures = shown.at(name);
+    EXPECT_EQ(std::set<std::string>(pictures.begin(), pictures.end()), expected.at(name)) << name;
+  }
+  EXPECT_TRUE(game().messageBoxes().empty());
+}
+
+// With loop=1 a GIF without a NETSCAPE extension plays once, as in a browser, and stays on its
+// last frame while in view; out of view longer than the whole animation, it plays again when it
+// comes back. The same GIF without the key repeats.
+TEST(Module, LoopCountOnRequest) {
+  sharedFolder();
+  game().setScene({texture("once", Host::RasterSiteEax), texture("repeat", Host::RasterSiteEbx)});
+  for (const char* name : {"once", "repeat"}) ASSERT_TRUE(runUntilSwapped(name, 10'000)) << name;
+  const double wholeLoop = 900;
+  auto shown = halvesShown({"once", "repeat"}, 2 * wholeLoop + 1000);
+  const std::vector<std::string> playedOnce = {"RR", "GG", "BB"};
+  EXPECT_EQ(runs(shown.at("once")), playedOnce);
+  const auto repeated = runs(shown.at("repeat"));
+  EXPECT_GE(repeated.size(), 4u) << "back to the first frame after the last";
+  EXPECT_EQ(std::vector<std::string>(repeated.begin(), repeated.begin() + 3), playedOnce);
+
+  // Out of view for longer than the whole animation and a second.
+  game().setScene({texture("stone", Host::RasterSiteEax)});
+  const auto away = std::chrono::steady_clock::now();
+  while (std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - away).count() <
+         FrameList::OutOfViewMs + 500)
+    game().runFrames(1);
+  game().setScene({texture("once", Host::RasterSiteEax)});
+  shown = halvesShown({"once"}, wholeLoop + 1000);
+  EXPECT_EQ(runs(shown.at("once")), playedOnce);
+  EXPECT_TRUE(game().messageBoxes().empty());
 }
 
 // Run with Direct3D appearing before main-loop pass 5.

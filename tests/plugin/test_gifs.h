@@ -37,6 +37,21 @@ inline GifBytes animated(int width, int height, const std::vector<Frame>& frames
 // Red, green, blue, 10 hundredths each.
 inline GifBytes threeColours(int size = 8) { return animated(size, size, {{1, 10}, {2, 10}, {3, 10}}); }
 
+// Red all over, then green on the left half by an image of disposal `method`, then blue on the
+// right half. The last frame is green and blue where the method is ignored; with it honoured,
+// background (black) and blue for method 2, red and blue for method 3.
+inline GifBytes disposingLeftHalf(std::uint8_t method, std::uint16_t delayCs = 10, int size = 16) {
+  GifWriter gif({static_cast<std::uint16_t>(size), static_cast<std::uint16_t>(size), palette()});
+  GifGraphicControl control{delayCs};
+  GifImage left = solid(size / 2, size, 2), right = solid(size / 2, size, 3);
+  right.left = static_cast<std::uint16_t>(size / 2);
+  gif.graphicControl(control).image(solid(size, size, 1));
+  control.disposal = method;
+  gif.graphicControl(control).image(left);
+  control.disposal = 0;
+  return gif.graphicControl(control).image(right).trailer().bytes();
+}
+
 // A good first frame, then a byte that starts no block: "GIF file is corrupt!".
 inline GifBytes corrupt() {
   GifWriter gif({8, 8, palette()});

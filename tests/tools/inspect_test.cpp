@@ -9,6 +9,8 @@
 #include "gif/gif_test_files.h"
 #include "inspect/contact_sheet.h"
 #include "inspect/gif_inspection.h"
+#include "inspect/sheet_choices.h"
+#include "plugin/test_gifs.h"
 
 namespace fs = std::filesystem;
 
@@ -205,6 +207,52 @@ TEST_F(ContactSheets, LargeFramesShrinkAndManyFramesWrap) {
     for (int x : {0, 1, 2, 249})
       EXPECT_EQ(sheet.pixels[std::size_t(top + y) * sheet.width + left + x], last.pixel(4 * x, 4 * y, true))
           << x << "," << y;
+}
+
+// A GIF whose disposal methods matter gets sheets without and with disposal=1; the one the game
+// shows with the file's settings is marked, and the frames differ where the game's would.
+TEST_F(ContactSheets, DisposalThatMattersGivesSheetsOfBothWays) {
+  struct Case {
+    const char* name;
+    GifBytes gif;
+    const char* cfg;  // none when null
+    std::vector<std::string> endings;
+    std::string inGame;
+  };
+  const std::vector<std::string> four = {".png", ".keep-background.png", ".disposal.png",
+                                         ".keep-background.disposal.png"};
+  const Case cases[] = {
+      {"ignored", TestGifs::disposingLeftHalf(2), nullptr, four, ".png"},
+      {"honoured", TestGifs::disposingLeftHalf(2), "background=1\noverride=0\ndisposal=1\n", four,
+       ".keep-background.disposal.png"},
+      {"unchanged", TestGifs::disposingLeftHalf(1), "background=0\noverride=0\ndisposal=1\n",
+       {".png", ".keep-background.png"}, ".png"},
+  };
+  for (const Case& c : cases) {
+    if (c.cfg) putText(std::string(c.name) + ".cfg", c.cfg);
+    GifInspection r = inspectGif(put(std::string(c.name) + ".gif", c.gif));
+    ASSERT_TRUE(r.accepted) << r.refusal;
+    std::vector<std::string> endings, inGame;
+    for (const SheetChoice& choice : sheetChoices(r)) {
+      endings.push_back(choice.fileEnding);
+      if (choice.asInGame) inGame.push_back(choice.fileEnding);
+      EXPECT_EQ(choice.label.find("as in game") != std::string::npos, choice.asInGame) << choice.label;
+      // The last frame's left half: green where the method is ignored, the background where honoured.
+      std::unique_ptr<FrameList> other;
+      const ContactSheet sheet = makeContactSheet(framesFor(r, choice, other), choice.keepBackground);
+      const int x = 2, y = 8, left = SheetGap + 2 * (sheet.tileWidth + SheetGap);
+      const std::uint32_t got = sheet.pixels[std::size_t(SheetGap + y) * sheet.width + left + x];
+      const bool disposed = choice.honourDisposal && r.disposalMatters();
+      const std::uint32_t background = choice.keepBackground ? 0xFF000000u : checkerboard(x, y);
+      EXPECT_EQ(got, disposed ? background : 0xFF00FF00u) << c.name << choice.fileEnding;
+    }
+    EXPECT_EQ(endings, c.endings) << c.name;
+    const std::string methods = r.disposalMatters() ? (r.honourDisposal ? "disposal methods: 0 2 0 (honoured"
+                                                                        : "disposal methods: 0 2 0 (ignored")
+                                                    : "disposal methods:";
+    EXPECT_EQ(formatInspection(r).find(methods) != std::string::npos, r.disposalMatters()) << c.name;
+    EXPECT_EQ(inGame, std::vector<std::string>{c.inGame}) << c.name;
+  }
 }
 
 TEST_F(ContactSheets, AnimationWithoutFramesHasNoSheet) {

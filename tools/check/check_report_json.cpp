@@ -42,6 +42,7 @@ std::string settings(const SettingsPrediction& s) {
          ",\"read_from\":" + quoted(s.readFrom) + ",\"background\":" + optional(s.background) +
          ",\"override\":" + optional(s.override) + ",\"alpha\":" + optional(s.alpha) +
          ",\"number_color_palette\":" + optional(s.numberColorPalette) +
+         ",\"disposal\":" + optional(s.disposal) + ",\"loop\":" + optional(s.loop) +
          ",\"messages\":" + boxes(s.messages) + "}";
 }
 
@@ -51,7 +52,7 @@ std::string gif(const GifPrediction& g) {
       << ",\"decoder_messages\":" << quoted(g.decoderMessages) << ",\"version\":" << quoted(g.version)
       << ",\"width\":" << g.width << ",\"height\":" << g.height << ",\"frames\":" << g.delaysMs.size()
       << ",\"delays_ms\":" << numbers(g.delaysMs) << ",\"total_ms\":" << g.totalMs
-      << ",\"loop_count\":" << g.loopCount << ",\"disposal\":" << numbers(g.disposalByImage)
+      << ",\"loop_count\":" << g.loopCount << ",\"loop_count_given\":" << (g.loopCountGiven ? "true" : "false") << ",\"runs_before_stop\":" << g.runsBeforeStop << ",\"disposal\":" << numbers(g.disposalByImage)
       << ",\"decoded_bytes\":" << g.decodedBytes << ",\"uploaded_bytes\":" << g.decodedBytes + g.textureBytes
       << "}";
   return out.str();

@@ -24,6 +24,8 @@ std::string settingsLine(const SettingsPrediction& s) {
   } else {
     out << ", override off";
   }
+  if (s.disposal.value_or(false)) out << ", disposal methods honoured";
+  if (s.loop.value_or(false)) out << ", loop count honoured";
   return out.str();
 }
 
@@ -54,7 +56,14 @@ void animation(std::ostringstream& out, const AnimationPrediction& a) {
       out << " " << g.delaysMs[i];
       if (run > 1) out << " (x" << run << ")";
     }
-    out << "; " << g.totalMs << " ms in all; loop count " << g.loopCount << "\n";
+    out << "; " << g.totalMs << " ms in all; ";
+    if (g.loopCountGiven) out << "loop count " << g.loopCount;
+    else out << "no loop count";
+    if (a.settings.loop.value_or(false))
+      out << (g.runsBeforeStop == 0 ? ": repeats for ever"
+                                    : ": plays " + std::to_string(g.runsBeforeStop) +
+                                          " time(s), then stays on its last frame until out of view");
+    out << "\n";
     out << "  memory: " << mib(g.decodedBytes) << " while decoded, " << mib(g.decodedBytes + g.textureBytes)
         << " while uploaded\n";
   } else {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "check/device_caps.h"
+#include "gif/image_disposal.h"
 #include "inspect/gif_inspection.h"
 #include "plugin/animation_config.h"
 #include "plugin/catalogue.h"
@@ -93,6 +94,8 @@ SettingsPrediction predictSettings(const std::string& folder, const std::string&
     settings.override = config.override;
     settings.alpha = config.alpha;
     settings.numberColorPalette = config.number_color_palette;
+    settings.disposal = config.disposal;
+    settings.loop = config.loop;
   }
   // The module's captions name the file as it opens it, inside its own folder.
   for (auto& box : shown)
@@ -105,11 +108,12 @@ SettingsPrediction predictSettings(const std::string& folder, const std::string&
 // playback; 0 for a single frame.
 std::int64_t loopMsAtSixtyDraws(FrameList& frames) {
   if (frames.frames.size() < 2) return 0;
+  // One loop is as long whether or not the animation stops after some of them.
+  frames.honourLoopCount = false;
   std::int64_t firstStart = -1;
   for (int draw = 0; draw < 1'000'000; ++draw) {
     const std::int64_t now = draw * 1000 / 60;
-    const int shown = frames.advance(now);
-    if (frames.finished()) frames.rewind();  // as the module repeats every animation
+    const int shown = frames.frameDue(now);
     const bool loopStarts = shown == 0 && frames.frameStart == now;
     if (!loopStarts) continue;
     if (firstStart >= 0) return now - firstStart;
@@ -134,18 +138,28 @@ GifPrediction predictGif(const std::string& gifPath, const std::string& shownNam
     gif.delaysMs = inspection.delays;
     gif.totalMs = inspection.frames->totalDuration;
     gif.loopCount = inspection.frames->loopCount;
+    gif.loopCountGiven = inspection.frames->loopCountGiven;
+    gif.runsBeforeStop = inspection.frames->runsBeforeStop();
     gif.loopMsAtSixty = loopMsAtSixtyDraws(*inspection.frames);
   }
   return gif;
+}
+
+// How to turn a setting on: a file without `background` and `override` shows a message box.
+std::string settingsAdvice(const SettingsPrediction& settings, const std::string& line) {
+  if (settings.exists) return "add " + line + " to " + settings.path;
+  return "write " + settings.path + " with the lines background=0, override=0 and " + line;
 }
 
 // What the file asks for that the module leaves aside.
 void noteIgnored(AnimationPrediction& animation) {
   const GifPrediction& gif = animation.gif;
   if (!gif.accepted) return;
-  if (gif.loopCount != 0)
+  const SettingsPrediction& settings = animation.settings;
+  if (gif.loopCount != 0 && !settings.loop.value_or(false))
     animation.ignored.push_back("loop count " + std::to_string(gif.loopCount) +
-                                ": the module repeats the animation for ever");
+                                ": the module repeats the animation for ever; to play it as browsers do, " +
+                                settingsAdvice(settings, "loop=1"));
   std::vector<int> zero, disposed;
   for (std::size_t i = 0; i < gif.delaysMs.size(); ++i)
     if (gif.delaysMs[i] == 0) zero.push_back(static_cast<int>(i));
@@ -157,10 +171,11 @@ void noteIgnored(AnimationPrediction& animation) {
                                 " ms instead of " + std::to_string(gif.totalMs) +
                                 " ms: a frame changes at most once per draw");
   for (std::size_t i = 0; i < gif.disposalByImage.size(); ++i)
-    if (gif.disposalByImage[i] >= 2) disposed.push_back(static_cast<int>(i));
-  if (!disposed.empty())
+    if (disposalRestores(gif.disposalByImage[i])) disposed.push_back(static_cast<int>(i));
+  if (!disposed.empty() && !settings.disposal.value_or(false))
     animation.ignored.push_back("disposal method (restore) on frame(s) " + numberList(disposed) +
-                                ": ignored, every frame is drawn over the whole previous frame");
+                                ": every frame is drawn over the whole previous frame, which will leave trails "
+                                "in the game; " + settingsAdvice(settings, "disposal=1"));
 }
 
 void noteWarnings(AnimationPrediction& animation) {

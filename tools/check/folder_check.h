@@ -22,6 +22,8 @@ struct SettingsPrediction {
   std::optional<bool> override;
   std::optional<std::uint8_t> alpha;
   std::optional<std::uint32_t> numberColorPalette;
+  std::optional<bool> disposal;
+  std::optional<bool> loop;
   std::vector<ShownBox> messages;  // in the order the module shows them
 };
 
@@ -34,6 +36,8 @@ struct GifPrediction {
   std::vector<std::int64_t> delaysMs;
   std::int64_t totalMs = 0;
   std::uint16_t loopCount = 0;
+  bool loopCountGiven = false;      // the file has a NETSCAPE extension
+  std::uint32_t runsBeforeStop = 0; // runs through the frames the module plays before it stops (0: never)
   std::vector<int> disposalByImage;
   std::uint64_t decodedBytes = 0;   // frames held while decoded
   std::uint64_t textureBytes = 0;   // textures added while uploaded

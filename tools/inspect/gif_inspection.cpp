@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "gif/gif_decoder_report.h"
+#include "gif/image_disposal.h"
 #include "gif/memory_limits.h"
 #include "plugin/animation_config.h"
 #include "plugin/message_box.h"
@@ -23,6 +24,10 @@ std::uint64_t GifInspection::textureBytes() const {
   return Limits::textureBytes(frames->width, frames->height, frames->frames.size());
 }
 
+bool GifInspection::disposalMatters() const {
+  return std::any_of(disposalByImage.begin(), disposalByImage.end(), disposalRestores);
+}
+
 GifInspection inspectGif(const std::string& path, const std::string& shownName) {
   GifInspection result;
   result.path = path;
@@ -37,14 +42,16 @@ GifInspection inspectGif(const std::string& path, const std::string& shownName) 
   });
   {
     AnimationConfig config(settings.u8string());
-    result.keepBackground = config.keepBackground();
+    const FrameOptions options = config.frameOptions();
+    result.keepBackground = options.keepBackground;
+    result.honourDisposal = options.honourDisposal;
+    result.honourLoopCount = options.honourLoopCount;
   }
   setMessageBoxHandler(nullptr);
 
   GifDecoderReport decoder;
   try {
-    result.frames = FrameList::load(path.c_str(), shownName);
-    result.frames->setKeepBackground(result.keepBackground);
+    result.frames = FrameList::load(path.c_str(), shownName, UINT64_MAX, result.options());
     result.accepted = true;
     for (const auto& frame : result.frames->frames) result.delays.push_back(frame->delay);
   } catch (const std::exception& e) {
@@ -77,6 +84,12 @@ std::string megabytes(std::uint64_t bytes) {
   return s.str();
 }
 
+std::string numbers(const std::vector<int>& values) {
+  std::string text;
+  for (int value : values) text += " " + std::to_string(value);
+  return text;
+}
+
 void indented(std::ostringstream& out, const char* label, const std::string& lines) {
   std::istringstream in(lines);
   std::string line;
@@ -97,7 +110,20 @@ std::string formatInspection(const GifInspection& r) {
   out << "  delays (ms):";
   for (std::int64_t d : r.delays) out << " " << d;
   out << "\n  total duration: " << list.totalDuration << " ms\n";
-  out << "  loop count: " << list.loopCount << (list.loopCount == 0 ? " (endless)" : "") << "\n";
+  if (list.loopCountGiven)
+    out << "  loop count: " << list.loopCount << (list.loopCount == 0 ? " (endless)" : "") << "\n";
+  else
+    out << "  loop count: none (a browser plays it once)\n";
+  const std::uint32_t runs = list.runsBeforeStop();
+  out << "  in the game: "
+      << (!list.honourLoopCount ? "repeats for ever (loop=1 plays the loop count)"
+          : runs == 0           ? "repeats for ever (loop=1)"
+                                : "plays " + std::to_string(runs) +
+                                      " time(s), then stays on its last frame until out of view (loop=1)")
+      << "\n";
+  if (r.disposalMatters())
+    out << "  disposal methods:" << numbers(r.disposalByImage)
+        << (r.honourDisposal ? " (honoured: disposal=1)" : " (ignored: disposal=1 honours them)") << "\n";
   out << "  background: " << (r.keepBackground ? "kept opaque" : "transparent")
       << (r.hasSettings ? " (by its settings file)" : " (no settings file)") << "\n";
   out << "  memory while decoded: " << megabytes(r.decodedBytes()) << ": " << list.frames.size() << " frames x ("

@@ -17,14 +17,21 @@ struct GifInspection {
   std::vector<int> disposalByImage;    // disposal method of each image decoded, in order
   std::string settingsMessages;        // message boxes the settings file would show, one a line
   bool hasSettings = false;            // <name>.cfg exists beside the GIF
-  bool keepBackground = false;         // as the settings decide it for the game
-  std::unique_ptr<FrameList> frames;   // null when refused
+  // As the settings decide them for the game:
+  bool keepBackground = false;
+  bool honourDisposal = false;
+  bool honourLoopCount = false;
+  std::unique_ptr<FrameList> frames;   // made and played with options(); null when refused
   std::vector<std::int64_t> delays;    // ms, one per frame
 
   // Memory the module holds: colour indices, palettes and frame records while the animation is
   // decoded, and 32-bit textures while it is uploaded.
   std::uint64_t decodedBytes() const;
   std::uint64_t textureBytes() const;
+  FrameOptions options() const { return {keepBackground, honourDisposal, honourLoopCount}; }
+  // Some image's disposal method changes what the next is drawn over (the module's own rule), so
+  // disposal=1 changes the frames.
+  bool disposalMatters() const;
 };
 
 // Loads `path` (UTF-8) as the module would; never throws for a bad file. Messages name the file as

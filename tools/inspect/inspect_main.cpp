@@ -1,15 +1,18 @@
 // Shows what the module will make of GIF animations: for a GIF, or every .gif of a folder, whether
 // the module accepts it and why not, its size, frames, delays, loop count and the memory it takes,
-// and two contact sheets of its frames as the textures will hold them (background colour
-// transparent, and kept).
+// and contact sheets of its frames as the textures will hold them (background colour
+// transparent, and kept; for a GIF whose disposal methods matter, also with disposal=1: those
+// sheets' names end in ".disposal.png").
 //   velquor_inspect [-o OUTDIR] PATH...
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "inspect/contact_sheet.h"
 #include "inspect/gif_inspection.h"
+#include "inspect/sheet_choices.h"
 #include "png/png_writer.h"
 
 namespace fs = std::filesystem;
@@ -17,12 +20,11 @@ namespace fs = std::filesystem;
 namespace {
 
 // Writes the sheet and says where, and at what scale when frames had to shrink.
-bool writeSheet(const FrameList& frames, bool keepBackground, bool asInGame, const fs::path& path) {
-  ContactSheet sheet = makeContactSheet(frames, keepBackground);
+bool writeSheet(const FrameList& frames, const SheetChoice& choice, const fs::path& path) {
+  ContactSheet sheet = makeContactSheet(frames, choice.keepBackground);
   bool ok = !sheet.pixels.empty() &&
             VelquorPng::writePng(path.string(), sheet.width, sheet.height, sheet.pixels.data());
-  std::printf("  sheet (%s%s): %s", keepBackground ? "background kept" : "background transparent",
-              asInGame ? ", as in game" : "", path.string().c_str());
+  std::printf("  sheet (%s): %s", choice.label.c_str(), path.string().c_str());
   if (sheet.scale > 1) std::printf(" (frames at 1/%d size)", sheet.scale);
   std::printf("%s\n", ok ? "" : " NOT WRITTEN");
   return ok;
@@ -60,9 +62,10 @@ int main(int argc, char** argv) {
         continue;
       }
       const std::string stem = fs::path(path).stem().string();
-      for (bool keep : {false, true}) {
-        fs::path sheet = outDir / (stem + (keep ? ".keep-background.png" : ".png"));
-        if (!writeSheet(*inspection.frames, keep, keep == inspection.keepBackground, sheet)) ++refused;
+      for (const SheetChoice& choice : sheetChoices(inspection)) {
+        std::unique_ptr<FrameList> other;
+        const FrameList& frames = framesFor(inspection, choice, other);
+        if (!writeSheet(frames, choice, outDir / (stem + choice.fileEnding))) ++refused;
       }
     }
   }

@@ -309,6 +309,36 @@ TEST_F(CheckFolder, MissingOrBlockedFolder) {
   EXPECT_EQ(exitStatus(blocked, false), 1);
 }
 
+TEST_F(CheckFolder, ModuleSettingsTurnTheWatchOffOrShowTheFirstBoxAtStart) {
+  struct Case {
+    const char* ini;  // null: no Velquor.ini
+    bool watch;
+    const char* firstBox;
+  };
+  const Case cases[] = {
+      {nullptr, true, nullptr},
+      {"watch=0\r\n", false, nullptr},
+      {"\xEF\xBB\xBFwatch=1\n", true, nullptr},
+      {"watch=off\n", true, "line 1: watch=off: not a number"},
+  };
+  for (const Case& c : cases) {
+    std::remove(root().file("Velquor.ini").c_str());
+    if (c.ini) root().write("Velquor.ini", c.ini);
+    gif("fire.gif");
+    const FolderPrediction p = check();
+    EXPECT_EQ(p.watch, c.watch) << (c.ini ? c.ini : "(none)");
+    EXPECT_NE(formatText(p).find(c.watch ? "Live folder: on" : "Live folder: off"), std::string::npos);
+    const auto boxes = p.boxesAtStart();
+    if (!c.firstBox) {
+      EXPECT_TRUE(boxes.empty()) << c.ini;
+      continue;
+    }
+    ASSERT_FALSE(boxes.empty()) << c.ini;
+    EXPECT_EQ(boxes[0].caption, "Velquor.ini");
+    EXPECT_NE(boxes[0].text.find(c.firstBox), std::string::npos) << boxes[0].text;
+  }
+}
+
 TEST_F(CheckFolder, JsonKeepsCaptionsAndTextsIntact) {
   gif("q.gif");
   file("q.cfg", "override=1\n");

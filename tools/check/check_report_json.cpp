@@ -87,7 +87,7 @@ std::string formatJson(const FolderPrediction& p) {
   for (std::size_t i = 0; i < p.skipped.size(); ++i)
     out << (i ? "," : "") << "{\"file\":" << quoted(p.skipped[i].fileName)
         << ",\"reason\":" << quoted(p.skipped[i].reason) << "}";
-  out << "],\"boxes_at_start\":" << boxes(p.boxesAtStart()) << ",\"memory\":{\"at_start\":"
+  out << "],\"watch\":" << (p.watch ? "true" : "false") << ",\"boxes_at_start\":" << boxes(p.boxesAtStart()) << ",\"memory\":{\"at_start\":"
       << p.memory.atStart << ",\"worst_case\":" << p.memory.worstCase << ",\"budget\":" << p.memory.budget
       << "},\"mistakes\":" << strings(p.mistakes) << ",\"failures\":" << strings(p.failures()) << "}\n";
   return out.str();

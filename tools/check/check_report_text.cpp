@@ -95,6 +95,7 @@ std::string formatText(const FolderPrediction& p) {
     out << "\nSkipped:\n";
     for (const auto& s : p.skipped) out << "  " << s.fileName << ": " << s.reason << "\n";
   }
+  out << "\nLive folder: " << (p.watch ? "on, changes are played while the game runs" : "off (Velquor.ini)") << "\n";
   const auto shown = p.boxesAtStart();
   out << "\nMessage boxes at start, in order:" << (shown.empty() ? " none" : "") << "\n";
   for (const auto& box : shown) out << "  [" << box.caption << "] " << indented(box.text, "    ") << "\n";

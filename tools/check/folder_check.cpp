@@ -15,6 +15,7 @@
 #include "plugin/catalogue.h"
 #include "plugin/folder_listing.h"
 #include "plugin/message_box.h"
+#include "plugin/module_settings.h"
 
 namespace fs = std::filesystem;
 
@@ -334,7 +335,7 @@ void predictMemory(FolderPrediction& prediction) {
 }  // namespace
 
 std::vector<ShownBox> FolderPrediction::problemsAtStart() const {
-  std::vector<ShownBox> problems;
+  std::vector<ShownBox> problems = moduleSettingsBoxes;
   for (const auto& animation : animations)
     problems.insert(problems.end(), animation.boxesAtStart.begin(), animation.boxesAtStart.end());
   return problems;
@@ -367,9 +368,24 @@ std::vector<std::string> FolderPrediction::failures() const {
   return found;
 }
 
+namespace {
+
+// Velquor.ini lies in the game's folder, which holds the animation folder.
+void predictModuleSettings(const std::string& folder, FolderPrediction& prediction) {
+  const std::filesystem::path gameFolder = std::filesystem::u8path(folder).parent_path();
+  const std::string path = (gameFolder / std::string(ModuleSettingsFile)).u8string();
+  BoxRecorder recorder(prediction.moduleSettingsBoxes);
+  prediction.watch = readModuleSettings(path).watch;
+  for (auto& box : prediction.moduleSettingsBoxes)
+    if (box.caption == path) box.caption = std::string(ModuleSettingsFile);
+}
+
+}  // namespace
+
 FolderPrediction checkFolder(const std::string& folder) {
   FolderPrediction prediction;
   prediction.folder = folder;
+  predictModuleSettings(folder, prediction);
   switch (folderPlace(folder)) {
     case FolderPlace::Missing:
       prediction.state = FolderState::Missing;

@@ -87,6 +87,8 @@ struct FolderPrediction {
   std::vector<std::string> mistakes;            // likely mistakes of the folder as a whole
   MemoryPrediction memory;
   std::vector<ShownBox> folderBoxes;            // shown before any animation is made
+  bool watch = true;                            // Velquor.ini: the folder is followed while the game runs
+  std::vector<ShownBox> moduleSettingsBoxes;    // Velquor.ini's problems, the first at start
 
   // Every problem found while the module starts, one message per file, in order; all are logged.
   std::vector<ShownBox> problemsAtStart() const;

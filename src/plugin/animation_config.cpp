@@ -103,8 +103,14 @@ void AnimationConfig::load() {
 
   // Every problem of the file goes into one message box, in the order of the lines.
   std::vector<std::string> problems;
+  // A file that only turns switches on keeps the defaults of the rest without asking for them.
+  const bool switchesOnly =
+      !settings.empty() && std::all_of(settings.begin(), settings.end(),
+                                       [](const auto& entry) { return isSwitchKey(entry.first); });
   // Without a readable background the override stays off, whatever the file says about it.
-  if (const auto value = required(settings, "background", problems)) {
+  if (switchesOnly) {
+    // background and override stay unset: the defaults.
+  } else if (const auto value = required(settings, "background", problems)) {
     background = *value != 0;
     if (const auto value = required(settings, "override", problems)) override = *value != 0;
   } else if (settings.count("override") != 0) {

@@ -142,7 +142,7 @@ TEST_F(CheckFolder, DisposalAndLoopSettingsAndTheTrailsWithoutThem) {
   const Case cases[] = {
       {"two", TestGifs::disposingLeftHalf(2), "",
        "disposal method (restore) on frame(s) 1: every frame is drawn over the whole previous frame, which will "
-       "leave trails in the game; write Velquor/two.cfg with the lines background=0, override=0 and disposal=1"},
+       "leave trails in the game; write Velquor/two.cfg with the line disposal=1"},
       {"three", TestGifs::disposingLeftHalf(3), "background=1\noverride=0\n",
        "disposal method (restore) on frame(s) 1: every frame is drawn over the whole previous frame, which will "
        "leave trails in the game; add disposal=1 to Velquor/three.cfg"},
@@ -174,7 +174,7 @@ TEST_F(CheckFolder, DisposalAndLoopSettingsAndTheTrailsWithoutThem) {
   EXPECT_FALSE(mentions(once->ignored, "loop count"));
   EXPECT_TRUE(mentions(find(p, "repeats")->ignored,
                        "loop count 2: the module repeats the animation for ever; to play it as browsers do, "
-                       "write Velquor/repeats.cfg with the lines background=0, override=0 and loop=1"));
+                       "write Velquor/repeats.cfg with the line loop=1"));
   const std::string text = formatText(p);
   EXPECT_NE(text.find("loop count 1: plays 2 time(s), then stays on its last frame until out of view"),
             std::string::npos) << text;

@@ -190,7 +190,10 @@ TEST_F(AnimationConfigTest, DisposalAndLoopSwitches) {
       {"background=0\noverride=0\n", std::nullopt, std::nullopt, ""},
       {"background=0\noverride=0\ndisposal=1\nloop=1\n", true, true, ""},
       {"background=1\noverride=1\nalpha=1\ndisposal=0\nloop=7\n", false, true, ""},
-      {"disposal=1\n", true, std::nullopt, "background is missing: write background=0 or background=1"},
+      // A file of switches alone asks for nothing else; another key brings the usual rule back.
+      {"disposal=1\n", true, std::nullopt, ""},
+      {"loop=1\r\ndisposal=x\r\n", std::nullopt, true, "line 2: disposal=x: not a number"},
+      {"loop=1\nalpha=3\n", std::nullopt, true, "background is missing: write background=0 or background=1"},
       {"background=0\noverride=0\ndisposal=yes\nloop=1\n", std::nullopt, true, "line 3: disposal=yes: not a number"},
       {"background=0\nloop=x\noverride=1\nalpha=q\n", std::nullopt, std::nullopt,
        "line 2: loop=x: not a number\nline 4: alpha=q: not a number"},

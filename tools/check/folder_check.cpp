@@ -146,10 +146,10 @@ GifPrediction predictGif(const std::string& gifPath, const std::string& shownNam
   return gif;
 }
 
-// How to turn a setting on: a file without `background` and `override` shows a message box.
+// How to turn a switch on: a new settings file may hold the switch alone.
 std::string settingsAdvice(const SettingsPrediction& settings, const std::string& line) {
   if (settings.exists) return "add " + line + " to " + settings.path;
-  return "write " + settings.path + " with the lines background=0, override=0 and " + line;
+  return "write " + settings.path + " with the line " + line;
 }
 
 // What the file asks for that the module leaves aside.

@@ -86,6 +86,8 @@ Animation::Animation(std::string_view base, bool preload)
   const std::size_t proxySize = std::max<std::size_t>(
       Host::RasterHeaderSize, std::size_t{extensionOffset_} + Host::RasterExtensionSize);
   proxyRaster_ = std::make_unique<std::uint8_t[]>(proxySize);  // zero-filled
+  // Animations are made in the game's main loop: the staging texture is ready before any draw.
+  prepareFrameStaging();
 
   if (preload) {
     try {

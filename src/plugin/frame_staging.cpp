@@ -13,12 +13,14 @@ namespace {
 class StagingResource;
 StagingResource* made = nullptr;
 
+IDirect3DDevice9* gameDevice() { return Host::at<IDirect3DDevice9*>(Host::Device); }
+
 class StagingResource : public KelDeviceResource {
  public:
   StagingResource() {
     made = this;
     if (events != nullptr) {
-      loopSlot_ = events->gameLoop.connect([this] { guarded("frameStaging", [this] { prepareIfWanted(); }); });
+      loopSlot_ = events->gameLoop.connect([this] { guarded("frameStaging", [this] { prepare(gameDevice()); }); });
       connected_ = true;
     }
   }
@@ -27,38 +29,37 @@ class StagingResource : public KelDeviceResource {
     if (connected_ && events != nullptr) events->gameLoop.disconnect(loopSlot_);
     made = nullptr;
   }
-  void onDeviceLost() override { staging_.release(); }
-  // Made again when a frame next needs it.
-  void onDeviceReset(IDirect3DDevice9*) override {}
+  void onDeviceLost() override { staging.release(); }
+  // The device has just finished everything: the waiting lock costs least now.
+  void onDeviceReset(IDirect3DDevice9* device) override { prepare(device); }
 
-  FrameStaging get(IDirect3DDevice9* device) {
-    if (staging_.ready(device)) return {&staging_, true};
-    if (!staging_.usable(device)) return {nullptr, false};
-    wanted_ = true;
-    // Without a main loop to wait for, now.
-    if (!connected_) prepareIfWanted();
-    return {staging_.ready(device) ? &staging_ : nullptr, staging_.usable(device)};
+  void prepare(IDirect3DDevice9* device) {
+    if (device != nullptr && !staging.ready(device) && staging.usable(device)) staging.prepare(device);
   }
+
+  StagingTexture staging;
 
  private:
-  void prepareIfWanted() {
-    if (!wanted_) return;
-    wanted_ = false;
-    staging_.prepare(Host::at<IDirect3DDevice9*>(Host::Device));
-  }
-
-  StagingTexture staging_;
-  bool wanted_ = false;
   bool connected_ = false;
   unsigned loopSlot_ = 0;
 };
 
 }  // namespace
 
+void prepareFrameStaging() {
+  if (made == nullptr) {
+    if (renderEvents == nullptr) return;
+    renderEvents->addCustomResource(std::make_unique<StagingResource>());
+  }
+  made->prepare(gameDevice());
+}
+
 FrameStaging frameStaging(IDirect3DDevice9* device) {
   if (made == nullptr) {
     if (renderEvents == nullptr) return {nullptr, false};
+    // Made here, it is ready from the next pass of the main loop.
     renderEvents->addCustomResource(std::make_unique<StagingResource>());
   }
-  return made->get(device);
+  StagingTexture& staging = made->staging;
+  return {staging.ready(device) ? &staging : nullptr, staging.usable(device)};
 }

@@ -133,8 +133,12 @@ TEST(Appearance, LongestDrawCallWhileAnAnimationFirstComesIntoView) {
     const int frames = game.frameCount() - firstFrame;
 
     Standin::SceneTiming worst;
-    for (const auto& t : game.sceneTimings())
-      if (t.frame >= firstFrame && t.longestSiteNs > worst.longestSiteNs) worst = t;
+    int framesOverGoal = 0;  // on a busy machine, a draw call the system set aside shows here too
+    for (const auto& t : game.sceneTimings()) {
+      if (t.frame < firstFrame) continue;
+      if (t.longestSiteNs > worst.longestSiteNs) worst = t;
+      framesOverGoal += t.longestSiteNs > GoalMs * 1e6;
+    }
     int shown = -1;
     for (const auto& d : game.draws())
       if (d.frame >= firstFrame && d.texture == spec.name && d.swapped()) {
@@ -145,6 +149,7 @@ TEST(Appearance, LongestDrawCallWhileAnAnimationFirstComesIntoView) {
     std::printf("  %4dx%-4d %2d frames: longest draw call %9.3f ms (%s, frame %d of %d)   goal: none over %.0f ms\n",
                 big.width, big.height, big.frames, worst.longestSiteNs / 1e6, where.c_str(),
                 worst.frame - firstFrame, frames, GoalMs);
+    std::printf("  %24s game frames with a draw call over %.0f ms: %d of %d\n", "", GoalMs, framesOverGoal, frames);
     if (shown < 0)
       std::printf("  %24s the animation never showed in %d ms\n", "", static_cast<int>(WatchMs));
     else
@@ -169,8 +174,10 @@ class Durations {
   std::string text() {
     if (ms_.empty()) return "-";
     std::sort(ms_.begin(), ms_.end());
+    const auto over = std::count_if(ms_.begin(), ms_.end(), [](double ms) { return ms > GoalMs; });
     char line[64];
-    std::snprintf(line, sizeof line, "%7.3f / %7.3f", ms_[ms_.size() / 2], ms_.back());
+    std::snprintf(line, sizeof line, "%.3f / %.3f (%d of %d over %.0f)", ms_[ms_.size() / 2], ms_.back(),
+                  static_cast<int>(over), static_cast<int>(ms_.size()), GoalMs);
     return line;
   }
 
@@ -228,13 +235,15 @@ TEST(Appearance, WhereTheTimeOfALargeFrameGoes) {
 
   std::printf("where the time of a 1024 x 1024 frame's texture goes (%zu frames, one per game frame;\n"
               "milliseconds, median / worst):\n", list->frames.size());
-  std::printf("  made whole:  CreateTexture %s   LockRect %s   writePixels %s   UnlockRect %s\n",
+  std::printf("  made whole:  CreateTexture %s\n               LockRect %s\n               writePixels %s\n"
+              "               UnlockRect %s\n",
               create.text().c_str(), lock.text().c_str(), write.text().c_str(), unlock.text().c_str());
-  std::printf("  in tiles:    one tile (%u K pixels, its texture made first) %s   a game frame's share "
-              "(%llu K pixels) %s\n", FrameTiles::TilePixels / 1024, tile.text().c_str(),
-              static_cast<unsigned long long>(Animation::TexturePixelsPerFrame / 1024), share.text().c_str());
-  std::printf("               the staging texture's first lock, once per device in the main loop: %s;"
-              " %d game frames for all\n", prepare.text().c_str(), gameFrames);
+  std::printf("  in tiles:    one tile of %u K pixels, its texture made first: %s\n"
+              "               a game frame's share, %llu K pixels: %s\n", FrameTiles::TilePixels / 1024,
+              tile.text().c_str(), static_cast<unsigned long long>(Animation::TexturePixelsPerFrame / 1024),
+              share.text().c_str());
+  std::printf("               the staging texture's first lock, once per device in the main loop: %s\n"
+              "               %d game frames for all\n", prepare.text().c_str(), gameFrames);
 }
 
 }  // namespace

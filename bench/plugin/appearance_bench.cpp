@@ -149,7 +149,8 @@ TEST(Appearance, LongestDrawCallWhileAnAnimationFirstComesIntoView) {
     std::printf("  %4dx%-4d %2d frames: longest draw call %9.3f ms (%s, frame %d of %d)   goal: none over %.0f ms\n",
                 big.width, big.height, big.frames, worst.longestSiteNs / 1e6, where.c_str(),
                 worst.frame - firstFrame, frames, GoalMs);
-    std::printf("  %24s game frames with a draw call over %.0f ms: %d of %d\n", "", GoalMs, framesOverGoal, frames);
+    std::printf("  %24s game frames with a draw call over %.0f ms: %d of %d\n", "", GoalMs, framesOverGoal,
+                frames);
     if (shown < 0)
       std::printf("  %24s the animation never showed in %d ms\n", "", static_cast<int>(WatchMs));
     else
@@ -167,7 +168,10 @@ class Durations {
     struct Stop {
       Durations& d;
       std::chrono::steady_clock::time_point start;
-      ~Stop() { d.ms_.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count()); }
+      ~Stop() {
+        d.ms_.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+      }
     } stop{*this, start};
     return work();
   }
@@ -227,7 +231,8 @@ TEST(Appearance, WhereTheTimeOfALargeFrameGoes) {
       game.runFrames(1);
       ++gameFrames;
       std::uint64_t pixels = first ? 1 : Animation::TexturePixelsPerFrame;
-      ASSERT_EQ((first ? tile : share).time([&] { return frame->fillTexture(device, staging, false, pixels); }), 0);
+      Durations& calls = first ? tile : share;
+      ASSERT_EQ(calls.time([&] { return frame->fillTexture(device, staging, false, pixels); }), 0);
     }
     frame->releaseTexture();
   }

@@ -20,7 +20,8 @@ class StagingResource : public KelDeviceResource {
   StagingResource() {
     made = this;
     if (events != nullptr) {
-      loopSlot_ = events->gameLoop.connect([this] { guarded("frameStaging", [this] { prepare(gameDevice()); }); });
+      loopSlot_ = events->gameLoop.connect(
+          [this] { guarded("frameStaging", [this] { prepare(gameDevice()); }); });
       connected_ = true;
     }
   }

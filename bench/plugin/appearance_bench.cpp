@@ -3,13 +3,16 @@
 // timed from its call to the moment the game has its raster (what the module adds to that draw
 // call). Sixty small animations fill the folder so that the module's own rule leaves the big
 // one out of the preload. The big GIFs are made by the sample generator (bench/plugin/run.sh).
+// A second case shows where the time of a large frame's texture goes, made whole or in tiles.
 // Run: standin.exe --driver plugin_appearance_bench.dll --frame_time 16 -- (VELQUOR_ASI: the
 // module, VELQUOR_APPEARANCE_GIFS: the folder of appear_*.gif)
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <d3d9.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -17,7 +20,11 @@
 #include <vector>
 
 #include "game/standin_api.h"
+#include "gif/frame_list.h"
+#include "gif/frame_tiles.h"
+#include "gif/staging_texture.h"
 #include "host/host.h"
+#include "plugin/animation.h"
 #include "plugin/folder_listing.h"
 #include "plugin/game_folder.h"
 #include "plugin/test_gifs.h"
@@ -126,8 +133,12 @@ TEST(Appearance, LongestDrawCallWhileAnAnimationFirstComesIntoView) {
     const int frames = game.frameCount() - firstFrame;
 
     Standin::SceneTiming worst;
-    for (const auto& t : game.sceneTimings())
-      if (t.frame >= firstFrame && t.longestSiteNs > worst.longestSiteNs) worst = t;
+    int framesOverGoal = 0;  // on a busy machine, a draw call the system set aside shows here too
+    for (const auto& t : game.sceneTimings()) {
+      if (t.frame < firstFrame) continue;
+      if (t.longestSiteNs > worst.longestSiteNs) worst = t;
+      framesOverGoal += t.longestSiteNs > GoalMs * 1e6;
+    }
     int shown = -1;
     for (const auto& d : game.draws())
       if (d.frame >= firstFrame && d.texture == spec.name && d.swapped()) {
@@ -138,12 +149,106 @@ TEST(Appearance, LongestDrawCallWhileAnAnimationFirstComesIntoView) {
     std::printf("  %4dx%-4d %2d frames: longest draw call %9.3f ms (%s, frame %d of %d)   goal: none over %.0f ms\n",
                 big.width, big.height, big.frames, worst.longestSiteNs / 1e6, where.c_str(),
                 worst.frame - firstFrame, frames, GoalMs);
+    std::printf("  %24s game frames with a draw call over %.0f ms: %d of %d\n", "", GoalMs, framesOverGoal,
+                frames);
     if (shown < 0)
       std::printf("  %24s the animation never showed in %d ms\n", "", static_cast<int>(WatchMs));
     else
       std::printf("  %24s the animation showed from frame %d on\n", "", shown);
   }
   game.unloadModules();
+}
+
+// Milliseconds of each call, for the median and the worst.
+class Durations {
+ public:
+  template <typename Work>
+  auto time(Work&& work) {
+    const auto start = std::chrono::steady_clock::now();
+    struct Stop {
+      Durations& d;
+      std::chrono::steady_clock::time_point start;
+      ~Stop() {
+        d.ms_.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+      }
+    } stop{*this, start};
+    return work();
+  }
+  std::string text() {
+    if (ms_.empty()) return "-";
+    std::sort(ms_.begin(), ms_.end());
+    const auto over = std::count_if(ms_.begin(), ms_.end(), [](double ms) { return ms > GoalMs; });
+    char line[64];
+    std::snprintf(line, sizeof line, "%.3f / %.3f (%d of %d over %.0f)", ms_[ms_.size() / 2], ms_.back(),
+                  static_cast<int>(over), static_cast<int>(ms_.size()), GoalMs);
+    return line;
+  }
+
+ private:
+  std::vector<double> ms_;
+};
+
+// Each texture of a 1024 x 1024 GIF made on the game's device, one per game frame (so that the
+// device has the game's work queued, as in play), with the time of each call.
+TEST(Appearance, WhereTheTimeOfALargeFrameGoes) {
+  const char* gifs = std::getenv("VELQUOR_APPEARANCE_GIFS");
+  ASSERT_NE(gifs, nullptr) << "set VELQUOR_APPEARANCE_GIFS to the folder of appear_*.gif";
+  StandinGame& game = standinGame();
+  game.setDrawing(true);
+  game.setScene(otherTextures("plain"));
+  IDirect3DDevice9* device = game.device();
+  ASSERT_NE(device, nullptr);
+  const std::string path = std::string(gifs) + "\\" + Bigs[1].file;
+  std::unique_ptr<FrameList> list = FrameList::load(path.c_str());
+  game.runFrames(10);
+
+  // Made whole: one dynamic texture, locked once.
+  Durations create, lock, write, unlock;
+  for (const auto& frame : list->frames) {
+    game.runFrames(1);
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(create.time([&] {
+      return device->CreateTexture(frame->width, frame->height, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8,
+                                   D3DPOOL_DEFAULT, &texture, nullptr);
+    }), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(lock.time([&] { return texture->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD); }), D3D_OK);
+    write.time([&] { frame->writePixels(locked.pBits, locked.Pitch, false); });
+    unlock.time([&] { return texture->UnlockRect(0); });
+    texture->Release();
+  }
+
+  // In tiles, as the module fills them: the staging texture's first lock (once per device, in the
+  // game's main loop), then a game frame's share of tiles per draw.
+  Durations prepare, tile, share;
+  StagingTexture staging;
+  game.runFrames(1);
+  ASSERT_TRUE(prepare.time([&] { return staging.prepare(device); }));
+  int gameFrames = 0;
+  for (const auto& frame : list->frames) {
+    for (bool first = true; !frame->texture; first = false) {
+      game.runFrames(1);
+      ++gameFrames;
+      std::uint64_t pixels = first ? 1 : Animation::TexturePixelsPerFrame;
+      Durations& calls = first ? tile : share;
+      ASSERT_EQ(calls.time([&] { return frame->fillTexture(device, staging, false, pixels); }), 0);
+    }
+    frame->releaseTexture();
+  }
+  staging.release();
+
+  std::printf("where the time of a 1024 x 1024 frame's texture goes (%zu frames, one per game frame;\n"
+              "milliseconds, median / worst):\n", list->frames.size());
+  std::printf("  made whole:  CreateTexture %s\n               LockRect %s\n               writePixels %s\n"
+              "               UnlockRect %s\n",
+              create.text().c_str(), lock.text().c_str(), write.text().c_str(), unlock.text().c_str());
+  std::printf("  in tiles:    one tile of %u K pixels, its texture made first: %s\n"
+              "               a game frame's share, %llu K pixels: %s\n", FrameTiles::TilePixels / 1024,
+              tile.text().c_str(), static_cast<unsigned long long>(Animation::TexturePixelsPerFrame / 1024),
+              share.text().c_str());
+  std::printf("               the staging texture's first lock, once per device in the main loop: %s\n"
+              "               %d game frames for all\n", prepare.text().c_str(), gameFrames);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "gif/animation_frame.h"
 #include "gif/frame_list.h"
+#include "gif/frame_tiles.h"
 #include "gif/gif_decoder.h"
 #include "gif/image_disposal.h"
 #include "gif/memory_use.h"
@@ -85,11 +86,15 @@ std::uint32_t AnimationFrame::pixel(int x, int y, bool keepBackground) const {
 }
 
 void AnimationFrame::writePixels(void* bits, int pitch, bool keepBackground) const {
+  writeTile(bits, pitch, keepBackground, {0, 0, width, height});
+}
+
+void AnimationFrame::writeTile(void* bits, int pitch, bool keepBackground, const FrameTile& tile) const {
   const ColourLookup lookup(palette, backgroundColor, keepBackground);
-  for (unsigned y = 0; y < height; ++y) {
+  for (unsigned y = 0; y < tile.height; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(bits) +
                                                  static_cast<std::ptrdiff_t>(y) * pitch);
-    const std::uint8_t* from = indices.get() + std::size_t{y} * width;
-    for (unsigned x = 0; x < width; ++x) row[x] = lookup.colour[from[x]];
+    const std::uint8_t* from = indices.get() + std::size_t{tile.top + y} * width + tile.left;
+    for (unsigned x = 0; x < tile.width; ++x) row[x] = lookup.colour[from[x]];
   }
 }

@@ -6,9 +6,11 @@
 #include <stdexcept>
 
 class ImageDisposal;
+struct FrameTile;
 struct GifDecoder;
 struct IDirect3DDevice9;   // declared as structs by d3d9.h
 struct IDirect3DTexture9;
+class StagingTexture;
 
 // The frame reader's two outcomes other than a frame; they never leave FrameList::load.
 struct no_frames_in_gif : std::runtime_error {
@@ -19,7 +21,7 @@ struct read_frame_error : std::runtime_error {
 };
 
 struct AnimationFrame {
-  IDirect3DTexture9* texture = nullptr;    // one reference, owned; null while none exists
+  IDirect3DTexture9* texture = nullptr;    // one reference, owned; null while none is complete
   std::int64_t delay = 0;                  // milliseconds
   std::uint32_t backgroundColor = 0;       // A8R8G8B8 of the global table's background entry
   std::uint16_t width = 0, height = 0;     // the file's logical screen
@@ -43,14 +45,25 @@ struct AnimationFrame {
   std::uint32_t pixel(int x, int y, bool keepBackground) const;
   // Writes every pixel into rows `pitch` bytes apart, as a texture's locked surface holds them.
   void writePixels(void* bits, int pitch, bool keepBackground) const;
+  // The same for the pixels of `tile` only, its top left pixel first.
+  void writeTile(void* bits, int pitch, bool keepBackground, const FrameTile& tile) const;
 
   // Makes the texture on `device` unless there is one already or no device. On a failing
   // CreateTexture or LockRect the frame stays without texture and their error is returned;
   // 0 otherwise.
   long createTexture(IDirect3DDevice9* device, bool keepBackground);
-  // True if a texture was released.
+  // Fills the texture a tile at a time (frame_tiles.h) through `staging`, while `pixels` lasts
+  // (one tile at least), and takes the tiles' pixels off it. Only with its last tile in is the
+  // texture the frame's; until then it is held apart (filling()). On a failing call the texture
+  // being filled is released and the error returned; 0 otherwise.
+  long fillTexture(IDirect3DDevice9* device, StagingTexture& staging, bool keepBackground,
+                   std::uint64_t& pixels);
+  bool filling() const { return filling_ != nullptr; }
+  // True if a texture, complete or being filled, was released.
   bool releaseTexture();
 
  private:
+  IDirect3DTexture9* filling_ = nullptr;  // one reference, owned: the texture not complete yet
+  unsigned tilesFilled_ = 0;
   bool countedIndices_ = false;
 };

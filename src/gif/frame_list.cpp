@@ -101,8 +101,9 @@ void FrameList::releaseTextures() {
 }
 
 std::size_t FrameList::framesWithoutTexture() const {
-  return static_cast<std::size_t>(
-      std::count_if(frames.begin(), frames.end(), [](const auto& frame) { return !frame->texture; }));
+  return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), [](const auto& frame) {
+    return !frame->texture && !frame->filling();
+  }));
 }
 
 IDirect3DTexture9* FrameList::currentTexture() {

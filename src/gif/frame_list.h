@@ -74,7 +74,7 @@ class FrameList {
   // Returns the first error of a frame that got no texture (0 when none failed).
   long createTextures(IDirect3DDevice9* device);
   void releaseTextures();
-  // Frames without a texture.
+  // Frames without a texture, complete or being filled.
   std::size_t framesWithoutTexture() const;
   // The texture of the frame due now (null without frames or texture); advances playback.
   IDirect3DTexture9* currentTexture();

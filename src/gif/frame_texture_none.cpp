@@ -5,6 +5,8 @@
 
 long AnimationFrame::createTexture(IDirect3DDevice9*, bool) { return 0; }
 
+long AnimationFrame::fillTexture(IDirect3DDevice9*, StagingTexture&, bool, std::uint64_t&) { return 0; }
+
 bool AnimationFrame::releaseTexture() {
   bool had = texture != nullptr;
   texture = nullptr;

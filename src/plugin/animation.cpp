@@ -17,6 +17,7 @@
 #include "host/host.h"
 #include "plugin/fault_report.h"
 #include "plugin/folder_listing.h"
+#include "plugin/frame_staging.h"
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
 
@@ -47,24 +48,28 @@ std::unique_ptr<FrameList> decodeFile(const std::string& path, const FrameOption
   return FrameList::load(path.c_str(), path, room, options);
 }
 
-// What the textures made in one game frame may hold: a frame's texture is made whole, so the
-// first of a game frame is always made, then more while they fit.
+// What the textures made in one game frame may hold: a texture filled in tiles takes a tile at
+// least, one made whole is always made first in a game frame, then more while they fit.
 class FrameTexturePixels {
  public:
-  bool take(std::uint64_t pixels) {
+  std::uint64_t& left() {
     const std::uint32_t frame = FrameClock::frameNumber();
     if (frame != frame_) {
       frame_ = frame;
-      taken_ = 0;
+      left_ = Animation::TexturePixelsPerFrame;
     }
-    if (taken_ != 0 && taken_ + pixels > Animation::TexturePixelsPerFrame) return false;
-    taken_ += pixels;
+    return left_;
+  }
+  bool takeWhole(std::uint64_t pixels) {
+    std::uint64_t& rest = left();
+    if (rest != Animation::TexturePixelsPerFrame && pixels > rest) return false;
+    rest -= pixels < rest ? pixels : rest;
     return true;
   }
 
  private:
   std::uint32_t frame_ = 0;
-  std::uint64_t taken_ = 0;
+  std::uint64_t left_ = Animation::TexturePixelsPerFrame;
 };
 FrameTexturePixels texturePixelsThisFrame;
 
@@ -79,6 +84,8 @@ Animation::Animation(std::string_view base, bool preload)
   const std::size_t proxySize = std::max<std::size_t>(
       Host::RasterHeaderSize, std::size_t{extensionOffset_} + Host::RasterExtensionSize);
   proxyRaster_ = std::make_unique<std::uint8_t[]>(proxySize);  // zero-filled
+  // Animations are made in the game's main loop: the staging texture is ready before any draw.
+  prepareFrameStaging();
 
   if (preload) {
     try {
@@ -312,8 +319,9 @@ void Animation::onDeviceLost() {
   });
 }
 
-// The due frame's texture, made now if it has none. When the game frame's budget is spent, the
-// frame shown last stays on screen; null when there is none.
+// The due frame's texture, made now (or filled further) if it has none. Until it is complete,
+// and when the game frame's budget is spent, the frame shown last stays on screen; null when
+// there is none.
 IDirect3DTexture9* Animation::textureToShow(int due) {
   const auto& frames = frames_->frames;
   IDirect3DTexture9* texture = frames[due]->texture;
@@ -327,8 +335,15 @@ IDirect3DTexture9* Animation::textureToShow(int due) {
 
 IDirect3DTexture9* Animation::makeTexture(int frame) {
   AnimationFrame& due = *frames_->frames[frame];
-  if (!texturePixelsThisFrame.take(std::uint64_t{due.width} * due.height)) return nullptr;
-  const long error = due.createTexture(Host::at<IDirect3DDevice9*>(Host::Device), frames_->keepBackground);
+  IDirect3DDevice9* device = Host::at<IDirect3DDevice9*>(Host::Device);
+  std::uint64_t& left = texturePixelsThisFrame.left();
+  if (left == 0) return nullptr;
+  long error = 0;
+  const FrameStaging staging = frameStaging(device);
+  if (staging.texture)
+    error = due.fillTexture(device, *staging.texture, frames_->keepBackground, left);
+  else if (!staging.tiles && texturePixelsThisFrame.takeWhole(std::uint64_t{due.width} * due.height))
+    error = due.createTexture(device, frames_->keepBackground);
   if (error != 0) refused(error);
   return due.texture;
 }

@@ -53,8 +53,9 @@ class Animation {
   // Decoded, but the decode worker has not finished its frames yet (frames() is null).
   bool decoding() const;
 
-  // Pixels of the textures that one game frame may make (at least one texture is made).
-  static constexpr std::uint64_t TexturePixelsPerFrame = 1024 * 1024;
+  // Pixels of the textures that one game frame may fill: a tile at least (frame_tiles.h), or a
+  // whole texture on a device that cannot take tiles.
+  static constexpr std::uint64_t TexturePixelsPerFrame = 256 * 1024;
 
   AnimationState state() const { return state_; }
   std::int64_t lastUsed() const { return lastUsed_; }

@@ -27,5 +27,5 @@ class TestDevice {
   std::string error_;
 };
 
-// Every pixel of level 0, row by row (width x height), or empty if it cannot be locked.
+// Every pixel of level 0, row by row (width x height), or empty if it cannot be read.
 std::vector<std::uint32_t> readTexture(IDirect3DTexture9* texture);

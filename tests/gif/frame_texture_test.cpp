@@ -6,6 +6,9 @@
 #include "d3d9_test_device.h"
 #include "failing_d3d9_device.h"
 #include "gif/frame_list.h"
+#include "gif/frame_tiles.h"
+#include "gif/memory_limits.h"
+#include "gif/staging_texture.h"
 #include "gif_test_files.h"
 #include "testing_clock.h"
 
@@ -27,6 +30,24 @@ std::unique_ptr<FrameList> twoFrames() {
   GifImage local = patternImage(37, 5, 4);
   local.localTable = {0, 255, 0, 255, 0, 0, 9, 9, 9, 0, 0, 255};
   writer.image(local).trailer();
+  return loadBytes(writer.bytes());
+}
+
+// 1100 x 300: wider than the staging texture and not a whole number of bands, so tiles of every
+// shape. No index repeats along a row or column at a tile's width or height: a tile copied to the
+// wrong place shows. Index 2 is the background (transparent).
+std::unique_ptr<FrameList> largeFrames() {
+  const int width = 1100, height = 300;
+  GifWriter writer({width, height, testPalette(256), 2});
+  for (int frame = 0; frame < 2; ++frame) {
+    GifImage image = filledImage(width, height, 0);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        image.indices[static_cast<std::size_t>(y) * width + x] =
+            static_cast<std::uint8_t>(x * 7 + y * 13 + x / 100 * 31 + y / 50 * 17 + frame);
+    writer.graphicControl({10}).image(image);
+  }
+  writer.trailer();
   return loadBytes(writer.bytes());
 }
 
@@ -117,6 +138,77 @@ TEST_F(RealDevice, ReleaseAndRecreateAroundADeviceReset) {
   list.reset();
   EXPECT_EQ(kept->Release(), 0u);
   EXPECT_EQ(FrameList::texturesInUse(), before - 2 * 37 * 5 * 4);
+}
+
+TEST_F(RealDevice, FrameFilledTileByTileIsHiddenUntilItsLastTileThenHoldsEveryPixel) {
+  ManualClock clock;
+  auto list = largeFrames();
+  AnimationFrame& first = *list->frames[0];
+  const unsigned tiles = FrameTiles(first.width, first.height).count();
+  StagingTexture staging;
+  ASSERT_TRUE(staging.prepare(device.get()));
+  ASSERT_TRUE(staging.ready(device.get()));
+  const std::uint64_t before = FrameList::texturesInUse();
+  for (unsigned tile = 1; tile < tiles; ++tile) {
+    std::uint64_t pixels = 1;  // one tile per call
+    ASSERT_EQ(first.fillTexture(device.get(), staging, false, pixels), 0);
+    EXPECT_EQ(pixels, 0u);
+    ASSERT_EQ(first.texture, nullptr) << "shown with " << tile << " of " << tiles << " tiles";
+    EXPECT_TRUE(first.filling());
+    EXPECT_EQ(list->currentTexture(), nullptr);
+  }
+  EXPECT_EQ(list->framesWithoutTexture(), 1u) << "the one being filled has its texture";
+  EXPECT_EQ(FrameList::texturesInUse(), before + Limits::textureBytes(first.width, first.height, 1))
+      << "counted from the first tile: the memory is taken";
+  std::uint64_t pixels = 1;
+  ASSERT_EQ(first.fillTexture(device.get(), staging, false, pixels), 0);
+  ASSERT_NE(first.texture, nullptr) << "complete after " << tiles << " tiles";
+  EXPECT_FALSE(first.filling());
+  EXPECT_EQ(list->currentTexture(), first.texture);
+  EXPECT_EQ(readTexture(first.texture), expectedPixels(first, false));
+
+  // A budget larger than the frame: filled in one call, and only its pixels are taken.
+  AnimationFrame& second = *list->frames[1];
+  std::uint64_t plenty = 10'000'000;
+  ASSERT_EQ(second.fillTexture(device.get(), staging, true, plenty), 0);
+  ASSERT_NE(second.texture, nullptr);
+  EXPECT_EQ(plenty, 10'000'000u - 1100u * 300);
+  EXPECT_EQ(readTexture(second.texture), expectedPixels(second, true));
+  EXPECT_EQ(FrameList::texturesInUse(), before + Limits::textureBytes(1100, 300, 2));
+}
+
+TEST_F(RealDevice, DeviceResetWhileAFrameIsHalfFilled) {
+  auto list = largeFrames();
+  AnimationFrame& frame = *list->frames[0];
+  const unsigned tiles = FrameTiles(frame.width, frame.height).count();
+  StagingTexture staging;
+  ASSERT_TRUE(staging.prepare(device.get()));
+  const std::uint64_t before = FrameList::texturesInUse();
+  for (unsigned tile = 0; tile < tiles / 2; ++tile) {
+    std::uint64_t pixels = 1;
+    ASSERT_EQ(frame.fillTexture(device.get(), staging, false, pixels), 0);
+  }
+  ASSERT_TRUE(frame.filling());
+
+  EXPECT_TRUE(FAILED(device.reset())) << "the half-filled texture and the staging texture block Reset";
+  list->releaseTextures();
+  EXPECT_FALSE(frame.filling());
+  EXPECT_EQ(FrameList::texturesInUse(), before);
+  EXPECT_FALSE(frame.releaseTexture()) << "released once";
+  EXPECT_TRUE(FAILED(device.reset())) << "the staging texture still blocks Reset";
+  staging.release();
+  EXPECT_FALSE(staging.ready(device.get()));
+  ASSERT_EQ(device.reset(), D3D_OK);
+
+  // After the reset the frame is filled again from its first tile.
+  ASSERT_TRUE(staging.prepare(device.get()));
+  for (unsigned tile = 0; tile < tiles && !frame.texture; ++tile) {
+    std::uint64_t pixels = 1;
+    ASSERT_EQ(frame.fillTexture(device.get(), staging, false, pixels), 0);
+  }
+  ASSERT_NE(frame.texture, nullptr) << "complete after " << tiles << " tiles";
+  EXPECT_EQ(readTexture(frame.texture), expectedPixels(frame, false));
+  EXPECT_EQ(FrameList::texturesInUse(), before + Limits::textureBytes(frame.width, frame.height, 1));
 }
 
 TEST_F(RealDevice, CurrentTextureFollowsPlayback) {

@@ -4,11 +4,14 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <stdexcept>
 #include <thread>
 
+#include "framework/kel_render_events.h"
 #include "game/standin_api.h"
 #include "plugin/animation.h"
 #include "plugin/load_animations.h"
+#include "plugin/module_objects.h"
 #include "plugin/asi_plugin.h"
 #include "plugin/catalogue.h"
 #include "plugin/fake_records.h"
@@ -186,6 +189,21 @@ TEST_F(AsiPluginTest, FileInTheWayOfTheFolderIsKept) {
   EXPECT_TRUE(plugin.catalogue().empty());
   ASSERT_EQ(messages.shown().size(), 1u);
   EXPECT_EQ(messages.shown()[0].caption, "Can't create folder " + animationFolder());
+}
+
+TEST_F(AsiPluginTest, APluginThatFailsToStartIsNeverReachedByTheDrawSignal) {
+  renderEvents = new KelRenderEvents();
+  folder.write("Velquor", "the player's own file");
+  // The box about the folder fails: the plugin's construction ends there, by an exception.
+  setMessageBoxHandler([](const std::string&, const std::string&, unsigned) -> int {
+    throw std::runtime_error("no box today");
+  });
+  EXPECT_THROW(AsiPlugin plugin(animationFolder()), std::runtime_error);
+  setMessageBoxHandler(nullptr);
+  EXPECT_FALSE(renderEvents->draw.hasConnections());
+  renderEvents->draw();
+  delete renderEvents;
+  renderEvents = nullptr;
 }
 
 TEST_F(AsiPluginTest, TrimGivesBackWhatIsNotDrawn) {

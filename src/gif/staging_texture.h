@@ -21,8 +21,8 @@ class StagingTexture {
   // Whether tiles can go through it on `device` now.
   bool ready(IDirect3DDevice9* device) const { return surface_ && device == device_; }
   // Makes it on `device` and locks it once: the first lock of a texture waits for the device to
-  // finish the work queued before, later discarding ones never do. False when it cannot be made,
-  // or the device cannot copy from textures (then it is not asked again).
+  // finish the work queued before, later discarding ones never do. False when it cannot be made
+  // (asked again only if the device was lost) or the device cannot copy from textures.
   bool prepare(IDirect3DDevice9* device);
   // False once `device` was found unable to take tiles.
   bool usable(IDirect3DDevice9* device) const { return device != device_ || !deviceCannot_; }

@@ -18,19 +18,21 @@ bool StagingTexture::prepare(IDirect3DDevice9* device) {
     deviceCannot_ = true;
     return false;
   }
-  if (FAILED(device->CreateTexture(FrameTiles::StagingWidth, FrameTiles::StagingHeight, 1, D3DUSAGE_DYNAMIC,
-                                   D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture_, nullptr)) ||
-      !texture_ || FAILED(texture_->GetSurfaceLevel(0, &surface_)) || !surface_) {
-    release();
-    return false;
-  }
+  HRESULT result = device->CreateTexture(FrameTiles::StagingWidth, FrameTiles::StagingHeight, 1,
+                                         D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture_, nullptr);
+  if (FAILED(result) || !texture_) texture_ = nullptr;
+  if (texture_) result = texture_->GetSurfaceLevel(0, &surface_);
   D3DLOCKED_RECT locked{};
-  if (FAILED(texture_->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD))) {
-    release();
-    return false;
+  if (texture_ && surface_) result = texture_->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD);
+  if (SUCCEEDED(result) && surface_) {
+    texture_->UnlockRect(0);
+    return true;
   }
-  texture_->UnlockRect(0);
-  return true;
+  release();
+  // Asked again only while the device is lost; otherwise frames are made whole, and a failure
+  // there is reported as any texture's would be, rather than frames waiting for good.
+  deviceCannot_ = result != D3DERR_DEVICELOST && result != D3DERR_DEVICENOTRESET;
+  return false;
 }
 
 long StagingTexture::copyTile(const AnimationFrame& frame, const FrameTile& tile, bool keepBackground,

@@ -57,6 +57,14 @@ static HRESULT STDMETHODCALLTYPE capsFail(IDirect3DDevice9* self, D3DCAPS9* caps
   return D3DERR_INVALIDCALL;
 }
 
+// Caps of a card that copies from textures, with room for any size.
+static HRESULT STDMETHODCALLTYPE capsCopying(IDirect3DDevice9* self, D3DCAPS9* caps) {
+  memset(caps, 0, sizeof *caps);
+  caps->DevCaps2 = D3DDEVCAPS2_CAN_STRETCHRECT_FROM_TEXTURES;
+  caps->MaxTextureWidth = caps->MaxTextureHeight = 8192;
+  return D3D_OK;
+}
+
 static IDirect3DDevice9Vtbl failingCreateMethods;
 static IDirect3DDevice9Vtbl failingLockMethods;
 static IDirect3DDevice9 failingCreateDevice = {&failingCreateMethods};
@@ -78,6 +86,12 @@ IDirect3DDevice9* deviceFailingCreateTexture(struct FailingDeviceCalls* calls) {
   failingCreateMethods.CreateTexture = createTextureFails;
   failingCreateMethods.GetDeviceCaps = capsFail;
   return &failingCreateDevice;
+}
+
+IDirect3DDevice9* deviceFailingCreateTextureThatCopies(struct FailingDeviceCalls* calls) {
+  IDirect3DDevice9* device = deviceFailingCreateTexture(calls);
+  failingCreateMethods.GetDeviceCaps = capsCopying;
+  return device;
 }
 
 IDirect3DDevice9* deviceFailingLockRect(struct FailingDeviceCalls* calls) {

@@ -1,5 +1,5 @@
 #pragma once
-// Direct3D 9 devices that fail where a texture is made: one whose CreateTexture fails, one whose
+// Direct3D 9 devices that fail where a texture is made: ones whose CreateTexture fails, one whose
 // textures fail LockRect. Only the methods a frame calls are implemented; they count the calls.
 struct IDirect3DDevice9;
 
@@ -17,6 +17,8 @@ struct FailingDeviceCalls {
 // The counters are reset by each call; the devices are static and never freed.
 struct IDirect3DDevice9* deviceFailingCreateTexture(struct FailingDeviceCalls* calls);
 struct IDirect3DDevice9* deviceFailingLockRect(struct FailingDeviceCalls* calls);
+// Fails CreateTexture too, but says it copies from textures (as a card that could take tiles).
+struct IDirect3DDevice9* deviceFailingCreateTextureThatCopies(struct FailingDeviceCalls* calls);
 
 #ifdef __cplusplus
 }

@@ -235,6 +235,19 @@ TEST(FailingDevice, FrameStaysWithoutTextureWhenCreateTextureFails) {
   EXPECT_EQ(calls.createTexture, 2);
 }
 
+TEST(FailingDevice, AStagingTextureThatCannotBeMadeLeavesFramesToBeMadeWhole) {
+  // Otherwise every frame would wait for tiles for good, and nothing would say why.
+  FailingDeviceCalls calls;
+  IDirect3DDevice9* device = deviceFailingCreateTextureThatCopies(&calls);
+  StagingTexture staging;
+  EXPECT_TRUE(staging.usable(device));
+  EXPECT_FALSE(staging.prepare(device));
+  EXPECT_FALSE(staging.ready(device));
+  EXPECT_FALSE(staging.usable(device));
+  EXPECT_FALSE(staging.prepare(device));
+  EXPECT_EQ(calls.createTexture, 1) << "not asked again";
+}
+
 TEST(FailingDevice, FrameStaysWithoutTextureWhenLockRectFails) {
   FailingDeviceCalls calls;
   IDirect3DDevice9* device = deviceFailingLockRect(&calls);

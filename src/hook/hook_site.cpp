@@ -172,8 +172,10 @@ bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,
   // stub is left as it is. Another one goes to a fresh block and the old block is retired,
   // unless another patch has copied our call: that copy must keep leading to the block.
   std::vector<std::uint8_t> stub = buildStub(write, measure.length());
-  const bool sameStub = codeLength_ != 0 && blockHolds(stub);
-  if (codeLength_ != 0 && !sameStub && !(installed_ && !patchIsOurs())) {
+  const bool holdsAStub = codeLength_ != 0;
+  const bool sameStub = holdsAStub && blockHolds(stub);
+  const bool callCopiedElsewhere = installed_ && !patchIsOurs();
+  if (holdsAStub && !sameStub && !callCopiedElsewhere) {
     CodeMemory& memory = codeMemory();
     Ptr fresh = memory.allocate(code_.size);
     if (!fresh.address) {

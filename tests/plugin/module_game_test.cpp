@@ -392,8 +392,10 @@ TEST(Module, DeviceResetKeepsPlaying) {
   ASSERT_TRUE(drawOf(game().draws(-1), "fire")->swapped());
 
   EXPECT_EQ(game().resetDevice(), 0);
-  // New textures, and playback goes on through them.
-  const auto seen = observe({"fire"}, 25, sharedDelays[0] + 1000);
+  // New textures, and playback goes on through them: watched longer than the longest frame,
+  // whichever frame the reset came in.
+  const auto seen =
+      observe({"fire"}, 25, *std::max_element(sharedDelays.begin(), sharedDelays.end()) + 1000);
   const auto& textures = seen.at("fire").texture;
   for (auto t : textures) EXPECT_NE(t, 0u);
   EXPECT_GE(std::set<std::uint32_t>(textures.begin(), textures.end()).size(), 2u);

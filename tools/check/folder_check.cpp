@@ -66,11 +66,11 @@ using Listing = std::vector<ListedEntry>;
 // case-sensitive system looks it up the same way.
 std::string settingsFile(const std::string& folder, const std::string& textureName,
                          const Listing& listing) {
-  const std::string exact = animationBase(folder, textureName) + ".cfg";
+  const std::string exact = animationBase(folder, textureName) + std::string(SettingsExtension);
 #ifndef _WIN32
   std::error_code ignored;
   if (!fs::exists(fs::u8path(exact), ignored)) {
-    const std::string wanted = lowerCase(textureName + ".cfg");
+    const std::string wanted = lowerCase(textureName + std::string(SettingsExtension));
     for (const auto& entry : listing)
       if (!entry.fileName.empty() && lowerCase(entry.fileName) == wanted)
         return animationBase(folder, entry.fileName);
@@ -82,7 +82,7 @@ std::string settingsFile(const std::string& folder, const std::string& textureNa
 SettingsPrediction predictSettings(const std::string& folder, const std::string& textureName,
                                    const Listing& listing) {
   SettingsPrediction settings;
-  settings.path = animationBase(AnimationFolder, textureName) + ".cfg";
+  settings.path = animationBase(AnimationFolder, textureName) + std::string(SettingsExtension);
   settings.readFrom = settingsFile(folder, textureName, listing);
   std::error_code ignored;
   settings.exists = fs::exists(fs::u8path(settings.readFrom), ignored);
@@ -262,7 +262,7 @@ SkipVerdict judgeSkipped(const ListedEntry& entry,
   if (extension == ".gif")
     return {"the extension must be exactly \".gif\" in lower case: rename it to " + stem + ".gif",
             true};
-  if (extension == ".cfg") {
+  if (extension == SettingsExtension) {
     for (const auto& [texture, animation] : byName)
       if (animation->settings.exists &&
           lowerCase(fs::u8path(animation->settings.readFrom).filename().u8string()) == lowerCase(name))
@@ -306,7 +306,7 @@ void predictCaseClashes(const Listing& listing, FolderPrediction& prediction) {
                                   "Windows cannot keep them apart");
   }
   for (const auto& animation : prediction.animations) {
-    const std::string wanted = animation.textureName + ".cfg";
+    const std::string wanted = animation.textureName + std::string(SettingsExtension);
     for (const auto& entry : listing)
       if (entry.fileName != wanted && lowerCase(entry.fileName) == lowerCase(wanted))
         prediction.mistakes.push_back(entry.fileName + " is read as the settings of " + animation.fileName +

@@ -244,6 +244,7 @@ int ApngDecoder::next() {
           return malformed(pngChunkName(h) + " belongs to no frame"), -1;
         ok = appendData(h, true);
       } else if (h.is("IEND")) {
+        if (!reader_.skipData(h, why)) return malformed(why), -1;
         const std::uint32_t frames = framesDone_ + (haveControl_ ? 1 : 0);
         if (frames != frameCount_)
           return malformed("its acTL chunk declares " + std::to_string(frameCount_) + " frames, and it has " +

@@ -39,8 +39,6 @@ void ApngCanvas::dispose() {
 
 void ApngCanvas::draw(const ApngRegion& region, const std::uint32_t* frame, ApngBlend blend, ApngDispose dispose) {
   this->dispose();
-  if (dispose == ApngDispose::Previous && firstFrame_) dispose = ApngDispose::Background;
-  firstFrame_ = false;
   if (dispose == ApngDispose::Previous) {
     saved_.resize(std::size_t{region.width} * region.height);
     for (std::uint32_t y = 0; y < region.height; ++y)

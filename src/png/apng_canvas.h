@@ -4,7 +4,7 @@
 // "over", the PNG alpha compositing rule on non-premultiplied 8-bit values); after the frame has
 // been shown its disposal leaves the region as drawn ("none"), clears it to transparent black
 // ("background") or gives it back what it held before the frame ("previous"; on the first frame
-// it counts as "background"). Pixels are A8R8G8B8.
+// that is the transparent canvas, which is what "background" gives there too, as it must). Pixels are A8R8G8B8.
 #include <cstdint>
 #include <vector>
 
@@ -37,7 +37,6 @@ class ApngCanvas {
   }
   std::uint32_t width_;
   std::vector<std::uint32_t> pixels_;
-  bool firstFrame_ = true;
   ApngDispose pending_ = ApngDispose::None;  // the last frame's disposal, not done yet
   ApngRegion pendingRegion_;
   std::vector<std::uint32_t> saved_;  // "previous": the region before the last frame

@@ -231,7 +231,8 @@ int ApngDecoder::next() {
           control_.region = {0, 0, header_.width, header_.height};
           haveControl_ = true;
         }
-        ok = haveControl_ && (!animated_ || defaultImageIsFrame_) ? appendData(h, false) : reader_.skipData(h, why);
+        // Without a frame control before it, an animation's IDAT image is only for readers without APNG.
+        ok = haveControl_ ? appendData(h, false) : reader_.skipData(h, why);
       } else if (h.is("fcTL") && animated_) {
         if (haveControl_) {  // the frame before is complete
           held_ = h;

@@ -37,8 +37,8 @@ def sample_bytes(px, ctype, depth, palette):
         return bytes((r, g, b, a))
     if ctype == 4:
         return bytes((r, a))
-    if ctype == 2 and depth == 16:  # the low bytes differ from the high ones: readers keep the high
-        return bytes((r, r ^ 0x5A, g, g ^ 0x3C, b, b ^ 0x77))
+    if ctype == 2 and depth == 16:  # readers keep the high bytes (rounding would raise most of these)
+        return bytes((r, 0xFF, g, 0xC0, b, 0x80))
     if ctype == 2:
         return bytes((r, g, b))
     raise ValueError(ctype)
@@ -303,6 +303,10 @@ def main():
     second = swapped.index(b"fcTL", f1 + 8) - 4
     hostile("out-of-order.png", swapped[:f1] + swapped[second:f2] + swapped[f1:second] + swapped[f2:],
             "was due (chunks are missing or out of order)")
+    still = write_png(8, 6, [Frame(picture(8, 6, gradient))], parts=2, animated=False)
+    at = still.index(b"IDAT", 41) - 4  # the second IDAT chunk
+    hostile("idat-interrupted.png", still[:at] + chunk("tEXt", b"Comment\x00between") + still[at:],
+            "its IDAT chunks are not all together")
     hostile("width-2-31.png", b"\x89PNG\r\n\x1a\n" + chunk("IHDR", struct.pack(">IIBBBBB", 1 << 31, 1, 8, 6, 0, 0, 0)),
             "gives a size of 2147483648 x 1, outside PNG's range")
     hostile("canvas-too-large.png",

@@ -104,7 +104,7 @@ class Frame:
 
 
 def write_png(width, height, frames, ctype=6, depth=8, plays=0, interlace=0, palette=None, animated=True,
-              default_image=None, parts=1, declared=None, data=None):
+              default_image=None, parts=1, declared=None, data=None, trns=None):
     """An APNG (a still PNG when not animated). default_image: pixels shown only by readers without
     APNG, the frames then all in fdAT chunks. data(index, compressed) may replace a frame's data."""
     out = b"\x89PNG\r\n\x1a\n" + chunk("IHDR", struct.pack(">IIBBBBB", width, height, depth, ctype, 0, 0, interlace))
@@ -113,6 +113,8 @@ def write_png(width, height, frames, ctype=6, depth=8, plays=0, interlace=0, pal
     if palette:
         out += chunk("PLTE", b"".join(bytes(p[:3]) for p in palette))
         out += chunk("tRNS", bytes(p[3] for p in palette))
+    if trns:  # grey or RGB: the one colour that is transparent
+        out += chunk("tRNS", trns)
     seq = 0
 
     def compressed(index, pixels):
@@ -276,6 +278,14 @@ def main():
          ctype=2, depth=16, interlace=1)
     good("grey-1bit-still.png", 13, 5, [Frame(picture(13, 5, lambda x, y: (255,) * 3 if (x * y) % 3 else (0,) * 3),
                                               delay=(0, 100))], ctype=0, depth=1, animated=False)
+
+    # Grey and RGB stills with one transparent colour (tRNS), 8 bits a sample.
+    key_rgb = lambda x, y: (200, 10, 10) if (x + y) % 3 == 0 else gradient(x, y)
+    good("rgb-trns-still.png", 7, 5, [Frame(picture(7, 5, key_rgb, alpha=lambda x, y: 0 if key_rgb(x, y) == (200, 10, 10) else 255),
+                                            delay=(0, 100))], ctype=2, trns=struct.pack(">HHH", 200, 10, 10), animated=False)
+    key_grey = lambda x, y: (77, 77, 77) if x % 2 else grey(x, y)
+    good("grey-trns-still.png", 6, 4, [Frame(picture(6, 4, key_grey, alpha=lambda x, y: 0 if key_grey(x, y)[0] == 77 else 255),
+                                             delay=(0, 100))], ctype=0, depth=8, trns=struct.pack(">H", 77), animated=False)
 
     # Partial alpha over partial alpha: the golden frames are the model's.
     soft = lambda w, h, k: picture(w, h, gradient, alpha=lambda x, y: (x * 50 + y * 30 + k) % 256)

@@ -27,7 +27,7 @@ ApngCanvas::ApngCanvas(std::uint32_t width, std::uint32_t height)
     : width_(width), pixels_(std::size_t{width} * height, 0) {}
 
 void ApngCanvas::dispose() {
-  const ApngRegion& r = pendingRegion_;
+  const ApngRegion& r = region_;
   if (pending_ == ApngDispose::Background) {
     for (std::uint32_t y = 0; y < r.height; ++y) std::fill_n(row(y, r), r.width, 0u);
   } else if (pending_ == ApngDispose::Previous) {
@@ -37,21 +37,21 @@ void ApngCanvas::dispose() {
   pending_ = ApngDispose::None;
 }
 
-void ApngCanvas::draw(const ApngRegion& region, const std::uint32_t* frame, ApngBlend blend, ApngDispose dispose) {
+void ApngCanvas::beginFrame(const ApngRegion& region, ApngDispose dispose) {
   this->dispose();
   if (dispose == ApngDispose::Previous) {
     saved_.resize(std::size_t{region.width} * region.height);
     for (std::uint32_t y = 0; y < region.height; ++y)
       std::copy_n(row(y, region), region.width, saved_.data() + std::size_t{y} * region.width);
   }
-  for (std::uint32_t y = 0; y < region.height; ++y) {
-    std::uint32_t* out = row(y, region);
-    const std::uint32_t* in = frame + std::size_t{y} * region.width;
-    if (blend == ApngBlend::Source)
-      std::copy_n(in, region.width, out);
-    else
-      for (std::uint32_t x = 0; x < region.width; ++x) out[x] = apngBlendOver(in[x], out[x]);
-  }
   pending_ = dispose;
-  pendingRegion_ = region;
+  region_ = region;
+}
+
+void ApngCanvas::blendOver(const std::uint32_t* frame) {
+  for (std::uint32_t y = 0; y < region_.height; ++y) {
+    std::uint32_t* out = row(y, region_);
+    const std::uint32_t* in = frame + std::size_t{y} * region_.width;
+    for (std::uint32_t x = 0; x < region_.width; ++x) out[x] = apngBlendOver(in[x], out[x]);
+  }
 }

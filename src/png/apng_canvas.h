@@ -24,10 +24,15 @@ class ApngCanvas {
   // A transparent canvas; throws std::bad_alloc when there is no room for it.
   ApngCanvas(std::uint32_t width, std::uint32_t height);
 
-  // Does what the previous frame's disposal asks, then draws `frame` (region.width x
-  // region.height pixels, row by row). Throws std::bad_alloc when there is no room to keep what
-  // a "previous" disposal gives back.
-  void draw(const ApngRegion& region, const std::uint32_t* frame, ApngBlend blend, ApngDispose dispose);
+  // Does what the previous frame's disposal asks and keeps what this one's will need. Throws
+  // std::bad_alloc when there is no room to keep what a "previous" disposal gives back.
+  void beginFrame(const ApngRegion& region, ApngDispose dispose);
+  // Where a frame blended as "source" is written straight: its top left pixel, rows `stride()`
+  // pixels apart.
+  std::uint32_t* frameOrigin() { return row(0, region_); }
+  std::size_t stride() const { return width_; }
+  // Lays `frame` (region.width x region.height pixels, row by row) over the region.
+  void blendOver(const std::uint32_t* frame);
   const std::uint32_t* pixels() const { return pixels_.data(); }
 
  private:
@@ -37,7 +42,7 @@ class ApngCanvas {
   }
   std::uint32_t width_;
   std::vector<std::uint32_t> pixels_;
-  ApngDispose pending_ = ApngDispose::None;  // the last frame's disposal, not done yet
-  ApngRegion pendingRegion_;
+  ApngDispose pending_ = ApngDispose::None;  // the current frame's disposal, done when the next begins
+  ApngRegion region_;                         // the current frame's
   std::vector<std::uint32_t> saved_;  // "previous": the region before the last frame
 };

@@ -197,11 +197,16 @@ bool ApngDecoder::appendData(const PngChunkHeader& h, bool fdat) {
 int ApngDecoder::finishFrame() {
   const ApngRegion& r = control_.region;
   if (compressed_.empty()) return malformed(frameName(framesDone_) + " has no image data"), -1;
-  framePixels_.resize(std::size_t{r.width} * r.height);
+  canvas_->beginFrame(r, control_.dispose);
+  // A frame that replaces its region is decoded straight into the canvas.
+  const bool over = control_.blend == ApngBlend::Over;
+  if (over) framePixels_.resize(std::size_t{r.width} * r.height);
+  std::uint32_t* to = over ? framePixels_.data() : canvas_->frameOrigin();
   std::string why;
-  if (!decodeFramePixels({header_, palette_, transparency_}, r.width, r.height, compressed_, framePixels_.data(), why))
+  if (!decodeFramePixels({header_, palette_, transparency_}, r.width, r.height, compressed_, to,
+                         over ? r.width : canvas_->stride(), why))
     return malformed("the image data of " + frameName(framesDone_) + " cannot be decoded (" + why + ")"), -1;
-  canvas_->draw(r, framePixels_.data(), control_.blend, control_.dispose);
+  if (over) canvas_->blendOver(framePixels_.data());
   frame_ = control_;
   haveControl_ = false;
   ++framesDone_;

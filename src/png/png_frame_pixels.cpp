@@ -135,10 +135,11 @@ std::string PngImageHeader::problem() const {
 }
 
 bool decodeFramePixels(const PngFrameData& file, std::uint32_t width, std::uint32_t height,
-                       const std::vector<std::uint8_t>& compressed, std::uint32_t* pixels, std::string& why) {
+                       const std::vector<std::uint8_t>& compressed, std::uint32_t* pixels, std::size_t stride,
+                       std::string& why) {
   const std::vector<std::uint8_t> png = frameAsPng(file, width, height, compressed);
   std::vector<png_bytep> rows(height);
-  for (std::uint32_t y = 0; y < height; ++y) rows[y] = reinterpret_cast<png_bytep>(pixels + std::size_t{y} * width);
+  for (std::uint32_t y = 0; y < height; ++y) rows[y] = reinterpret_cast<png_bytep>(pixels + y * stride);
   Reading reading{png.data(), png.size(), 0, {}};
   if (readWithLibpng(reading, width, height, rows.data())) return true;
   why = reading.message;

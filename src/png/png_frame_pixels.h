@@ -24,7 +24,8 @@ struct PngFrameData {
   const std::vector<std::uint8_t>& transparency;  // tRNS's data, empty without one
 };
 
-// Decodes `compressed` for a frame of width x height into `pixels` (width * height values, row
-// by row). False with libpng's reason when the data does not make the frame.
+// Decodes `compressed` for a frame of width x height into `pixels`, rows `stride` pixels apart.
+// False with libpng's reason when the data does not make the frame.
 bool decodeFramePixels(const PngFrameData& file, std::uint32_t width, std::uint32_t height,
-                       const std::vector<std::uint8_t>& compressed, std::uint32_t* pixels, std::string& why);
+                       const std::vector<std::uint8_t>& compressed, std::uint32_t* pixels, std::size_t stride,
+                       std::string& why);

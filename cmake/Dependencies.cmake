@@ -15,3 +15,16 @@ else()
   find_package(Boost 1.74 REQUIRED COMPONENTS context)
   target_link_libraries(velquor_boost INTERFACE Boost::headers Boost::context)
 endif()
+
+# libpng and zlib for the PNG decoder and writer: Debian's on the host; for Windows, zlib from
+# libz-mingw-w64-dev and libpng built from Debian's source by scripts/setup.sh (static both).
+add_library(velquor_libpng INTERFACE)
+if(VELQUOR_WINDOWS)
+  target_include_directories(velquor_libpng SYSTEM INTERFACE ${VELQUOR_DEPS}/libpng-mingw/include)
+  target_link_libraries(velquor_libpng INTERFACE ${VELQUOR_DEPS}/libpng-mingw/lib/libpng16.a
+                        /usr/i686-w64-mingw32/lib/libz.a)
+else()
+  find_package(PNG REQUIRED)
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(velquor_libpng INTERFACE PNG::PNG ZLIB::ZLIB)
+endif()

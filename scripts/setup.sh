@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs everything both builds need, from Debian's archive only, and builds the
-# MinGW parts that Debian does not ship (Boost.Context, GoogleTest) into a cache
+# MinGW parts that Debian does not ship (Boost.Context, libpng, GoogleTest) into a cache
 # outside the repository. Idempotent: a second run on the same machine takes seconds.
 set -euo pipefail
 
 CACHE=${VELQUOR_CACHE:-/opt/velquor-deps}
-STAMP_PKGS=$CACHE/.packages-v3
+STAMP_PKGS=$CACHE/.packages-v4
 
 need_root() {
   if [ "$(id -u)" != 0 ]; then
@@ -21,7 +21,7 @@ PACKAGES=(
   libx11-6:i386 libxext6:i386 libxrandr2:i386 libxrender1:i386 libxi6:i386
   libxcursor1:i386 libfreetype6:i386 libfontconfig1:i386
   libboost-dev libboost-context-dev googletest cmake ninja-build
-  libgif-dev libstb-dev libpng-dev
+  libgif-dev libstb-dev libpng-dev zlib1g-dev libz-mingw-w64-dev python3-pil
   clang-14 libclang-rt-14-dev
   dpkg-dev python3 zip unzip
 )
@@ -93,6 +93,39 @@ build_boost_context() {
   i686-w64-mingw32-ar rcs "$out/libboost_context_mingw.a" "${objs[@]}"
 }
 
+# libpng for MinGW from Debian's own source (zlib comes from libz-mingw-w64-dev): its C files
+# compiled with the configuration libpng ships, into one static library and its three headers.
+build_libpng_mingw() {
+  local out=$CACHE/libpng-mingw
+  [ -f "$out/lib/libpng16.a" ] && return 0
+  need_root
+  local work=$CACHE/libpng-src
+  mkdir -p "$work" "$out/lib" "$out/include" "$out/obj"
+  if [ ! -d "$work/src" ]; then
+    # Only the upstream tarball is used: Debian's own patch set may be gone from the mirror.
+    (cd "$work" && rm -rf ./*.dsc ./*.tar.* && apt-get source --download-only libpng1.6 >/dev/null 2>&1) || true
+    if ! ls "$work"/libpng1.6_*.orig.tar.* >/dev/null 2>&1; then
+      apt-get update -qq
+      (cd "$work" && apt-get source --download-only libpng1.6 >/dev/null 2>&1) || true
+    fi
+    local tarball
+    tarball=$(ls "$work"/libpng1.6_*.orig.tar.* | head -n1)
+    mkdir -p "$work/src"
+    tar -xf "$tarball" -C "$work/src" --strip-components=1
+  fi
+  local src=$work/src
+  cp "$src/scripts/pnglibconf.h.prebuilt" "$out/include/pnglibconf.h"
+  cp "$src/png.h" "$src/pngconf.h" "$out/include/"
+  local objs=()
+  for f in png pngerror pngget pngmem pngpread pngread pngrio pngrtran pngrutil pngset pngtrans \
+           pngwio pngwrite pngwtran pngwutil; do
+    i686-w64-mingw32-gcc -O2 -c -I"$out/include" "$src/$f.c" -o "$out/obj/$f.o"
+    objs+=("$out/obj/$f.o")
+  done
+  rm -f "$out/lib/libpng16.a"
+  i686-w64-mingw32-ar rcs "$out/lib/libpng16.a" "${objs[@]}"
+}
+
 boost_include_link() {
   # A folder holding only a link to Boost, so the cross compiler never sees /usr/include.
   local inc=$CACHE/boost-include
@@ -134,6 +167,7 @@ enable_i386_programs() {
 install_packages
 enable_i386_programs
 build_boost_context
+build_libpng_mingw
 boost_include_link
 wine_prefix
 echo "setup: ready (cache $CACHE)"

@@ -1,46 +1,31 @@
-#include "png/png_writer.h"
+#include <zlib.h>
 
-#include <array>
+#include "png/png_writer.h"
 
 namespace VelquorPng {
 
 namespace {
 
-std::array<std::uint32_t, 256> makeCrcTable() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t n = 0; n < 256; ++n) {
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
+// zlib's own checksum, taken a piece at a time: its counts are unsigned int.
+std::uint32_t inPieces(uLong (*sum)(uLong, const Bytef*, uInt), const std::uint8_t* data, std::size_t size,
+                       std::uint32_t previous) {
+  uLong value = previous;
+  for (std::size_t at = 0; at < size;) {
+    const uInt n = static_cast<uInt>(size - at < (1u << 30) ? size - at : (1u << 30));
+    value = sum(value, data + at, n);
+    at += n;
   }
-  return table;
+  return static_cast<std::uint32_t>(value);
 }
 
 }  // namespace
 
 std::uint32_t crc32(const std::uint8_t* data, std::size_t size, std::uint32_t previous) {
-  static const std::array<std::uint32_t, 256> table = makeCrcTable();
-  std::uint32_t c = previous ^ 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < size; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
+  return inPieces(::crc32, data, size, previous);
 }
 
 std::uint32_t adler32(const std::uint8_t* data, std::size_t size, std::uint32_t previous) {
-  constexpr std::uint32_t mod = 65521;
-  // 5552 is the longest run whose sums cannot overflow 32 bits before the reduction.
-  constexpr std::size_t run = 5552;
-  std::uint32_t a = previous & 0xFFFF, b = previous >> 16;
-  while (size > 0) {
-    std::size_t n = size < run ? size : run;
-    size -= n;
-    while (n--) {
-      a += *data++;
-      b += a;
-    }
-    a %= mod;
-    b %= mod;
-  }
-  return (b << 16) | a;
+  return inPieces(::adler32, data, size, previous);
 }
 
 }  // namespace VelquorPng

@@ -1,24 +1,44 @@
 #include "png/png_writer.h"
 
-#include <cstdio>
-#include <cstring>
+#include <png.h>
 
-#include "png/deflate.h"
+#include <csetjmp>
+#include <cstdio>
 
 namespace VelquorPng {
 
 namespace {
 
-void putU32be(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+void appendBytes(png_structp png, png_bytep data, png_size_t size) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + size);
 }
 
-void putChunk(std::vector<std::uint8_t>& out, const char type[4], const std::uint8_t* data, std::size_t size) {
-  putU32be(out, static_cast<std::uint32_t>(size));
-  std::size_t typeAt = out.size();
-  out.insert(out.end(), type, type + 4);
-  if (size > 0) out.insert(out.end(), data, data + size);
-  putU32be(out, crc32(out.data() + typeAt, size + 4));
+void flushNothing(png_structp) {}
+
+void onError(png_structp png, png_const_charp) { std::longjmp(png_jmpbuf(png), 1); }
+
+void onWarning(png_structp, png_const_charp) {}
+
+// Only plain data lives here: libpng leaves by longjmp on an error. `out` is filled by libpng.
+bool writeWithLibpng(std::vector<std::uint8_t>* out, std::uint32_t width, std::uint32_t height, png_bytepp rows) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    return false;
+  }
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+  png_set_write_fn(png, out, appendBytes, flushNothing);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_set_bgr(png);  // A8R8G8B8 is blue, green, red, alpha in memory
+  png_write_image(png, rows);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
 }
 
 }  // namespace
@@ -30,42 +50,15 @@ std::vector<std::uint8_t> encodePng(std::uint32_t width, std::uint32_t height, c
   const std::size_t rowBytes = std::size_t(width) * 4;
   if (strideBytes == 0) strideBytes = rowBytes;
   if (strideBytes < rowBytes) return {};
-  // One filter byte (0: none) and RGBA bytes per row; refuse sizes the address space cannot hold.
-  if ((rowBytes + 1) > SIZE_MAX / height) return {};
+  // Refuse pictures the address space cannot hold.
+  if (strideBytes > SIZE_MAX / height) return {};
 
-  std::vector<std::uint8_t> raw;
-  raw.reserve((rowBytes + 1) * height);
-  const std::uint8_t* row = reinterpret_cast<const std::uint8_t*>(argb);
-  for (std::uint32_t y = 0; y < height; ++y, row += strideBytes) {
-    raw.push_back(0);
-    for (std::uint32_t x = 0; x < width; ++x) {
-      std::uint32_t p;
-      std::memcpy(&p, row + std::size_t(x) * 4, 4);  // the stride need not keep pixels aligned
-      raw.push_back(static_cast<std::uint8_t>(p >> 16));
-      raw.push_back(static_cast<std::uint8_t>(p >> 8));
-      raw.push_back(static_cast<std::uint8_t>(p));
-      raw.push_back(static_cast<std::uint8_t>(p >> 24));
-    }
-  }
-
-  std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<std::uint8_t> header;
-  putU32be(header, width);
-  putU32be(header, height);
-  header.push_back(8);  // bits per channel
-  header.push_back(6);  // colour type: RGBA
-  header.push_back(0);  // deflate
-  header.push_back(0);  // adaptive filtering
-  header.push_back(0);  // not interlaced
-  putChunk(out, "IHDR", header.data(), header.size());
-  std::vector<std::uint8_t> compressed = zlibCompress(raw.data(), raw.size());
-  // Readers accept the stream split over several IDAT chunks; bounded chunks keep lengths small.
-  constexpr std::size_t Chunk = 1 << 20;
-  for (std::size_t at = 0; at < compressed.size(); at += Chunk) {
-    std::size_t n = compressed.size() - at < Chunk ? compressed.size() - at : Chunk;
-    putChunk(out, "IDAT", compressed.data() + at, n);
-  }
-  putChunk(out, "IEND", nullptr, 0);
+  std::vector<png_bytep> rows(height);
+  // libpng copies each row before it converts it: the caller's pixels are only read.
+  auto* first = reinterpret_cast<png_bytep>(const_cast<std::uint32_t*>(argb));
+  for (std::uint32_t y = 0; y < height; ++y) rows[y] = first + std::size_t{y} * strideBytes;
+  std::vector<std::uint8_t> out;
+  if (!writeWithLibpng(&out, width, height, rows.data())) return {};
   return out;
 }
 

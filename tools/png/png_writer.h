@@ -1,5 +1,5 @@
 #pragma once
-// Writes 32-bit RGBA PNG files from a pixel buffer, with no library behind it: used for screen
+// Writes 32-bit RGBA PNG files from a pixel buffer through libpng: used for screen
 // captures of the stand-in game and for the contact sheets of the inspect tool.
 //
 // Pixel format: each pixel is one 32-bit value 0xAARRGGBB, alpha in the top byte, then red, green,
@@ -22,7 +22,7 @@ std::vector<std::uint8_t> encodePng(std::uint32_t width, std::uint32_t height, c
 bool writePng(const std::string& path, std::uint32_t width, std::uint32_t height, const std::uint32_t* argb,
               std::size_t strideBytes = 0);
 
-// The checksums PNG and zlib use; pass the previous result to continue over more data.
+// The checksums PNG and zlib use (zlib's); pass the previous result to continue over more data.
 std::uint32_t crc32(const std::uint8_t* data, std::size_t size, std::uint32_t previous = 0);
 std::uint32_t adler32(const std::uint8_t* data, std::size_t size, std::uint32_t previous = 1);
 

@@ -9,7 +9,27 @@
 
 AnimationFrame::~AnimationFrame() {
   releaseTexture();
-  if (countedIndices_) MemoryUse::decoded -= FrameList::decodedBytes(width, height, 1);
+  uncount();
+}
+
+void AnimationFrame::uncount() {
+  MemoryUse::decoded -= counted_;
+  counted_ = 0;
+}
+
+void AnimationFrame::takeArgb(std::uint16_t pictureWidth, std::uint16_t pictureHeight,
+                              const std::uint32_t* pixels, std::int64_t delayMs) {
+  uncount();
+  indices.reset();
+  width = pictureWidth;
+  height = pictureHeight;
+  const std::size_t count = std::size_t{width} * height;
+  argb.reset(new std::uint32_t[count]);
+  std::memcpy(argb.get(), pixels, count * sizeof *pixels);
+  counted_ = FrameList::decodedBytes(width, height, 1, FramePixels::Argb);
+  MemoryUse::decoded += counted_;
+  delay = delayMs;
+  backgroundColor = 0;
 }
 
 void AnimationFrame::build(GifDecoder* gif, const AnimationFrame* previous) {
@@ -22,8 +42,8 @@ void AnimationFrame::build(GifDecoder* gif, const AnimationFrame* previous) {
 void AnimationFrame::compose(GifDecoder* gif, const AnimationFrame* previous, ImageDisposal* disposal) {
   texture = nullptr;
   delay = 0;
-  if (countedIndices_) MemoryUse::decoded -= FrameList::decodedBytes(width, height, 1);
-  countedIndices_ = false;
+  uncount();
+  argb.reset();
   width = gif->width;
   height = gif->height;
 
@@ -31,8 +51,8 @@ void AnimationFrame::compose(GifDecoder* gif, const AnimationFrame* previous, Im
   // with disposal honoured, from what the previous image left of itself.
   const std::size_t pixels = std::size_t{width} * height;
   indices.reset(new std::uint8_t[pixels]);
-  MemoryUse::decoded += FrameList::decodedBytes(width, height, 1);
-  countedIndices_ = true;
+  counted_ = FrameList::decodedBytes(width, height, 1);
+  MemoryUse::decoded += counted_;
   const bool replacesAll = !disposal && !gif->hasTransparency && gif->frameLeft == 0 &&
                            gif->frameTop == 0 && gif->frameWidth >= width && gif->frameHeight >= height;
   if (replacesAll)
@@ -80,6 +100,7 @@ struct ColourLookup {
 }  // namespace
 
 std::uint32_t AnimationFrame::pixel(int x, int y, bool keepBackground) const {
+  if (argb) return argb[std::size_t{static_cast<unsigned>(y)} * width + x];
   const std::uint8_t* rgb = palette + 3 * indices[std::size_t{static_cast<unsigned>(y)} * width + x];
   std::uint32_t c = 0xFF000000u | rgb[0] << 16 | rgb[1] << 8 | rgb[2];
   return c == backgroundColor && !keepBackground ? 0 : c;
@@ -90,6 +111,12 @@ void AnimationFrame::writePixels(void* bits, int pitch, bool keepBackground) con
 }
 
 void AnimationFrame::writeTile(void* bits, int pitch, bool keepBackground, const FrameTile& tile) const {
+  if (argb) {
+    for (unsigned y = 0; y < tile.height; ++y)
+      std::memcpy(static_cast<std::uint8_t*>(bits) + static_cast<std::ptrdiff_t>(y) * pitch,
+                  argb.get() + std::size_t{tile.top + y} * width + tile.left, tile.width * sizeof(std::uint32_t));
+    return;
+  }
   const ColourLookup lookup(palette, backgroundColor, keepBackground);
   for (unsigned y = 0; y < tile.height; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(bits) +

@@ -1,9 +1,12 @@
 #pragma once
-// One frame of an animation: the composed picture of one GIF image (palette indices of the whole
-// screen), its delay, and its Direct3D 9 texture once made. The frame list holds them in order.
+// One frame of an animation: the composed picture of one image (a GIF's palette indices of the
+// whole screen, or a PNG's A8R8G8B8 pixels: frame_pixels.h), its delay, and its Direct3D 9
+// texture once made. The frame list holds them in order.
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+
+#include "gif/frame_pixels.h"
 
 class ImageDisposal;
 struct FrameTile;
@@ -26,7 +29,8 @@ struct AnimationFrame {
   std::uint32_t backgroundColor = 0;       // A8R8G8B8 of the global table's background entry
   std::uint16_t width = 0, height = 0;     // the file's logical screen
   std::uint8_t palette[768] = {};          // the colour table in force for this image
-  std::unique_ptr<std::uint8_t[]> indices; // width x height, the full composed picture
+  std::unique_ptr<std::uint8_t[]> indices; // width x height, the full composed picture (Indexed)
+  std::unique_ptr<std::uint32_t[]> argb;   // width x height, the same (Argb): one of the two is set
 
   AnimationFrame() = default;
   AnimationFrame(const AnimationFrame&) = delete;
@@ -39,9 +43,14 @@ struct AnimationFrame {
   // The same for an image gifNextFrame has just decoded. With `disposal` (kept from one image to
   // the next) the image is drawn over what the previous image left of itself instead.
   void compose(GifDecoder* gif, const AnimationFrame* previous, ImageDisposal* disposal = nullptr);
+  // Takes a copy of a composed A8R8G8B8 picture (fitsFrame) and its delay in milliseconds.
+  // Throws std::bad_alloc when memory runs out.
+  void takeArgb(std::uint16_t pictureWidth, std::uint16_t pictureHeight, const std::uint32_t* pixels,
+                std::int64_t delayMs);
+  FramePixels kind() const { return argb ? FramePixels::Argb : FramePixels::Indexed; }
 
   // The 32-bit A8R8G8B8 pixel of (x, y): opaque palette colour, or 0 for the background colour
-  // when keepBackground is false.
+  // when keepBackground is false; an Argb frame's own pixel.
   std::uint32_t pixel(int x, int y, bool keepBackground) const;
   // Writes every pixel into rows `pitch` bytes apart, as a texture's locked surface holds them.
   void writePixels(void* bits, int pitch, bool keepBackground) const;
@@ -65,5 +74,6 @@ struct AnimationFrame {
  private:
   IDirect3DTexture9* filling_ = nullptr;  // one reference, owned: the texture not complete yet
   unsigned tilesFilled_ = 0;
-  bool countedIndices_ = false;
+  void uncount();
+  std::uint64_t counted_ = 0;  // bytes of the picture counted in MemoryUse::decoded
 };

@@ -28,8 +28,9 @@ FrameList::~FrameList() {
   for (auto& frame : frames) frame.reset();
 }
 
-std::uint64_t FrameList::decodedBytes(std::uint64_t width, std::uint64_t height, std::uint64_t frames) {
-  return (width * height + sizeof(AnimationFrame)) * frames;
+std::uint64_t FrameList::decodedBytes(std::uint64_t width, std::uint64_t height, std::uint64_t frames,
+                                      FramePixels kind) {
+  return (width * height * bytesPerPixel(kind) + sizeof(AnimationFrame)) * frames;
 }
 
 std::uint64_t FrameList::decodedInUse() { return MemoryUse::decoded.load(); }

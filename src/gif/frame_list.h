@@ -44,6 +44,7 @@ class FrameList {
   std::uint16_t loopCount = 0;     // 0 = endless
   bool loopCountGiven = false;     // the file has a NETSCAPE extension
   std::uint16_t width = 0, height = 0;
+  bool partialAlpha = false;       // some pixel is neither opaque nor fully transparent (PNG)
 
   FrameList() = default;
   FrameList(const FrameList&) = delete;
@@ -65,7 +66,8 @@ class FrameList {
                                          const FrameOptions& options = {});
 
   // Memory that frames of this size take, as load and the budgets count it.
-  static std::uint64_t decodedBytes(std::uint64_t width, std::uint64_t height, std::uint64_t frames);
+  static std::uint64_t decodedBytes(std::uint64_t width, std::uint64_t height, std::uint64_t frames,
+                                    FramePixels kind = FramePixels::Indexed);
   // What all frames and textures of every list hold right now, in bytes.
   static std::uint64_t decodedInUse();
   static std::uint64_t texturesInUse();

@@ -15,11 +15,13 @@
 #include "gif/frame_list.h"
 #include "gif/memory_limits.h"
 #include "host/host.h"
+#include "png/animation_frames.h"
 #include "plugin/fault_report.h"
 #include "plugin/folder_listing.h"
 #include "plugin/frame_staging.h"
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
+#include "plugin/png_settings.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ std::string hresultText(long error) {
 std::unique_ptr<FrameList> decodeFile(const std::string& path, const FrameOptions& options) {
   const std::uint64_t inUse = FrameList::decodedInUse();
   const std::uint64_t room = inUse < Limits::DecodedBudget ? Limits::DecodedBudget - inUse : 0;
-  return FrameList::load(path.c_str(), path, room, options);
+  return loadAnimationFrames(path.c_str(), path, room, options);
 }
 
 // What the textures made in one game frame may hold: a texture filled in tiles takes a tile at
@@ -78,7 +80,7 @@ FrameTexturePixels texturePixelsThisFrame;
 Animation::Animation(std::string_view base, bool preload)
     : config_(std::string(base) + std::string(SettingsExtension)),
       extensionOffset_(readExtensionOffset()),
-      gifPath_(std::string(base) + ".gif"),
+      gifPath_(chooseAnimationFile(base).path),
       name_(nameOfBase(base)) {
   // The header and the extension may overlap or leave a gap; the block holds both either way.
   const std::size_t proxySize = std::max<std::size_t>(
@@ -96,8 +98,11 @@ Animation::Animation(std::string_view base, bool preload)
     }
   }
 
+  const bool png = animationFileKind(gifPath_) == AnimationFileKind::Png;
+  if (png)
+    for (const std::string& line : settingsNotForPng(config_, gifPath_)) logProblem(line);
   std::error_code ignored;
-  if (std::filesystem::exists(std::filesystem::u8path(config_.path), ignored) &&
+  if (!png && std::filesystem::exists(std::filesystem::u8path(config_.path), ignored) &&
       config_.overrides() && config_.number_color_palette)
     palette_ = std::make_unique<std::uint8_t[]>(Host::PaletteRecordSize);
 }
@@ -298,8 +303,8 @@ RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster, std::int64_t now) {
         void* palette = palette_.get();
         std::memcpy(extension + Host::ExtensionPalette, &palette, sizeof palette);
       }
-      if (config_.alpha) extension[Host::ExtensionAlpha] = *config_.alpha;
     }
+    if (const auto alpha = rasterAlphaFlag(config_, frames_->partialAlpha)) extension[Host::ExtensionAlpha] = *alpha;
   }
   std::memcpy(extension + Host::ExtensionTexture, &texture, sizeof texture);
   return reinterpret_cast<RwRaster*>(proxy);

@@ -158,7 +158,7 @@ void AsiPlugin::applyChange(const FolderChange& change) {
   }
   PreloadBudget budget = PreloadBudget::spent();
   const std::string base = animationBase(folderName, change.textureName);
-  loadAnimationFile(budget, change.textureName, base + ".gif", [&](bool decodeNow) {
+  loadAnimationFile(budget, change.textureName, chooseAnimationFile(base).path, [&](bool decodeNow) {
     auto animation = std::make_unique<Animation>(base, decodeNow);
     animation->decodeInBackground();
     replacements[change.textureName] = std::move(animation);

@@ -1,7 +1,10 @@
 #include "plugin/folder_listing.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <new>
+#include <vector>
 
 #include "plugin/device_names.h"
 #include "plugin/message_box.h"
@@ -10,7 +13,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view GifExtension = ".gif";
+std::string fileNameOf(std::string_view path) {
+  const auto slash = path.find_last_of("/\\");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+bool exists(const std::string& path) {
+  std::error_code error;
+  return fs::is_regular_file(fs::u8path(path), error);
+}
+
+// True when the folder lists `path`'s file name exactly: where the system ignores the case of
+// names, "fire.PNG" exists as "fire.png" too, but only the exact extension makes an animation.
+bool listedExactly(const std::string& path) {
+  const fs::path file = fs::u8path(path);
+  const std::string name = file.filename().u8string();
+  std::error_code error;
+  for (fs::directory_iterator entries(file.parent_path(), error); !error && entries != fs::directory_iterator();
+       entries.increment(error)) {
+    try {
+      if (entries->path().filename().u8string() == name) return true;
+    } catch (const std::exception&) {
+      // A name that cannot be converted is none of ours.
+    }
+  }
+  return false;
+}
 
 ListedEntry classify(const fs::directory_entry& entry) {
   ListedEntry listed;
@@ -35,11 +63,13 @@ ListedEntry classify(const fs::directory_entry& entry) {
     listed.kind = ListedKind::Directory;
     return listed;
   }
-  if (entry.path().extension().u8string() != GifExtension) {
+  const std::string extension = entry.path().extension().u8string();
+  const auto* known = std::find(std::begin(AnimationExtensions), std::end(AnimationExtensions), extension);
+  if (known == std::end(AnimationExtensions)) {
     listed.kind = ListedKind::NotGif;
     return listed;
   }
-  name.erase(name.size() - GifExtension.size());
+  name.erase(name.size() - extension.size());
   listed.kind = name.size() > MaxTextureNameLength ? ListedKind::LongName : ListedKind::Animation;
   listed.textureName = std::move(name);
   return listed;
@@ -73,6 +103,29 @@ std::string animationBase(std::string_view folder, std::string_view textureName)
   base += '/';
   base += textureName;
   return base;
+}
+
+AnimationFileChoice chooseAnimationFile(std::string_view base) {
+  AnimationFileChoice choice;
+  std::vector<std::string> there;
+  for (std::string_view extension : AnimationExtensions)
+    if (std::string path = std::string(base) + std::string(extension); exists(path)) there.push_back(std::move(path));
+  // Only a texture with two files asks the folder for their exact names.
+  if (there.size() > 1) there.erase(std::remove_if(there.begin(), there.end(), [](const std::string& path) {
+    return !listedExactly(path);
+  }), there.end());
+  for (std::string& path : there) {
+    if (choice.path.empty())
+      choice.path = std::move(path);
+    else
+      choice.skipped = fileNameOf(path);
+  }
+  if (choice.path.empty()) choice.path = std::string(base) + ".gif";
+  return choice;
+}
+
+std::string losingFileReason(std::string_view chosenPath) {
+  return fileNameOf(chosenPath) + " has the same texture name, and a PNG plays rather than a GIF of the same name";
 }
 
 std::string loadFailureCaption(std::string_view textureName) {

@@ -18,19 +18,20 @@ constexpr std::size_t MaxTextureNameLength = Host::TextureNameSize - 1;
 
 // What the loader does with one entry of the folder, decided before anything is opened.
 enum class ListedKind {
-  Animation,       // "<name>.gif": becomes the animation of texture <name>
+  Animation,       // "<name>.gif" or "<name>.png": may become the animation of texture <name>
+                   // (chooseAnimationFile decides when both are there)
   Directory,       // skipped: sub-folders are not looked into
-  NotGif,          // skipped: the extension is not exactly ".gif" (".GIF" included)
+  NotGif,          // skipped: the extension is not exactly ".gif" or ".png" (".GIF" included)
   UnreadableName,  // skipped: the name cannot be converted to UTF-8
   DeviceName,      // skipped: Windows would open a device (aux.gif, con.cfg, ...)
-  LongName,        // skipped: "<name>.gif" whose name no game texture can have (too long)
+  LongName,        // skipped: "<name>.gif" or ".png" whose name no game texture can have (too long)
 };
 
 struct ListedEntry {
   ListedKind kind = ListedKind::NotGif;
   std::filesystem::path path;  // as the listing yields it
   std::string fileName;        // UTF-8; empty when unreadable
-  std::string textureName;     // Animation, LongName: the UTF-8 file name without ".gif"
+  std::string textureName;     // Animation, LongName: the UTF-8 file name without its extension
   std::string problem;         // UnreadableName: what the conversion reported
 };
 
@@ -53,9 +54,25 @@ std::string blockedFolderText(std::string_view folder);
 std::error_code listAnimationFolder(const std::string& folder,
                                     const std::function<void(const ListedEntry&)>& visit);
 
-// Where an animation's files are: base + ".gif" and base + SettingsExtension.
+// Where an animation's files are: base + ".gif" or ".png", and base + SettingsExtension.
 std::string animationBase(std::string_view folder, std::string_view textureName);
 constexpr std::string_view SettingsExtension = ".cfg";
+
+// The extensions of animation files, the first winning when a texture has both: a PNG carries
+// more than a GIF (full colour, partial transparency), so a player who adds "fire.png" beside
+// "fire.gif" means the PNG to play; the GIF is left alone.
+constexpr std::string_view AnimationExtensions[] = {".png", ".gif"};
+
+// The file that plays as the animation of `base` (animationBase): the first of
+// AnimationExtensions that exists; base + ".gif" when neither does. `skipped` is the file name of
+// the one that loses, empty when there is only one.
+struct AnimationFileChoice {
+  std::string path;
+  std::string skipped;
+};
+AnimationFileChoice chooseAnimationFile(std::string_view base);
+// Why the loader skips `skipped` for `chosenPath`: the log line's reason and the checker's.
+std::string losingFileReason(std::string_view chosenPath);
 
 // The caption of the message box for an animation that cannot be loaded, and its text: the
 // error's own words, except for memory running out where the file is not named.
@@ -85,7 +102,7 @@ struct AnimationDecision {
   bool catalogued = false;      // false: making it failed and it is left out
 };
 
-// The loader's step for one "<name>.gif", in listing order: make(preload) makes the animation
+// The loader's step for one animation file, in listing order: make(preload) makes the animation
 // and stores it, decoding its GIF at once while the budget lasts. When make throws, a message
 // box captioned loadFailureCaption(textureName) shows why (loadFailureText, naming gifPath) and
 // the file is left out without using up a place.

@@ -57,7 +57,9 @@ std::optional<FolderWatch::Listing> FolderWatch::list() const {
   Listing listing;
   const std::error_code error = listAnimationFolder(folder_, [&](const ListedEntry& entry) {
     if (entry.kind == ListedKind::Animation) {
-      listing[entry.textureName].gif = fileStamp(entry.path);
+      // The stamp of the file that plays: a GIF beside its PNG changes nothing.
+      if (chooseAnimationFile(animationBase(folder_, entry.textureName)).skipped != entry.fileName)
+        listing[entry.textureName].gif = fileStamp(entry.path);
     } else if (entry.kind == ListedKind::NotGif && endsWith(entry.fileName, SettingsExtension)) {
       listing[entry.fileName.substr(0, entry.fileName.size() - SettingsExtension.size())].cfg =
           fileStamp(entry.path);

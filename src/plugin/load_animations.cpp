@@ -18,7 +18,7 @@ namespace {
 void addAnimation(Catalogue& catalogue, const std::string& folder, const std::string& name,
                   PreloadBudget& preload) {
   const std::string base = animationBase(folder, name);
-  loadAnimationFile(preload, name, base + ".gif", [&](bool decodeNow) {
+  loadAnimationFile(preload, name, chooseAnimationFile(base).path, [&](bool decodeNow) {
     auto animation = std::make_unique<Animation>(base, decodeNow);
     catalogue[name] = animation.release();  // deleted with the texture manager
   });
@@ -29,7 +29,13 @@ void loadFolder(Catalogue& catalogue, const std::string& folder) {
   // A listing that fails part way stops the loading; what was made so far stays.
   const std::error_code error = listAnimationFolder(folder, [&](const ListedEntry& entry) {
     if (entry.kind == ListedKind::Animation) {
-      addAnimation(catalogue, folder, entry.textureName, preload);
+      // Made once, from the file that wins; the other is named in the log.
+      const AnimationFileChoice choice = chooseAnimationFile(animationBase(folder, entry.textureName));
+      if (choice.skipped == entry.fileName)
+        descentLog().write("loadAnimations: skipped %s: %s", entry.fileName.c_str(),
+                           losingFileReason(choice.path).c_str());
+      else
+        addAnimation(catalogue, folder, entry.textureName, preload);
     } else if (entry.kind == ListedKind::UnreadableName) {
       // Skipped, the others go on.
       logFault("loadAnimations: unreadable file name", std::runtime_error(entry.problem));

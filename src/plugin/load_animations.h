@@ -5,7 +5,7 @@
 
 #include "plugin/catalogue.h"
 
-// Makes one animation per "<name>.gif" of folder (subfolders and other extensions skipped, the
+// Makes one animation per "<name>.gif" or "<name>.png" of folder (the PNG when both are there) (subfolders and other extensions skipped, the
 // extension compared exactly) and stores true into loaded at the end, whatever happened. A file
 // that cannot be made into an animation is reported with a message box and left out.
 void loadAnimations(Catalogue& catalogue, std::atomic<bool>& loaded,

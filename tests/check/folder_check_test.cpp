@@ -10,6 +10,7 @@
 #include "check/check_report.h"
 #include "check/folder_check.h"
 #include "check/case_folders.h"
+#include "png/apng_writer.h"
 
 namespace {
 
@@ -378,3 +379,48 @@ TEST_F(CheckFolder, NamesDifferingOnlyInLetterCase) {
 #endif
 
 }  // namespace
+
+namespace {
+std::string apng(const std::vector<std::uint32_t>& colours, std::uint16_t delayMs, std::uint32_t plays,
+                 std::uint32_t size = 20) {
+  std::vector<VelquorPng::ApngFrame> frames;
+  for (std::uint32_t colour : colours) frames.push_back({std::vector<std::uint32_t>(size * size, colour), delayMs});
+  const auto bytes = VelquorPng::encodeApng(size, size, frames, plays);
+  return std::string(bytes.begin(), bytes.end());
+}
+}  // namespace
+
+// PNG files by the module's own rules: which file of a texture plays, frames, delays, memory at
+// 4 bytes a pixel, the settings that do not apply, and the decoder's words for a broken file.
+TEST_F(CheckFolder, PngFilesPlayOverTheirGifWithTheirFramesDelaysAndMemory) {
+  gif("both.gif");
+  file("both.png", apng({0xFF112233, 0x80445566}, 40, 2));
+  file("both.cfg", "background=1\noverride=1\nnumber_color_palette=3\n");
+  file("alone.png", apng({0xFF000000}, 0, 0, 30));
+  file("broken.png", apng({0xFF000000}, 0, 0).substr(0, 60));
+  file("ALONE2.PNG", "x");
+  const FolderPrediction p = check();
+
+  EXPECT_EQ(reasonFor(p, "both.gif"),
+            "both.png has the same texture name, and a PNG plays rather than a GIF of the same name");
+  const AnimationPrediction* both = find(p, "both");
+  ASSERT_NE(both, nullptr);
+  EXPECT_EQ(both->fileName, "both.png");
+  EXPECT_TRUE(both->gif.accepted);
+  EXPECT_EQ(both->gif.delaysMs, (std::vector<std::int64_t>{40, 40}));
+  // Played twice: one repeat, as a GIF's loop count of 1, which the module ignores without loop=1.
+  EXPECT_EQ(both->gif.loopCount, 1u);
+  EXPECT_TRUE(mentions(both->ignored, "loop count 1: the module repeats the animation for ever"));
+  EXPECT_EQ(both->gif.textureBytes, 2u * 20 * 20 * 4);
+  EXPECT_GE(both->gif.decodedBytes, 2u * 20 * 20 * 4) << "4 bytes a decoded pixel";
+  EXPECT_TRUE(mentions(both->ignored, "Velquor/both.cfg: background=1 does not apply to Velquor/both.png"));
+  EXPECT_TRUE(mentions(both->ignored, "Velquor/both.cfg: number_color_palette does not apply to Velquor/both.png"));
+  EXPECT_EQ(find(p, "alone")->gif.textureBytes, 30u * 30 * 4);
+  const AnimationPrediction* broken = find(p, "broken");
+  ASSERT_NE(broken, nullptr);
+  EXPECT_FALSE(broken->gif.accepted);
+  EXPECT_EQ(broken->gif.refusal.rfind("Velquor/broken.png is not a PNG Velquor can show: ", 0), 0u)
+      << broken->gif.refusal;
+  EXPECT_EQ(find(p, "ALONE2"), nullptr);
+  EXPECT_EQ(p.animations.size(), 3u);
+}

@@ -20,6 +20,7 @@
 #include "plugin/game_folder.h"
 #include "plugin/module_scene.h"
 #include "plugin/test_gifs.h"
+#include "png/apng_writer.h"
 
 namespace {
 
@@ -197,6 +198,17 @@ GifBytes redWithBackgroundInside() {
   return writer.graphicControl({50}).image(image).trailer().bytes();
 }
 
+// Half-transparent red, green and blue: the PNG's frames.
+const std::vector<std::uint32_t> GlassColours = {0x80FF0000, 0x8000FF00, 0x800000FF};
+
+// A 16 x 16 APNG of one colour a frame, `delayMs` each, as the folder's file bytes.
+std::string pngBytes(const std::vector<std::uint32_t>& colours, std::uint16_t delayMs) {
+  std::vector<VelquorPng::ApngFrame> frames;
+  for (std::uint32_t colour : colours) frames.push_back({std::vector<std::uint32_t>(16 * 16, colour), delayMs});
+  const auto bytes = VelquorPng::encodeApng(16, 16, frames);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 // The cases that share one game (and one catalogue, made at its first frame) find every file
 // any of them needs already there.
 GameFolder& sharedFolder() {
@@ -226,6 +238,14 @@ GameFolder& sharedFolder() {
     made->gif("once.gif", once);
     made->file("once.cfg", "background=0\noverride=0\nloop=1\n");
     made->gif("repeat.gif", once);
+    // Animated PNGs: half-transparent frames, blended unless the settings say otherwise; a PNG
+    // beside a GIF of the same name plays instead of it.
+    const auto glass = pngBytes(GlassColours, 300);
+    made->file("glass.png", glass);
+    made->file("opaque.png", glass);
+    made->file("opaque.cfg", "background=1\noverride=1\nalpha=0\nnumber_color_palette=5\n");
+    made->gif("both.gif", gif);
+    made->file("both.png", pngBytes({0xFF808080}, 100));
     return made;
   }();
   return *folder;
@@ -383,6 +403,56 @@ TEST(Module, SettingsReachTheRasterAndThePixels) {
       << std::hex << capture.at(keptCell.x, keptCell.y);
   EXPECT_TRUE(closeColours(capture.at(clearCell.x - 30, clearCell.y - 30), 0xFFFF0000))
       << std::hex << capture.at(clearCell.x - 30, clearCell.y - 30);
+}
+
+// An animated PNG with partial alpha on a game texture without alpha: its raster gets the alpha
+// flag and the game blends it over the backdrop, frame after frame; with override alpha=0 it is
+// drawn opaque, and the settings that do not apply are logged. Beside a GIF, the PNG plays.
+TEST(Module, AnimatedPngIsBlendedAndWinsOverItsGif) {
+  GameFolder& folder = sharedFolder();
+  const std::vector<std::string> names = {"glass", "opaque", "both"};
+  std::vector<TextureSpec> scene;
+  for (const auto& name : names) scene.push_back(texture(name, Host::RasterSiteEax));
+  game().setScene(scene);
+  for (const auto& name : names) ASSERT_TRUE(runUntilSwapped(name, 10'000)) << name;
+  const auto draws = game().draws(-1);
+  EXPECT_TRUE(drawOf(draws, "glass")->alphaFlag);
+  EXPECT_FALSE(drawOf(draws, "opaque")->alphaFlag);
+  EXPECT_FALSE(drawOf(draws, "both")->alphaFlag);
+
+  // Which frame each capture shows: blended (glass), opaque (opaque); -1 for anything else.
+  std::set<int> blended, opaque;
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(3 * 300 + 1500)) {
+    const auto capture = game().captureFrame();
+    ASSERT_GT(capture.width, 0);
+    const std::uint32_t backdrop = capture.at(capture.width - 1, capture.height - 1);
+    auto frameOf = [&](const std::string& name, bool blend) {
+      const auto cell = game().cellCentre(name);
+      const std::uint32_t got = capture.at(cell.x, cell.y);
+      for (int f = 0; f < 3; ++f) {
+        std::uint32_t want = 0xFF000000;
+        for (int shift = 0; shift < 24; shift += 8) {
+          const std::uint32_t src = GlassColours[f] >> shift & 0xFF, under = backdrop >> shift & 0xFF;
+          want |= (blend ? (src * 0x80 + under * 0x7F + 127) / 255 : src) << shift;
+        }
+        if (closeColours(got, want)) return f;
+      }
+      ADD_FAILURE() << name << std::hex << ": " << got << " over " << backdrop;
+      return -1;
+    };
+    blended.insert(frameOf("glass", true));
+    opaque.insert(frameOf("opaque", false));
+    const auto both = game().cellCentre("both");
+    EXPECT_TRUE(closeColours(capture.at(both.x, both.y), 0xFF808080)) << std::hex << capture.at(both.x, both.y);
+  }
+  EXPECT_EQ(blended, (std::set<int>{0, 1, 2}));
+  EXPECT_EQ(opaque, (std::set<int>{0, 1, 2}));
+  const std::string log = folder.log();
+  EXPECT_NE(log.find("skipped both.gif: both.png has the same texture name"), std::string::npos) << log;
+  EXPECT_NE(log.find("opaque.cfg: background=1 does not apply to"), std::string::npos) << log;
+  EXPECT_NE(log.find("opaque.cfg: number_color_palette does not apply to"), std::string::npos) << log;
+  EXPECT_TRUE(game().messageBoxes().empty());
 }
 
 TEST(Module, DeviceResetKeepsPlaying) {

@@ -10,6 +10,7 @@
 
 #include "gif/frame_tiles.h"
 #include "png/animation_frames.h"
+#include "png/apng_writer.h"
 #include "png/png_writer.h"
 #include "plugin/temp_folder.h"
 
@@ -109,4 +110,24 @@ TEST(PngFrameList, RefusalsNameTheFileAndWhatIsWrong) {
   EXPECT_EQ(animationFileKind("Velquor/fire.png"), AnimationFileKind::Png);
   EXPECT_EQ(loadError(Corpus + "palette-4bit.rgba"),
             "Cannot open GIF file (missing, not GIF89a, or no global colour table)");
+}
+
+TEST(PngFrameList, TheTestsApngWriterMakesFilesTheDecoderPlays) {
+  // Used by the game tests and the appearance benchmark: its frames, delays and plays come back.
+  std::vector<VelquorPng::ApngFrame> frames;
+  for (std::uint32_t colour : {0x80FF0000u, 0xFF00FF00u, 0x400000FFu})
+    frames.push_back({std::vector<std::uint32_t>(300 * 200, colour), static_cast<std::uint16_t>(colour >> 24)});
+  TempFolder folder;
+  const std::string path = folder.write("made.png", "");
+  const std::vector<std::uint8_t> bytes = VelquorPng::encodeApng(300, 200, frames, 3);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               static_cast<std::streamsize>(bytes.size()));
+  auto list = loadAnimationFrames(path.c_str(), {}, UINT64_MAX, {false, false, true});
+  ASSERT_EQ(list->frames.size(), 3u);
+  EXPECT_EQ(list->runsBeforeStop(), 3u);
+  EXPECT_TRUE(list->partialAlpha);
+  for (std::size_t f = 0; f < 3; ++f) {
+    EXPECT_EQ(list->frames[f]->delay, frames[f].delayMs);
+    EXPECT_EQ(list->frames[f]->pixel(299, 199, false), frames[f].argb[0]);
+  }
 }

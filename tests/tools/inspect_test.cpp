@@ -11,6 +11,7 @@
 #include "inspect/gif_inspection.h"
 #include "inspect/sheet_choices.h"
 #include "plugin/test_gifs.h"
+#include "png/apng_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -276,4 +277,30 @@ TEST(BundledSamples, AreAllAcceptedAsTheyAreMeant) {
     EXPECT_EQ(r.keepBackground, r.hasSettings) << path << ": the shipped settings keep the background";
     for (std::int64_t delay : r.delays) EXPECT_GT(delay, 0) << path;
   }
+}
+
+// An animated PNG: its frames, delays and 4-byte pixels, partial alpha blended over the board.
+TEST_F(ContactSheets, AnimatedPngFramesAreBlendedOverTheCheckerboard) {
+  const std::vector<std::uint32_t> colours = {0xFFFF0000, 0x800000FF, 0x00000000};
+  std::vector<VelquorPng::ApngFrame> frames;
+  for (std::uint32_t colour : colours) frames.push_back({std::vector<std::uint32_t>(16 * 8, colour), 70});
+  const auto png = VelquorPng::encodeApng(16, 8, frames, 0);
+  GifInspection r = inspectGif(put("glass.png", GifBytes(png.begin(), png.end())));
+  ASSERT_TRUE(r.accepted) << r.refusal;
+  EXPECT_EQ(r.delays, (std::vector<std::int64_t>{70, 70, 70}));
+  EXPECT_GE(r.decodedBytes(), 3u * 16 * 8 * 4);
+  EXPECT_NE(formatInspection(r).find("16 x 8 x 4 bytes"), std::string::npos) << formatInspection(r);
+  const ContactSheet sheet = makeContactSheet(*r.frames, false);
+  for (int f = 0; f < 3; ++f)
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 16; ++x) {
+        const std::uint32_t got = sheet.pixels[std::size_t(SheetGap + y) * sheet.width + SheetGap + f * (16 + SheetGap) + x];
+        const std::uint32_t under = checkerboard(x, y) & 0xFF;
+        const std::uint32_t want = f == 0 ? 0xFFFF0000u
+                                   : f == 2 ? checkerboard(x, y)
+                                            : 0xFF000000u | ((under * 0x7F + 127) / 255) * 0x10100u |
+                                                  ((0xFF * 0x80 + under * 0x7F + 127) / 255);
+        ASSERT_EQ(got, want) << "frame " << f << " at " << x << "," << y;
+      }
+  EXPECT_EQ(gifPathsIn(dir_.string()).size(), 1u);
 }

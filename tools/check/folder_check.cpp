@@ -16,6 +16,8 @@
 #include "plugin/folder_listing.h"
 #include "plugin/message_box.h"
 #include "plugin/module_settings.h"
+#include "plugin/png_settings.h"
+#include "png/animation_frames.h"
 
 namespace fs = std::filesystem;
 
@@ -201,8 +203,10 @@ void predictAnimation(const std::string& folder, const ListedEntry& entry, const
   animation.textureName = entry.textureName;
   animation.settings = predictSettings(folder, entry.textureName, listing);
   animation.boxesAtStart = animation.settings.messages;
-  const std::string modulePath = animationBase(AnimationFolder, entry.textureName) + ".gif";
-  animation.gif = predictGif(animationBase(folder, entry.textureName) + ".gif", modulePath);
+  // The module's own choice of file: the checker's folder stands where the module's would.
+  const std::string path = chooseAnimationFile(animationBase(folder, entry.textureName)).path;
+  const std::string modulePath = animationBase(AnimationFolder, entry.textureName) + path.substr(path.size() - 4);
+  animation.gif = predictGif(path, modulePath);
 
   AnimationDecision decision;
   {
@@ -232,6 +236,12 @@ void predictAnimation(const std::string& folder, const ListedEntry& entry, const
     }
   }
   noteIgnored(animation);
+  if (animationFileKind(path) == AnimationFileKind::Png && animation.settings.exists) {
+    std::vector<ShownBox> reportedAlready;
+    BoxRecorder recorder(reportedAlready);
+    const AnimationConfig config(animation.settings.readFrom);
+    for (const std::string& line : settingsNotForPng(config, modulePath)) animation.ignored.push_back(line);
+  }
   noteWarnings(animation);
   prediction.animations.push_back(std::move(animation));
 }
@@ -409,8 +419,14 @@ FolderPrediction checkFolder(const std::string& folder) {
   if (listingError) prediction.listingError = listingError.message();
 
   PreloadBudget preload;
-  for (const auto& entry : listing)
-    if (entry.kind == ListedKind::Animation) predictAnimation(folder, entry, listing, preload, prediction);
+  for (const auto& entry : listing) {
+    if (entry.kind != ListedKind::Animation) continue;
+    const AnimationFileChoice choice = chooseAnimationFile(animationBase(folder, entry.textureName));
+    if (choice.skipped == entry.fileName)
+      prediction.skipped.push_back({entry.fileName, losingFileReason(choice.path)});
+    else
+      predictAnimation(folder, entry, listing, preload, prediction);
+  }
   predictSkipped(listing, prediction);
   predictCaseClashes(listing, prediction);
   predictMemory(prediction);

@@ -8,6 +8,15 @@ constexpr std::uint32_t GapColour = 0xFF404040u;
 
 std::uint32_t checkerboard(int x, int y) { return ((x / 8 + y / 8) & 1) ? 0xFF9A9A9Au : 0xFFDADADAu; }
 
+std::uint32_t overCheckerboard(std::uint32_t colour, int x, int y) {
+  const std::uint32_t alpha = colour >> 24, under = checkerboard(x, y);
+  if (alpha == 0xFF) return colour;
+  std::uint32_t blended = 0xFF000000u;
+  for (int shift = 0; shift < 24; shift += 8)
+    blended |= ((colour >> shift & 0xFF) * alpha + (under >> shift & 0xFF) * (0xFF - alpha) + 127) / 0xFF << shift;
+  return blended;
+}
+
 ContactSheet makeContactSheet(const FrameList& list, bool keepBackground) {
   ContactSheet sheet;
   const int count = static_cast<int>(list.frames.size());
@@ -32,7 +41,7 @@ ContactSheet makeContactSheet(const FrameList& list, bool keepBackground) {
       const std::uint32_t* source = &texture[std::size_t(y) * sheet.scale * list.width];
       for (int x = 0; x < sheet.tileWidth; ++x) {
         std::uint32_t c = source[std::size_t(x) * sheet.scale];
-        row[x] = (c >> 24) == 0 ? checkerboard(x, y) : c;
+        row[x] = overCheckerboard(c, x, y);
       }
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 // A picture of every composed frame of an animation side by side, each pixel as the module's
-// texture will hold it, transparent pixels over a grey checkerboard.
+// texture will hold it, over a grey checkerboard where it is transparent (blended where a PNG's
+// pixel is partly so).
 #include <cstdint>
 #include <vector>
 
@@ -26,3 +27,5 @@ ContactSheet makeContactSheet(const FrameList& frames, bool keepBackground);
 
 // The checkerboard that stands for a transparent pixel at (x, y) of a tile.
 std::uint32_t checkerboard(int x, int y);
+// `colour` (A8R8G8B8) drawn over the checkerboard at (x, y), as a blending game draws it.
+std::uint32_t overCheckerboard(std::uint32_t colour, int x, int y);

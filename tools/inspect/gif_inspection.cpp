@@ -9,12 +9,14 @@
 #include "gif/memory_limits.h"
 #include "plugin/animation_config.h"
 #include "plugin/message_box.h"
+#include "png/animation_frames.h"
 
 namespace fs = std::filesystem;
 
 std::uint64_t GifInspection::decodedBytes() const {
   if (!frames) return 0;
-  const std::uint64_t perFrame = std::uint64_t(frames->width) * frames->height + sizeof(AnimationFrame) +
+  const FramePixels kind = frames->frames.empty() ? FramePixels::Indexed : frames->frames[0]->kind();
+  const std::uint64_t perFrame = FrameList::decodedBytes(frames->width, frames->height, 1, kind) +
                                  sizeof(std::unique_ptr<AnimationFrame>);
   return sizeof(FrameList) + perFrame * frames->frames.size();
 }
@@ -51,7 +53,7 @@ GifInspection inspectGif(const std::string& path, const std::string& shownName) 
 
   GifDecoderReport decoder;
   try {
-    result.frames = FrameList::load(path.c_str(), shownName, UINT64_MAX, result.options());
+    result.frames = loadAnimationFrames(path.c_str(), shownName, UINT64_MAX, result.options());
     result.accepted = true;
     for (const auto& frame : result.frames->frames) result.delays.push_back(frame->delay);
   } catch (const std::exception& e) {
@@ -68,7 +70,8 @@ std::vector<std::string> gifPathsIn(const std::string& path) {
   if (!fs::is_directory(fs::u8path(path), ec)) return {path};
   std::vector<std::string> paths;
   for (const auto& entry : fs::directory_iterator(fs::u8path(path), ec)) {
-    if (entry.path().extension() == ".gif") paths.push_back(entry.path().u8string());
+    const auto extension = entry.path().extension();
+    if (extension == ".gif" || extension == ".png") paths.push_back(entry.path().u8string());
   }
   std::sort(paths.begin(), paths.end());
   return paths;
@@ -127,7 +130,8 @@ std::string formatInspection(const GifInspection& r) {
   out << "  background: " << (r.keepBackground ? "kept opaque" : "transparent")
       << (r.hasSettings ? " (by its settings file)" : " (no settings file)") << "\n";
   out << "  memory while decoded: " << megabytes(r.decodedBytes()) << ": " << list.frames.size() << " frames x ("
-      << list.width << " x " << list.height << " indices + " << sizeof(AnimationFrame) - sizeof(AnimationFrame::palette) + sizeof(std::unique_ptr<AnimationFrame>)
+      << list.width << " x " << list.height
+      << (list.frames.empty() || list.frames[0]->kind() == FramePixels::Indexed ? " indices + " : " x 4 bytes + ") << sizeof(AnimationFrame) - sizeof(AnimationFrame::palette) + sizeof(std::unique_ptr<AnimationFrame>)
       << " record + " << sizeof(AnimationFrame::palette) << " palette)\n";
   out << "  memory while uploaded: " << megabytes(r.textureBytes()) << " of textures, plus the decoded frames\n";
   return out.str();

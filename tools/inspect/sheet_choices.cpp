@@ -1,3 +1,4 @@
+#include "png/animation_frames.h"
 #include "inspect/sheet_choices.h"
 
 #include <cstdint>
@@ -27,6 +28,6 @@ const FrameList& framesFor(const GifInspection& inspection, const SheetChoice& c
   if (choice.honourDisposal == inspection.honourDisposal) return *inspection.frames;
   FrameOptions options = inspection.options();
   options.honourDisposal = choice.honourDisposal;
-  other = FrameList::load(inspection.path.c_str(), "", UINT64_MAX, options);
+  other = loadAnimationFrames(inspection.path.c_str(), "", UINT64_MAX, options);
   return *other;
 }

@@ -38,7 +38,8 @@ TEST(PngAnimationFile, ThePngPlaysOverItsGifInTheListingAndTheWatch) {
 
   // ".PNG" is no PNG of the folder, even where names ignore case: the GIF plays.
   folder.write("fire.gif", "GIF89a");
-  fs::rename(fs::u8path(folder.file("fire.png")), fs::u8path(folder.file("fire.PNG")));
+  fs::remove(fs::u8path(folder.file("fire.png")));
+  folder.write("fire.PNG", "png");
   EXPECT_EQ(chosen(), ".gif");
   std::map<std::string, ListedKind> listed;
   auto list = [&] {

@@ -2,10 +2,12 @@
 // The ordered list of slots behind a signal and behind a hook's callbacks. Ids are positions;
 // the id of a removed slot is reused, oldest first, and removing the last slot shrinks the list.
 //
-// Emissions walk the list without a lock, on one thread at a time; any thread may add slots
-// meanwhile (the slots live in chunks that never move). A slot may remove itself or later slots
-// during an emission on its own thread: it is destroyed when the outermost emission ends.
-// Removing from another thread a slot that an emission may be running is not supported.
+// Emissions walk the list without a lock, and may run on several threads at once (each hook
+// emits on one thread at a time, since one pass holds it); any thread may add slots meanwhile
+// (the slots live in chunks that never move). A slot may remove itself or later slots during an
+// emission on its own thread: it is destroyed when the last emission running ends, never
+// earlier (the emissions are counted atomically). Removing from another thread a slot that an
+// emission may be running is not supported.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -66,9 +68,9 @@ class SlotList {
       } else {
         freeIds.push_back(id);
       }
-      if (emissions.load(std::memory_order_relaxed) != 0) {
+      if (emissions.load() != 0) {
         retired.push_back(std::move(dead));
-        hasRetired.store(true, std::memory_order_relaxed);
+        hasRetired.store(true);
       }
     }
   }
@@ -83,15 +85,13 @@ class SlotList {
     explicit Emission(SlotList& list)
         : list(list), positions(list.count_.load(std::memory_order_acquire)) {
       if (positions == 0) return;
+      list.emissions.fetch_add(1);
       first = list.chunks[0].load(std::memory_order_acquire);
-      list.emissions.store(list.emissions.load(std::memory_order_relaxed) + 1,
-                           std::memory_order_relaxed);
     }
     ~Emission() {
       if (positions == 0) return;
-      const unsigned left = list.emissions.load(std::memory_order_relaxed) - 1;
-      list.emissions.store(left, std::memory_order_relaxed);
-      if (left == 0 && list.hasRetired.load(std::memory_order_relaxed)) list.destroyRetired();
+      const unsigned left = list.emissions.fetch_sub(1) - 1;
+      if (left == 0 && list.hasRetired.load()) list.destroyRetired();
     }
     Emission(const Emission&) = delete;
     Emission& operator=(const Emission&) = delete;
@@ -112,7 +112,7 @@ class SlotList {
     Entry* first = nullptr;
   };
 
-  // Emissions nest (a slot may emit again) but run on one thread at a time.
+  // Emissions nest (a slot may emit again).
   Emission emission() { return Emission(*this); }
 
   // The number of positions, free ones included, in one 32-bit cell: generated code reads it
@@ -151,11 +151,14 @@ class SlotList {
   }
 
   // Kept out of the walk's own code, which stays small enough to be inlined.
+  // An emission that began since the count fell to 0 cannot have met a retired slot, but one
+  // that was removed after it began may be in its walk: that one waits for it to end.
   void destroyRetired() {
     std::vector<std::unique_ptr<Slot>> dead;  // destroyed after the lock is released
     std::lock_guard<std::mutex> lock(mutex);
+    if (emissions.load() != 0) return;
     dead.swap(retired);
-    hasRetired.store(false, std::memory_order_relaxed);
+    hasRetired.store(false);
   }
 
   mutable std::atomic<Entry*> chunks[ChunkCount] = {};

@@ -482,6 +482,22 @@ TEST(GenericHookCallbacks, ConnectedInOrderAndIdsReused) {
   EXPECT_TRUE(destroyed);
 }
 
+TEST(GenericHookCallbacks, FreedIdsComeBackInTheOrderTheyWereFreed) {
+  SiteRoutine routine(hooktest::addEax(addend));
+  Hook<> hook(routine.site(), 5);
+  std::string order;
+  for (char tag : std::string("abcde")) hook.onBefore.connect([&order, tag] { order += tag; });
+  ASSERT_TRUE(hook.install());
+  hook.onBefore.disconnect(3);
+  hook.onBefore.disconnect(0);
+  hook.onBefore.disconnect(2);
+  EXPECT_EQ(3u, hook.onBefore.connect([&] { order += 'X'; }));
+  EXPECT_EQ(0u, hook.onBefore.connect([&](CPU&) { order += 'Y'; }));
+  EXPECT_EQ(2u, hook.onBefore.connect([&](Info&) { order += 'Z'; }));
+  routine.run(hooktest::sampleRegisters());
+  EXPECT_EQ("YbZXe", order);  // each runs at its id's place
+}
+
 TEST(GenericHookLifecycle, HookedInstructionsThatLeaveTheStubLeaveTheHookUsable) {
   // A jump, and a jz when taken, never come back to the stub's after-part.
   for (bool conditional : {false, true}) {

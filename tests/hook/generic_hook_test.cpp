@@ -700,6 +700,66 @@ TEST(GenericHookThreads, AThreadInsideTheHookedCallKeepsTheHookUntilItIsBack) {
   EXPECT_EQ(1, befores.load());
 }
 
+// Runs the site in a loop on a thread of the system's own, which can be stopped anywhere.
+class LoopingCaller {
+ public:
+  explicit LoopingCaller(const hooktest::CallableSite& site) : site_(site) {
+    thread_ = CreateThread(nullptr, 0, &LoopingCaller::loop, this, 0, nullptr);
+  }
+  ~LoopingCaller() {
+    stop_ = true;
+    ResumeThread(thread_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+  }
+  // Stops the thread once its next instruction is at `eip` with ECX `ecx`; false if that does
+  // not happen within `seconds`.
+  bool stopAt(const void* eip, std::uint32_t ecx, int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      SuspendThread(thread_);
+      CONTEXT context{};
+      context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+      if (GetThreadContext(thread_, &context) && context.Eip == reinterpret_cast<DWORD>(eip) &&
+          context.Ecx == ecx)
+        return true;
+      ResumeThread(thread_);
+    }
+    return false;
+  }
+  void resume() { ResumeThread(thread_); }
+
+ private:
+  static DWORD WINAPI loop(void* self) {
+    auto* caller = static_cast<LoopingCaller*>(self);
+    for (std::uint32_t x = 0; !caller->stop_.load(); ++x) caller->site_.call(x);
+    return 0;
+  }
+  const hooktest::CallableSite& site_;
+  std::atomic<bool> stop_{false};
+  HANDLE thread_;
+};
+
+TEST(GenericHookThreads, AThreadStoppedJustAfterItsEntryCheckHoldsTheHook) {
+  // Two threads entering at once: one is stopped right after the stub's entry found the hook
+  // free (at the jecxz that follows); a pass of another thread must then find it held.
+  hooktest::CallableSite site(hooktest::addEax(addend), 16);
+  Hook<> hook(site.site(), 5);
+  std::atomic<long> befores{0};
+  hook.onBefore.connect([&] { ++befores; });
+  ASSERT_TRUE(hook.install());
+  const auto* stub = static_cast<const std::uint8_t*>(hook.site().code().address);
+  const auto* entryCheck = std::find(stub, stub + 32, std::uint8_t{0xE3});
+  ASSERT_NE(stub + 32, entryCheck);
+
+  LoopingCaller other(site);
+  if (!other.stopAt(entryCheck, 0, 20)) GTEST_SKIP() << "the thread was never stopped there";
+  const long before = befores.load();
+  EXPECT_EQ(9 + addend, site.call(9));
+  EXPECT_EQ(before, befores.load());  // this pass found the hook held and ran no callback
+  other.resume();
+}
+
 TEST(GenericHookThreads, ABusyPassKeepsItsBlockUntilItLeaves) {
   hooktest::CallableSite site = callingSite();
   Hook<> hook(site.site(), 7);

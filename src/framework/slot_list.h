@@ -2,12 +2,15 @@
 // The ordered list of slots behind a signal and behind a hook's callbacks. Ids are positions;
 // the id of a removed slot is reused, oldest first, and removing the last slot shrinks the list.
 //
-// Emissions walk the list without a lock, and may run on several threads at once (each hook
-// emits on one thread at a time, since one pass holds it); any thread may add slots meanwhile
-// (the slots live in chunks that never move). A slot may remove itself or later slots during an
-// emission on its own thread: it is destroyed when the last emission running ends, never
-// earlier (the emissions are counted atomically). Removing from another thread a slot that an
-// emission may be running is not supported.
+// Emissions walk the list without a lock; any thread may add slots meanwhile (the slots live in
+// chunks that never move). A slot may remove itself or later slots during an emission on its
+// own thread: it is destroyed when the last emission running ends, never earlier. Removing from
+// another thread a slot that an emission may be running is not supported.
+//
+// Emissions may run on several threads at once: they are counted atomically. A list whose
+// owner makes sure that one thread at a time emits (`OneEmitter`: a hook's callbacks, run only
+// by the pass that holds the hook) counts them with plain loads and stores, which cost less on
+// every pass.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +22,7 @@
 
 #include "framework/always_inline.h"
 
-template <class Slot>
+template <class Slot, bool OneEmitter = false>
 class SlotList {
   // Chunk k holds FirstChunkSize << k entries.
   static constexpr std::size_t FirstChunkSize = 8;
@@ -85,13 +88,12 @@ class SlotList {
     explicit Emission(SlotList& list)
         : list(list), positions(list.count_.load(std::memory_order_acquire)) {
       if (positions == 0) return;
-      list.emissions.fetch_add(1);
+      list.countEmission(1);
       first = list.chunks[0].load(std::memory_order_acquire);
     }
     ~Emission() {
       if (positions == 0) return;
-      const unsigned left = list.emissions.fetch_sub(1) - 1;
-      if (left == 0 && list.hasRetired.load()) list.destroyRetired();
+      if (list.countEmission(-1) == 0 && list.hasRetired.load()) list.destroyRetired();
     }
     Emission(const Emission&) = delete;
     Emission& operator=(const Emission&) = delete;
@@ -148,6 +150,17 @@ class SlotList {
     if (chunk >= ChunkCount) throw std::length_error("too many slots");
     if (!chunks[chunk].load(std::memory_order_relaxed))
       chunks[chunk].store(new Entry[FirstChunkSize << chunk](), std::memory_order_release);
+  }
+
+  // Returns the emissions running now.
+  VELQUOR_ALWAYS_INLINE unsigned countEmission(int change) {
+    if constexpr (OneEmitter) {
+      const unsigned now = emissions.load(std::memory_order_relaxed) + change;
+      emissions.store(now, std::memory_order_relaxed);
+      return now;
+    } else {
+      return emissions.fetch_add(static_cast<unsigned>(change)) + change;
+    }
   }
 
   // Kept out of the walk's own code, which stays small enough to be inlined.

@@ -51,7 +51,7 @@ bool Hook::install() {
   if (!eaxCell) eaxCell = new std::uint32_t(0);
   if (!returnCell) returnCell = new std::uint32_t(0);
   const FastStub layout{addressOf(this),
-                        {&gate.taken, &gate.holder, nullptr},
+                        {&gate.taken, &gate.holder},
                         resolveMember(this, &Hook::before).function,
                         resolveMember(this, &Hook::after).function,
                         &passReturn,

@@ -47,8 +47,8 @@ class Hook {
   const PatchSite& site() const { return site_; }
 
   bool logging = false;
-  KelSignal<> onBefore;
-  KelSignal<> onAfter;
+  OneEmitterSignal<> onBefore;
+  OneEmitterSignal<> onAfter;
   std::atomic<std::uint32_t> state{HookState::Idle};
   HookGate gate;
   // EAX and the return address while a busy pass or a compatibility stub moves them; they

@@ -104,7 +104,7 @@ class Hook {
     if (!compatEax) compatEax = new std::uint32_t(0);
     if (!compatReturn) compatReturn = new std::uint32_t(0);
     const GenericStub layout{addressOf(this),
-                             {&gate.taken, &gate.holder, &state},
+                             {&gate.taken, &gate.holder},
                              resolveMember(this, &Hook::before).function,
                              resolveMember(this, &Hook::after).function,
                              &cpu,
@@ -149,26 +149,27 @@ class Hook {
     va_end(args);
   }
 
-  // Called by the stub only, which holds the hook and has set the state to Before, and only
-  // when onBefore has slots or the hook logs (the same for after). Returns the skip decision in
-  // all of EAX.
+  // Called by the stub only, which holds the hook, and only when onBefore has slots or the hook
+  // logs (the same for after). Returns the skip decision in all of EAX.
   std::uint32_t KEL_THISCALL before(Args&... args) {
+    state.store(HookState::Before, std::memory_order_relaxed);
     skip = false;
     if (logging) log("call before");
     Info info{&cpu, &returnAddress, false};
     onBefore(this, &info, &args...);
     if (info.skip) skip = true;
     if (skip && logging) log("skip original code");
+    state.store(HookState::Idle, std::memory_order_relaxed);
     return skip ? 1 : 0;
   }
 
   void KEL_THISCALL after(Args&... args) {
-    state.store(HookState::After, std::memory_order_release);
+    state.store(HookState::After, std::memory_order_relaxed);
     if (logging) log("call after");
     Info info{&cpu, &returnAddress, false};
     onAfter(this, &info, &args...);
     if (logging) log("return to %08X", returnAddress);
-    state.store(HookState::Idle, std::memory_order_release);
+    state.store(HookState::Idle, std::memory_order_relaxed);
   }
 
   // The patched site: target, saved bytes, stub block.

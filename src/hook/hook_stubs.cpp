@@ -92,13 +92,9 @@ std::uint32_t takeHook(StubWriter& w, const HookCells& cells) {
   return busy;
 }
 
-// mov [state], Idle; mov [holder], 0; mov [taken], 0: plain stores, which x86 keeps in order
-// after every read of the hook before them.
+// mov [holder], 0; mov [taken], 0: plain stores, which x86 keeps in order after every read of
+// the hook before them.
 void giveBack(StubWriter& w, const HookCells& cells) {
-  if (cells.state) {
-    w.emit({0xC7, 0x05}, cells.state);
-    w.immediate(0);
-  }
   w.emit({0xC7, 0x05}, cells.holder);
   w.immediate(0);
   w.emit({0xC7, 0x05}, cells.taken);
@@ -168,9 +164,7 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   CPU* cpu = s.cpu;
   const bool privateStack = s.stackTop != 0;
 
-  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0a-0b take the hook (xchg), else busy
-  w.emit({0xC7, 0x05}, s.cells.state);                                  // 0c mov [state], Before
-  w.immediate(1);
+  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0  take the hook (xchg), else busy
   w.emit({0xA3}, &cpu->eax);                                            // 1  mov [cpu.eax], eax
   w.emit({0x58});                                                       // 2  pop eax (patch's return)
   w.emit({0xA3}, s.returnAddress);                                      // 3  mov [returnAddress], eax

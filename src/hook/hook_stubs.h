@@ -27,7 +27,6 @@ struct HookedCode {
 struct HookCells {
   const void* taken;   // 0 free, 1 held
   const void* holder;  // the holding thread's id
-  const void* state;   // set to idle when the hook is given back; null: not kept
 };
 
 struct GenericStub {
@@ -83,7 +82,7 @@ constexpr std::uint32_t ThreadCountBytes = 8;
 // The longest stub of each kind, for a patch of `size` bytes, and the count (the generic stub
 // holds the hooked instructions three times: its own pass and two kinds of busy pass).
 constexpr std::uint32_t genericBlockSize(int size, bool passArgument) {
-  return 3 * static_cast<std::uint32_t>(size) + (passArgument ? 535 : 509) + ThreadCountBytes;
+  return 3 * static_cast<std::uint32_t>(size) + (passArgument ? 525 : 499) + ThreadCountBytes;
 }
 constexpr std::uint32_t fastBlockSize(int size) {
   return 3 * static_cast<std::uint32_t>(size) + 269 + ThreadCountBytes;

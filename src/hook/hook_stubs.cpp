@@ -77,27 +77,26 @@ std::uint32_t jumpUnlessSignalCallNeeded(StubWriter& w, const void* logging, con
   return none;
 }
 
-// push ecx; mov ecx, 1; xchg [taken], ecx; jecxz (taken now); pop ecx; jmp (returned): busy.
-// Taken: mov ecx, fs:[0x24] (the thread's id); mov [holder], ecx; pop ecx. No flag changes.
+// Takes the hook atomically, touching no flag; returns the jump to the busy pass.
 std::uint32_t takeHook(StubWriter& w, const HookCells& cells) {
-  w.emit({0x51});
-  w.emit({0xB9}, 1u);
-  w.emit({0x87, 0x0D}, cells.taken);
-  w.emit({0xE3, 0x06});
-  w.emit({0x59});
-  const std::uint32_t busy = w.jmpForward();
-  w.emit({0x64, 0x8B, 0x0D}, 0x24u);
-  w.emit({0x89, 0x0D}, cells.holder);
-  w.emit({0x59});
+  w.emit({0x51});                                                       // t1 push ecx
+  w.emit({0xB9}, 1u);                                                   // t2 mov ecx, 1
+  w.emit({0x87, 0x0D}, cells.taken);                                    // t3 xchg [taken], ecx (locked)
+  w.emit({0xE3, 0x06});                                                 // t4 jecxz t7 (it was free: ours now)
+  w.emit({0x59});                                                       // t5 pop ecx
+  const std::uint32_t busy = w.jmpForward();                            // t6 jmp busy pass
+  w.emit({0x64, 0x8B, 0x0D}, 0x24u);                                    // t7 mov ecx, fs:[0x24] (this thread's id)
+  w.emit({0x89, 0x0D}, cells.holder);                                   // t8 mov [holder], ecx
+  w.emit({0x59});                                                       // t9 pop ecx
   return busy;
 }
 
-// mov [holder], 0; mov [taken], 0: plain stores, which x86 keeps in order after every read of
-// the hook before them.
+// Gives the hook back with plain stores, which x86 keeps after every read of the hook before
+// them.
 void giveBack(StubWriter& w, const HookCells& cells) {
-  w.emit({0xC7, 0x05}, cells.holder);
+  w.emit({0xC7, 0x05}, cells.holder);                                   // g1 mov [holder], 0
   w.immediate(0);
-  w.emit({0xC7, 0x05}, cells.taken);
+  w.emit({0xC7, 0x05}, cells.taken);                                    // g2 mov [taken], 0
   w.immediate(0);
 }
 
@@ -158,13 +157,13 @@ void writeBusyPass(StubWriter& w, const HookedCode& hooked, std::uint32_t* eaxCe
 
 }  // namespace
 
-// Taken (rows 0a-0c), the hook stays held through the hooked instructions, so that no remove
+// Taken at row 0, the hook stays held through the hooked instructions, so that no remove
 // or install can happen while a thread is still to come back to the stub.
 void writeGenericStub(StubWriter& w, const GenericStub& s) {
   CPU* cpu = s.cpu;
   const bool privateStack = s.stackTop != 0;
 
-  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0  take the hook (xchg), else busy
+  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0  t1-t9 take the hook, else busy
   w.emit({0xA3}, &cpu->eax);                                            // 1  mov [cpu.eax], eax
   w.emit({0x58});                                                       // 2  pop eax (patch's return)
   w.emit({0xA3}, s.returnAddress);                                      // 3  mov [returnAddress], eax
@@ -188,7 +187,7 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
     // Nothing to call after: the registers are right as they are (the flags are not kept).
     const std::uint32_t callAfter = jumpIfSignalCallNeeded(w, s.logging, s.afterCount);  // 15a
     w.emit({0xFF, 0x35}, s.returnAddress);                              // 15b push dword [returnAddress]
-    giveBack(w, s.cells);                                               // 15c give the hook back
+    giveBack(w, s.cells);                                               // 15c g1-g2 give the hook back
     w.emit({0xC3});                                                     // 15d ret
     for (std::uint32_t jump : {callAfter, callAfter - 9}) w.bindShort(jump);
   }
@@ -207,7 +206,7 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   loadRegistersReversed(w, cpu);                                        // 24 mov edi..ecx, [cpu.edi..ecx]
   w.emit({0xA1}, s.returnAddress, {0x50});                              // 25 mov eax, [returnAddress]; push eax
   w.emit({0xA1}, &cpu->eax);                                            // 26 mov eax, [cpu.eax]
-  giveBack(w, s.cells);                                                 // 26a give the hook back
+  giveBack(w, s.cells);                                                 // 26a g1-g2 give the hook back
   w.emit({0xC3});                                                       // 27 ret
   writeDeparture(w, leave, [&] { giveBack(w, s.cells); });              // 28 (row 15 jumps away:) 26a, then on
 
@@ -231,14 +230,14 @@ void callWithRegistersKept(StubWriter& w, const FastStub& s, const void* count, 
 }  // namespace
 
 void writeFastStub(StubWriter& w, const FastStub& s) {
-  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0 take the hook (xchg), else busy
+  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0 t1-t9 take the hook, else busy
   w.emit({0x8F, 0x05}, s.passReturn);                                   // 1 pop dword [passReturn] (patch's return)
   callWithRegistersKept(w, s, s.beforeCount, s.before);                 // 2 before, when needed
   const Departure leave =
       w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);  // 3 the hooked instructions
   callWithRegistersKept(w, s, s.afterCount, s.after);                   // 4 after, when needed
   w.emit({0xFF, 0x35}, s.passReturn);                                   // 5 push dword [passReturn]
-  giveBack(w, s.cells);                                                 // 5a give the hook back
+  giveBack(w, s.cells);                                                 // 5a g1-g2 give the hook back
   w.emit({0xC3});                                                       // 6 ret
   writeDeparture(w, leave, [&] { giveBack(w, s.cells); });              // 7 (row 3 jumps away:) 5a, then on
 

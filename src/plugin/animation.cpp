@@ -148,9 +148,15 @@ void Animation::adopt(std::unique_ptr<FrameList> list) {
   // Idle time counts from here for an animation not drawn yet.
   lastUsed_ = nowMs();
   if (frames_->frames.empty()) logOnce(NoImages, gifPath_ + " has no images: the game's own texture stays");
+  if (frames_->cutShort) logOnce(CutShort, cutShortText(gifPath_, frames_->frames.size()));
 }
 
 bool Animation::decoding() const { return decoding_ && !decoding_->done(); }
+
+bool Animation::cutShort() const {
+  const FrameList* list = decoding_ && decoding_->done() ? decoding_->frames() : frames_.get();
+  return list != nullptr && list->cutShort;
+}
 
 void Animation::startDecoding() {
   decoding_ = decodeWorker().request(

@@ -52,6 +52,10 @@ class Animation {
   bool waitingForTextureRoom() const { return incomplete_ && noTextureRoom_; }
   // Decoded, but the decode worker has not finished its frames yet (frames() is null).
   bool decoding() const;
+  // Its GIF ends before its trailer (frames from the worker not taken yet included).
+  bool cutShort() const;
+  // Idle time counts from now: for an animation that takes another's place before it is drawn.
+  void startIdleClock(std::int64_t now) { lastUsed_ = now; }
 
   // Pixels of the textures that one game frame may fill: a tile at least (frame_tiles.h), or a
   // whole texture on a device that cannot take tiles.
@@ -68,7 +72,8 @@ class Animation {
 
  private:
   enum Problem : std::uint8_t {
-    NoImages = 1, EmptyScreen = 2, NoDevice = 4, NoTextureRoom = 8, TexturesRefused = 16, NoFrameRoom = 32
+    NoImages = 1, EmptyScreen = 2, NoDevice = 4, NoTextureRoom = 8, TexturesRefused = 16, NoFrameRoom = 32,
+    CutShort = 64
   };
   void adopt(std::unique_ptr<FrameList> list);
   void startDecoding();

@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "framework/clock.h"
 #include "framework/frame_clock.h"
 #include "framework/kel_events.h"
 #include "framework/kel_render_events.h"
@@ -24,6 +25,12 @@ namespace fs = std::filesystem;
 namespace {
 
 const RwTexture* textureIn(std::uint32_t reg) { return reinterpret_cast<const RwTexture*>(reg); }
+
+// The share of one game frame that following the folder may take: changes are made into
+// animations, and new animations swapped in, until it is spent (one of each at least); the rest
+// wait for the next frames. Thousands of GIFs copied in at once would otherwise stop the game
+// for seconds.
+constexpr std::int64_t FolderShareOfFrameNs = 1'000'000;
 
 }  // namespace
 
@@ -135,9 +142,17 @@ void AsiPlugin::trim() {
 
 void AsiPlugin::followFolder() {
   if (!watch) return;
+  const std::int64_t start = KelClock::nowNs();
+  const std::function<bool()> shareLeft = [start] { return KelClock::nowNs() - start < FolderShareOfFrameNs; };
   if (look && look->done()) {
     look.reset();
-    for (const FolderChange& change : std::exchange(watch->found, {})) applyChange(change);
+    if (watch->watch.folderJustWentMissing()) logProblem(folderGoneText(folderName));
+    for (FolderChange& change : std::exchange(watch->found, {})) pendingChanges.push_back(std::move(change));
+  }
+  for (bool first = true; !pendingChanges.empty() && (first || shareLeft()); first = false) {
+    const FolderChange change = std::move(pendingChanges.front());
+    pendingChanges.pop_front();
+    applyChange(change);
   }
   if (!look && watch->watch.lookDue(FrameClock::nowMs())) {
     look = decodeWorker().request([state = watch] {
@@ -145,7 +160,7 @@ void AsiPlugin::followFolder() {
       return std::unique_ptr<FrameList>();
     });
   }
-  swapInReplacements();
+  swapInReplacements(shareLeft);
 }
 
 // A changed GIF or settings file is made anew, as a file first drawn would be: decoded on the
@@ -161,18 +176,27 @@ void AsiPlugin::applyChange(const FolderChange& change) {
   loadAnimationFile(budget, change.textureName, base + ".gif", [&](bool decodeNow) {
     auto animation = std::make_unique<Animation>(base, decodeNow);
     animation->decodeInBackground();
-    replacements[change.textureName] = std::move(animation);
+    replacements[change.textureName] = {std::move(animation), FrameClock::nowMs()};
   });
 }
 
-void AsiPlugin::swapInReplacements() {
-  for (auto it = replacements.begin(); it != replacements.end();) {
-    if (it->second->decoding()) {
+void AsiPlugin::swapInReplacements(const std::function<bool()>& shareLeft) {
+  const std::int64_t now = FrameClock::nowMs();
+  bool swapped = false;
+  for (auto it = replacements.begin(); it != replacements.end() && (!swapped || shareLeft());) {
+    Animation& animation = *it->second.animation;
+    // A GIF that ends before its trailer may still be being written: the old frames stay a while.
+    const bool waiting = animation.decoding() ||
+                         (animation.cutShort() && now - it->second.madeMs < FolderWatch::IncompleteWaitMs);
+    if (waiting) {
       ++it;
       continue;
     }
-    replaceInCatalogue(it->first, it->second.release());
+    // Not drawn yet, and not idle either: the trim pass of this very frame would drop it.
+    animation.startIdleClock(now);
+    replaceInCatalogue(it->first, it->second.animation.release());
     it = replacements.erase(it);
+    swapped = true;
   }
 }
 

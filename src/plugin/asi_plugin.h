@@ -6,6 +6,8 @@
 // what changes in the animation folder.
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,7 +51,7 @@ class AsiPlugin : public KelDescent {
   void installHooks();
   void followFolder();
   void applyChange(const FolderChange& change);
-  void swapInReplacements();
+  void swapInReplacements(const std::function<bool()>& shareLeft);
   void replaceInCatalogue(const std::string& name, Animation* animation);
 
   void onRasterEbx(KelHook::CPU& cpu, RwRaster*& raster);
@@ -79,9 +81,15 @@ class AsiPlugin : public KelDescent {
   };
   std::shared_ptr<WatchState> watch;
   std::shared_ptr<DecodeJob> look;  // on the worker; found is the game thread's once it is done
+  // Changes found and not acted on yet: a game frame takes only a share of them.
+  std::deque<FolderChange> pendingChanges;
   // Animations made from changed files, decoding: each takes its texture's place in the catalogue
   // once its frames are there, and the old frames play until then.
-  std::map<std::string, std::unique_ptr<Animation>> replacements;
+  struct Replacement {
+    std::unique_ptr<Animation> animation;
+    std::int64_t madeMs;  // FrameClock
+  };
+  std::map<std::string, Replacement> replacements;
   std::atomic<bool> loaded{false};
   unsigned drawConnection = none;
   unsigned gameLoopConnection = none;

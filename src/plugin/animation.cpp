@@ -75,7 +75,7 @@ FrameTexturePixels texturePixelsThisFrame;
 
 }  // namespace
 
-Animation::Animation(std::string_view base, bool preload)
+Animation::Animation(std::string_view base, bool preload, bool onGameThread)
     : config_(std::string(base) + std::string(SettingsExtension)),
       extensionOffset_(readExtensionOffset()),
       gifPath_(std::string(base) + ".gif"),
@@ -85,7 +85,7 @@ Animation::Animation(std::string_view base, bool preload)
       Host::RasterHeaderSize, std::size_t{extensionOffset_} + Host::RasterExtensionSize);
   proxyRaster_ = std::make_unique<std::uint8_t[]>(proxySize);  // zero-filled
   // Animations are made in the game's main loop: the staging texture is ready before any draw.
-  prepareFrameStaging();
+  if (onGameThread) prepareFrameStaging();
 
   if (preload) {
     try {

@@ -20,8 +20,9 @@ struct RwRaster;
 class Animation {
  public:
   // base is the path without extension, "Velquor/<name>"; preload decodes the GIF at once
-  // (and throws what decoding throws).
-  Animation(std::string_view base, bool preload);
+  // (and throws what decoding throws). Made off the game's thread while the game runs, it leaves
+  // the frames' staging texture alone (onGameThread false): the caller prepares it there.
+  Animation(std::string_view base, bool preload, bool onGameThread = true);
   // Gives back its textures and frames, drops a decode in flight and leaves the device events.
   ~Animation();
 

@@ -16,6 +16,7 @@
 #include "plugin/load_animations.h"
 #include "plugin/fault_report.h"
 #include "plugin/folder_listing.h"
+#include "plugin/frame_staging.h"
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
 #include "plugin/module_settings.h"
@@ -74,6 +75,7 @@ AsiPlugin::~AsiPlugin() {
   rasterSiteEdxHook.remove();
   rasterSiteEbxHook.remove();
   if (look) look->cancel();
+  for (auto& entry : replacements) entry.second.making->cancel();
   replacements.clear();
   for (auto& entry : animations) delete entry.second;
   animations.clear();
@@ -163,38 +165,63 @@ void AsiPlugin::followFolder() {
   swapInReplacements(shareLeft);
 }
 
-// A changed GIF or settings file is made anew, as a file first drawn would be: decoded on the
-// worker, reported at its first use if it cannot be. A removed GIF leaves its texture to the game.
+// A changed GIF or settings file is made anew, as a file first drawn would be: made and decoded
+// on the worker, reported at its first use if it cannot be decoded. A removed GIF leaves its
+// texture to the game.
 void AsiPlugin::applyChange(const FolderChange& change) {
-  replacements.erase(change.textureName);  // a newer file wins over one still decoding
+  // A newer file wins over one still being made; one made already is dropped here, on this thread.
+  const auto older = replacements.find(change.textureName);
+  if (older != replacements.end()) {
+    older->second.making->cancel();
+    replacements.erase(older);
+  }
   if (!change.gifPresent) {
     replaceInCatalogue(change.textureName, nullptr);
     return;
   }
-  PreloadBudget budget = PreloadBudget::spent();
-  const std::string base = animationBase(folderName, change.textureName);
-  loadAnimationFile(budget, change.textureName, base + ".gif", [&](bool decodeNow) {
-    auto animation = std::make_unique<Animation>(base, decodeNow);
-    animation->decodeInBackground();
-    replacements[change.textureName] = {std::move(animation), FrameClock::nowMs()};
+  auto made = std::make_shared<Made>();
+  auto making = decodeWorker().request([made, name = change.textureName,
+                                        base = animationBase(folderName, change.textureName)] {
+    // Its boxes wait for the game loop; a box owned by the game window is not made here.
+    DeferredMessageBoxes deferred;
+    PreloadBudget budget = PreloadBudget::spent();
+    loadAnimationFile(budget, name, base + ".gif", [&](bool decodeNow) {
+      auto animation = std::make_unique<Animation>(base, decodeNow, false);
+      animation->decodeInBackground();
+      made->animation = std::move(animation);
+    });
+    made->messages = deferred.take();
+    return std::unique_ptr<FrameList>();
   });
+  replacements[change.textureName] = {std::move(making), std::move(made), FrameClock::nowMs()};
 }
 
 void AsiPlugin::swapInReplacements(const std::function<bool()>& shareLeft) {
   const std::int64_t now = FrameClock::nowMs();
   bool swapped = false;
   for (auto it = replacements.begin(); it != replacements.end() && (!swapped || shareLeft());) {
-    Animation& animation = *it->second.animation;
-    // A GIF that ends before its trailer may still be being written: the old frames stay a while.
-    const bool waiting = animation.decoding() ||
-                         (animation.cutShort() && now - it->second.madeMs < FolderWatch::IncompleteWaitMs);
-    if (waiting) {
+    Replacement& replacement = it->second;
+    if (!replacement.making->done()) {
       ++it;
       continue;
     }
+    // What making it had to say, once, as soon as it is known.
+    showMessageBoxes(std::exchange(replacement.made->messages, {}));
+    Animation* animation = replacement.made->animation.get();
+    if (animation == nullptr) {
+      it = replacements.erase(it);
+      continue;
+    }
+    // A GIF that ends before its trailer may still be being written: the old frames stay a while.
+    if (animation->decoding() ||
+        (animation->cutShort() && now - replacement.madeMs < FolderWatch::IncompleteWaitMs)) {
+      ++it;
+      continue;
+    }
+    if (!swapped) prepareFrameStaging();  // made on the worker, which leaves it alone
     // Not drawn yet, and not idle either: the trim pass of this very frame would drop it.
-    animation.startIdleClock(now);
-    replaceInCatalogue(it->first, it->second.animation.release());
+    animation->startIdleClock(now);
+    replaceInCatalogue(it->first, replacement.made->animation.release());
     it = replacements.erase(it);
     swapped = true;
   }

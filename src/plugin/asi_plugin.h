@@ -6,6 +6,8 @@
 // what changes in the animation folder.
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,6 +18,7 @@
 #include "hook/hook.h"
 #include "plugin/catalogue.h"
 #include "plugin/folder_watch.h"
+#include "plugin/message_box.h"
 #include "plugin/texture_name_cache.h"
 #include "plugin/trim_policy.h"
 
@@ -49,7 +52,7 @@ class AsiPlugin : public KelDescent {
   void installHooks();
   void followFolder();
   void applyChange(const FolderChange& change);
-  void swapInReplacements();
+  void swapInReplacements(const std::function<bool()>& shareLeft);
   void replaceInCatalogue(const std::string& name, Animation* animation);
 
   void onRasterEbx(KelHook::CPU& cpu, RwRaster*& raster);
@@ -79,9 +82,21 @@ class AsiPlugin : public KelDescent {
   };
   std::shared_ptr<WatchState> watch;
   std::shared_ptr<DecodeJob> look;  // on the worker; found is the game thread's once it is done
-  // Animations made from changed files, decoding: each takes its texture's place in the catalogue
-  // once its frames are there, and the old frames play until then.
-  std::map<std::string, std::unique_ptr<Animation>> replacements;
+  // Changes found and not acted on yet: a game frame takes only a share of them.
+  std::deque<FolderChange> pendingChanges;
+  // Animations made from changed files: made on the worker (reading a settings file takes
+  // milliseconds), then decoding; each takes its texture's place in the catalogue once its frames
+  // are there, and the old frames play until then.
+  struct Made {
+    std::unique_ptr<Animation> animation;  // null when making it failed
+    std::vector<DeferredMessageBoxes::Message> messages;
+  };
+  struct Replacement {
+    std::shared_ptr<DecodeJob> making;  // done: made is the game thread's
+    std::shared_ptr<Made> made;
+    std::int64_t madeMs;  // FrameClock, when the change was taken in
+  };
+  std::map<std::string, Replacement> replacements;
   std::atomic<bool> loaded{false};
   unsigned drawConnection = none;
   unsigned gameLoopConnection = none;

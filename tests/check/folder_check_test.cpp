@@ -10,6 +10,7 @@
 #include "check/check_report.h"
 #include "check/folder_check.h"
 #include "check/case_folders.h"
+#include "plugin/folder_listing.h"
 
 namespace {
 
@@ -186,7 +187,18 @@ TEST_F(CheckFolder, DisposalAndLoopSettingsAndTheTrailsWithoutThem) {
 
 TEST_F(CheckFolder, RefusedGifsAreFailuresWithTheDecodersWordsAndEmptyOnesKeepTheGameTexture) {
   settingsAndRefusals();
+  const GifBytes whole = TestGifs::threeColours();
+  gif("cut.gif", GifBytes(whole.begin(), whole.end() - 1));
   const FolderPrediction p = check();
+
+  // A file that ends before its trailer plays what it has, and the module says so in its log.
+  const AnimationPrediction* cut = find(p, "cut");
+  EXPECT_TRUE(cut->gif.accepted);
+  EXPECT_TRUE(cut->gif.cutShort);
+  EXPECT_TRUE(cut->plays());
+  EXPECT_TRUE(mentions(cut->warnings, cutShortText("Velquor/cut.gif", 3)));
+  EXPECT_TRUE(mentions(p.failures(), cutShortText("Velquor/cut.gif", 3)));
+  EXPECT_FALSE(find(p, "good")->gif.cutShort);
 
   const AnimationPrediction* refused = find(p, "old");
   EXPECT_FALSE(refused->gif.accepted);
@@ -363,6 +375,17 @@ TEST_F(CheckFolder, SettingsFileIsFoundWhateverItsLetterCase) {
   EXPECT_EQ(glow->settings.path, "Velquor/glow.cfg");
   EXPECT_TRUE(mentions(p.mistakes, "GLOW.cfg is read as the settings of glow.gif"));
   EXPECT_EQ(reasonFor(p, "GLOW.cfg"), "(not skipped)");
+}
+
+// Only "<name>.cfg" is a GIF's settings file: other files beside it that share its name are not.
+TEST_F(CheckFolder, SettingsAreOnlyTheFileWithTheSettingsExtension) {
+  gif("fire.gif");
+  for (const char* other : {"fire.txt", "fire.bak", "fire.cfg.old", "fire.cf"}) file(other, "background=1\noverride=0\n");
+  const FolderPrediction p = check();
+  const AnimationPrediction* fire = find(p, "fire");
+  EXPECT_FALSE(fire->settings.exists);
+  EXPECT_FALSE(fire->settings.background.has_value());
+  EXPECT_FALSE(mentions(p.mistakes, "read as the settings of fire.gif"));
 }
 
 #ifndef _WIN32

@@ -53,7 +53,7 @@ std::string gif(const GifPrediction& g) {
       << ",\"width\":" << g.width << ",\"height\":" << g.height << ",\"frames\":" << g.delaysMs.size()
       << ",\"delays_ms\":" << numbers(g.delaysMs) << ",\"total_ms\":" << g.totalMs
       << ",\"loop_count\":" << g.loopCount << ",\"loop_count_given\":" << (g.loopCountGiven ? "true" : "false") << ",\"runs_before_stop\":" << g.runsBeforeStop << ",\"disposal\":" << numbers(g.disposalByImage)
-      << ",\"decoded_bytes\":" << g.decodedBytes << ",\"uploaded_bytes\":" << g.decodedBytes + g.textureBytes
+      << ",\"cut_short\":" << (g.cutShort ? "true" : "false") << ",\"decoded_bytes\":" << g.decodedBytes << ",\"uploaded_bytes\":" << g.decodedBytes + g.textureBytes
       << "}";
   return out.str();
 }

@@ -142,6 +142,7 @@ GifPrediction predictGif(const std::string& gifPath, const std::string& shownNam
     gif.loopCountGiven = inspection.frames->loopCountGiven;
     gif.runsBeforeStop = inspection.frames->runsBeforeStop();
     gif.loopMsAtSixty = loopMsAtSixtyDraws(*inspection.frames);
+    gif.cutShort = inspection.frames->cutShort;
   }
   return gif;
 }
@@ -179,6 +180,12 @@ void noteIgnored(AnimationPrediction& animation) {
                                 "in the game; " + settingsAdvice(settings, "disposal=1"));
 }
 
+// The module's log line for a file that ends before its trailer.
+std::string cutShortLine(const AnimationPrediction& animation) {
+  return cutShortText(animationBase(AnimationFolder, animation.textureName) + ".gif", animation.gif.delaysMs.size()) +
+         " (the module logs it once; while the game runs it first waits for the rest, as for a file being written)";
+}
+
 void noteWarnings(AnimationPrediction& animation) {
   const GifPrediction& gif = animation.gif;
   if (gif.version == "87a")
@@ -188,6 +195,7 @@ void noteWarnings(AnimationPrediction& animation) {
   else if (gif.accepted && (gif.width == 0 || gif.height == 0))
     animation.warnings.push_back("a screen of " + std::to_string(gif.width) + " x " + std::to_string(gif.height) +
                                  ": nothing to show, the game's own texture stays (the module logs it once)");
+  if (gif.accepted && gif.cutShort) animation.warnings.push_back(cutShortLine(animation));
   if (!isAscii(animation.textureName))
     animation.warnings.push_back(
         "a name with non-ASCII characters: it plays only on a texture whose name has these very "
@@ -361,6 +369,8 @@ std::vector<std::string> FolderPrediction::failures() const {
     for (const auto& box : animation.boxesAtFirstUse)
       found.push_back("message box when " + animation.textureName + " is first drawn: " +
                       box.caption + ": " + box.text);
+    if (animation.catalogued && animation.gif.accepted && animation.gif.cutShort)
+      found.push_back("incomplete file: " + cutShortLine(animation));
   }
   if (memory.atStart > Limits::DecodedBudget)
     found.push_back("the animations decoded at start need more than the module's " + Limits::mib(Limits::DecodedBudget) +

@@ -42,6 +42,7 @@ struct GifPrediction {
   std::uint64_t decodedBytes = 0;   // frames held while decoded
   std::uint64_t textureBytes = 0;   // textures added while uploaded
   std::int64_t loopMsAtSixty = 0;   // one loop of the module's playback, drawn 60 times a second
+  bool cutShort = false;            // the file ends before its trailer: its images play as they are
 };
 
 struct AnimationPrediction {

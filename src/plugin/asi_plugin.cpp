@@ -18,6 +18,8 @@
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
 #include "plugin/module_settings.h"
+#include "plugin/raster_description.h"
+#include "plugin/texture_format_names.h"
 
 namespace fs = std::filesystem;
 
@@ -34,7 +36,8 @@ AsiPlugin::AsiPlugin(std::string_view folder)
       rasterSiteEaxHook(Host::RasterSiteEax, ""),
       textureToRasterHook(Host::TextureToRaster, Host::TextureToRasterSize, ""),
       rasterSiteEsiHook(Host::RasterSiteEsi, ""),
-      folderName(folder) {
+      folderName(folder),
+      namesLog(folderName + "/" + std::string(NamesLogFile)) {
   ensureFolder(folderName);
   // What the loader has to say is shown here, once it is done: a box owned by the game window
   // cannot be made on the loader while this thread, the window's, waits for it.
@@ -42,7 +45,9 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   std::thread loader([this, &messages] {
     DeferredMessageBoxes deferred;
     // Noted before the files are read: a file that changes while they are is read again later.
-    if (readModuleSettings().watch) watch = std::make_shared<WatchState>(folderName);
+    const ModuleSettings settings = readModuleSettings();
+    if (settings.watch) watch = std::make_shared<WatchState>(folderName);
+    recordNames = settings.names;
     loadAnimations(animations, loaded, folderName);
     messages = deferred.take();
   });
@@ -67,6 +72,7 @@ AsiPlugin::~AsiPlugin() {
   rasterSiteEdxHook.remove();
   rasterSiteEbxHook.remove();
   if (look) look->cancel();
+  guarded("AsiPlugin: names log", [this] { namesLog.write(0, true); });
   replacements.clear();
   for (auto& entry : animations) delete entry.second;
   animations.clear();
@@ -88,9 +94,11 @@ void AsiPlugin::ensureFolder(const std::string& folder) {
 
 void AsiPlugin::substitute(const RwTexture* texture, RwRaster*& raster) noexcept {
   if (texture == nullptr) return;
-  Animation* animation = namesSeen.find(texture, [this](std::string_view name) -> Animation* {
+  Animation* animation = namesSeen.find(texture, [this, raster](std::string_view name) -> Animation* {
     const auto found = animations.find(name);
-    return found == animations.end() ? nullptr : found->second;
+    Animation* value = found == animations.end() ? nullptr : found->second;
+    if (recordNames) noteName(name, raster, value != nullptr);
+    return value;
   });
   if (animation != nullptr) raster = animation->rasterFor(raster);
 }
@@ -130,6 +138,14 @@ void AsiPlugin::trim() {
     showGameLoopMessageBoxes();
     followFolder();
     Trim::pass(animations, trimTimes, FrameClock::nowMs);
+    namesLog.write(FrameClock::nowMs());
+  });
+}
+
+void AsiPlugin::noteName(std::string_view name, const RwRaster* raster, bool animated) noexcept {
+  guarded("AsiPlugin: names log", [&] {
+    const RasterDescription d = describeRaster(raster);
+    namesLog.note({std::string(name), d.width, d.height, d.texture ? textureFormatName(d.format) : "no texture", animated});
   });
 }
 

@@ -16,6 +16,7 @@
 #include "hook/hook.h"
 #include "plugin/catalogue.h"
 #include "plugin/folder_watch.h"
+#include "plugin/names_log.h"
 #include "plugin/texture_name_cache.h"
 #include "plugin/trim_policy.h"
 
@@ -51,6 +52,8 @@ class AsiPlugin : public KelDescent {
   void applyChange(const FolderChange& change);
   void swapInReplacements();
   void replaceInCatalogue(const std::string& name, Animation* animation);
+  // Off the hot path: only when a record's name is looked up anew.
+  void noteName(std::string_view name, const RwRaster* raster, bool animated) noexcept;
 
   void onRasterEbx(KelHook::CPU& cpu, RwRaster*& raster);
   void onRasterEdx(KelHook::CPU& cpu);
@@ -70,6 +73,9 @@ class AsiPlugin : public KelDescent {
   // game loop, on the thread that draws (the draw hooks read it without a lock), and whatever is
   // remembered is forgotten whenever it changes.
   TextureNameCache<Animation> namesSeen;
+  // Velquor/names.txt; its lines come from name lookups while recordNames (names=1).
+  NamesLog namesLog;
+  bool recordNames = false;
   // The watch and what its last look found, shared with the worker thread while it looks (a
   // look in flight outlives the manager); null when the watch is off.
   struct WatchState {

@@ -13,12 +13,16 @@ ModuleSettings readModuleSettings(const std::string& path) {
   std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   if (!in.is_open()) return result;
   const Settings settings = readSettings(in);
-  if (const auto watch = settings.find("watch"); watch != settings.end()) {
+  const auto flag = [&](const char* key, bool& value) {
+    const auto found = settings.find(key);
+    if (found == settings.end()) return;
     try {
-      result.watch = parseUnsigned32(watch->second.value) != 0;
+      value = parseUnsigned32(found->second.value) != 0;
     } catch (const std::exception& e) {
-      messageBox(badSettingLine("watch", watch->second, e), path);
+      messageBox(badSettingLine(key, found->second, e), path);
     }
-  }
+  };
+  flag("watch", result.watch);
+  flag("names", result.names);
   return result;
 }

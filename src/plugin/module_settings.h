@@ -9,6 +9,8 @@ constexpr std::string_view ModuleSettingsFile = "Velquor.ini";
 struct ModuleSettings {
   // While the game runs, the animation folder is watched and what changes in it is played.
   bool watch = true;
+  // Every texture name the game draws is written to Velquor/names.txt.
+  bool names = false;
 };
 
 // A missing file keeps the defaults without a message. A value that is not a number is reported

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The release as a player gets it: package it, unpack it into a fresh game folder, copy
-# Velquor.asi and the Velquor folder beside the game as the guide says, run the checker that
+# Velquor.asi beside the game and, to try them, the sample folder samples/Velquor as the guide says, run the checker that
 # comes with it, start the game and see from its trace that an animation plays.
 #   release_install_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
@@ -13,7 +13,8 @@ zip=$(bash "$source_dir/scripts/release.sh" --package "$build" "$work/dist" | ta
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$zip")
 release=$(ls -d "$work"/unpacked/Velquor-*)
-for part in Velquor.asi velquor-check.exe GUIDE.md Velquor/fire.gif; do
+[ ! -e "$release/Velquor" ] || { echo "FAIL: the package has a Velquor folder: its samples would play on the game's textures"; exit 1; }
+for part in Velquor.asi velquor-check.exe GUIDE.md samples/Velquor/fire.gif; do
   [ -e "$release/$part" ] || { echo "FAIL: $part missing from $(basename "$zip")"; exit 1; }
 done
 
@@ -27,7 +28,7 @@ game=$work/game
 mkdir "$game"
 cp "$build/game/standin.exe" "$build/game/standin_core.dll" "$game/"
 cp "$release/Velquor.asi" "$game/"
-cp -r "$release/Velquor" "$game/"
+cp -r "$release/samples/Velquor" "$game/"
 
 cd "$game"
 "$source_dir/scripts/wine-run" "$release/velquor-check.exe" Velquor > check.txt \

@@ -33,6 +33,8 @@ TEST(ModuleSettings, WatchIsOnUnlessTurnedOff) {
     EXPECT_EQ(shown.back(), (ShownMessage{c.message, path})) << c.text;
   }
   EXPECT_EQ(messages.shown().size(), 2u);
+  EXPECT_FALSE(readModuleSettings(folder.file("none.ini")).names);
+  EXPECT_TRUE(readModuleSettings(folder.write("Velquor.ini", "watch=0\nnames=1\n")).names);
 }
 
 }  // namespace

@@ -37,7 +37,8 @@ AsiPlugin::AsiPlugin(std::string_view folder)
       textureToRasterHook(Host::TextureToRaster, Host::TextureToRasterSize, ""),
       rasterSiteEsiHook(Host::RasterSiteEsi, ""),
       folderName(folder),
-      namesLog(folderName + "/" + std::string(NamesLogFile)) {
+      namesLog(folderName + "/" + std::string(NamesLogFile)),
+      picker(folderName, PickKeys{}, namesLog) {
   ensureFolder(folderName);
   // What the loader has to say is shown here, once it is done: a box owned by the game window
   // cannot be made on the loader while this thread, the window's, waits for it.
@@ -48,6 +49,7 @@ AsiPlugin::AsiPlugin(std::string_view folder)
     const ModuleSettings settings = readModuleSettings();
     if (settings.watch) watch = std::make_shared<WatchState>(folderName);
     recordNames = settings.names;
+    picker.setKeys(settings.pickKeys);
     loadAnimations(animations, loaded, folderName);
     messages = deferred.take();
   });
@@ -57,6 +59,12 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   // The thread that decodes late animations, made now rather than in the draw call that needs it.
   // The watch looks at the folder on that thread too.
   if (!animations.empty() || watch) guarded("AsiPlugin: decoder", [] { decodeWorker().start(); });
+  if (events != nullptr)
+    keyConnection = events->keyPressed.connect([this](int key) {
+      guarded("AsiPlugin: pick keys", [&] {
+        if (picker.onKey(key) && events != nullptr) events->consumeMessage();
+      });
+    });
   // Last: a plugin whose construction failed must not be reached by the draw signal.
   if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
 }
@@ -64,6 +72,7 @@ AsiPlugin::AsiPlugin(std::string_view folder)
 AsiPlugin::~AsiPlugin() {
   if (drawConnection != none && renderEvents != nullptr) renderEvents->draw.disconnect(drawConnection);
   if (gameLoopConnection != none && events != nullptr) events->gameLoop.disconnect(gameLoopConnection);
+  if (keyConnection != none && events != nullptr) events->keyPressed.disconnect(keyConnection);
   // No site leads here any more, then nothing of the module's stays in the device: a texture of
   // the default pool left alive would make the game's next Reset fail.
   rasterSiteEsiHook.remove();
@@ -94,6 +103,7 @@ void AsiPlugin::ensureFolder(const std::string& folder) {
 
 void AsiPlugin::substitute(const RwTexture* texture, RwRaster*& raster) noexcept {
   if (texture == nullptr) return;
+  RwRaster* const gameRaster = raster;
   Animation* animation = namesSeen.find(texture, [this, raster](std::string_view name) -> Animation* {
     const auto found = animations.find(name);
     Animation* value = found == animations.end() ? nullptr : found->second;
@@ -101,6 +111,7 @@ void AsiPlugin::substitute(const RwTexture* texture, RwRaster*& raster) noexcept
     return value;
   });
   if (animation != nullptr) raster = animation->rasterFor(raster);
+  if (picker.on) picker.onUse(texture, gameRaster, raster);
 }
 
 void AsiPlugin::onDraw() {
@@ -139,6 +150,7 @@ void AsiPlugin::trim() {
     followFolder();
     Trim::pass(animations, trimTimes, FrameClock::nowMs);
     namesLog.write(FrameClock::nowMs());
+    if (picker.on) picker.frameEnds();
   });
 }
 

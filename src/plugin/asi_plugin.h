@@ -17,6 +17,7 @@
 #include "plugin/catalogue.h"
 #include "plugin/folder_watch.h"
 #include "plugin/names_log.h"
+#include "plugin/texture_picker.h"
 #include "plugin/texture_name_cache.h"
 #include "plugin/trim_policy.h"
 
@@ -42,6 +43,7 @@ class AsiPlugin : public KelDescent {
   void trim();
 
   const Catalogue& catalogue() const { return animations; }
+  const TexturePicker& texturePicker() const { return picker; }
   // True until the first draw after loading has installed the hooks.
   bool waitingForDraw() const { return drawConnection != none; }
 
@@ -76,6 +78,9 @@ class AsiPlugin : public KelDescent {
   // Velquor/names.txt; its lines come from name lookups while recordNames (names=1).
   NamesLog namesLog;
   bool recordNames = false;
+  // Pick mode; its keys come from Velquor.ini.
+  TexturePicker picker;
+  unsigned keyConnection = none;
   // The watch and what its last look found, shared with the worker thread while it looks (a
   // look in flight outlives the manager); null when the watch is off.
   struct WatchState {

@@ -13,11 +13,12 @@
 
 namespace PictureScene {
 
-// Opaque colours: the stand-in then draws each quad as the texture's own colours.
+// The formats with alpha get colours that are not opaque; without the raster's alpha flag the
+// stand-in still draws every quad opaque, in the texture's own colours.
 inline std::vector<Standin::TextureSpec> everyFormat(int size = 32) {
   std::vector<Standin::TextureSpec> scene;
   const char* formats[] = {"A8R8G8B8", "X8R8G8B8", "R5G6B5", "A1R5G5B5", "DXT1", "DXT3", "DXT5", "P8"};
-  const std::uint32_t colours[] = {0xFFE04020, 0xFF20E040, 0xFF2040E0, 0xFFE0E020, 0xFF20E0E0, 0xFFE020E0, 0xFFFFFFFF,
+  const std::uint32_t colours[] = {0x80E04020, 0xFF20E040, 0xFF2040E0, 0x00E0E020, 0xFF20E0E0, 0x80E020E0, 0x60FFFFFF,
                                    0xFF000000};
   for (int i = 0; i < 8; ++i) {
     Standin::TextureSpec spec{std::string("pic_") + formats[i], size, size, colours[i], 0x728320};

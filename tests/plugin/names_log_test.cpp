@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "plugin/temp_folder.h"
 
 namespace {
@@ -39,6 +41,23 @@ TEST(NamesLog, WritesEachNameOnceAcrossRuns) {
   EXPECT_EQ(namesLogLine(seen[0]), "fire\t64x32\tDXT1\tanimated\n");
   EXPECT_EQ(namesLogLine(seen[1]), "old sign\t8x8\tP8\tstill\n");
   EXPECT_EQ(TempFolder::read(path).rfind("# ", 0), 0u) << "the file says what it is";
+}
+
+}  // namespace
+
+#include "plugin/picked_file.h"
+
+namespace {
+
+TEST(PickedFile, NeverOverwritesAndAvoidsNamesWindowsRefuses) {
+  const std::set<std::string> taken = {"p/fire.png", "p/fire-2.png", "p/sky.png"};
+  const auto name = [&](const std::string& texture) {
+    return pickedFileName("p", texture, [&](const std::string& path) { return taken.count(path) > 0; });
+  };
+  const std::pair<const char*, const char*> cases[] = {
+      {"fire", "p/fire-3.png"}, {"sky", "p/sky-2.png"},     {"Fire", "p/Fire.png"}, {"a:b/c*?", "p/a_b_c__.png"},
+      {"con", "p/con_.png"},    {"lpt1.x", "p/lpt1.x_.png"}, {"end.", "p/end._.png"}, {"", "p/_.png"}};
+  for (const auto& [texture, path] : cases) EXPECT_EQ(name(texture), path) << texture;
 }
 
 }  // namespace

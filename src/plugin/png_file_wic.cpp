@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <wincodec.h>
 
-#include <cstdio>
+#include "plugin/com_held.h"
 
 namespace {
 
@@ -17,20 +17,6 @@ using CoInitializeExCall = HRESULT(WINAPI*)(void*, DWORD);
 using CoUninitializeCall = void(WINAPI*)();
 using CoCreateInstanceCall = HRESULT(WINAPI*)(REFCLSID, IUnknown*, DWORD, REFIID, void**);
 
-template <typename T>
-struct Held {
-  T* p = nullptr;
-  ~Held() {
-    if (p) p->Release();
-  }
-};
-
-std::string failed(const char* step, HRESULT result) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%s failed (0x%08lX)", step, static_cast<unsigned long>(result));
-  return text;
-}
-
 std::wstring wide(const std::string& utf8) {
   const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
   std::wstring out(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
@@ -39,63 +25,57 @@ std::wstring wide(const std::string& utf8) {
   return out;
 }
 
-std::string encode(CoCreateInstanceCall create, const std::wstring& path, int width, int height,
+std::string encode(IWICImagingFactory* factory, const std::wstring& path, int width, int height,
                    const std::uint32_t* pixels) {
-  Held<IWICImagingFactory> factory;
-  HRESULT r = create(ImagingFactory, nullptr, CLSCTX_INPROC_SERVER, ImagingFactoryInterface,
-                     reinterpret_cast<void**>(&factory.p));
-  if (FAILED(r)) return failed("starting Windows' imaging component", r);
+  HRESULT r;
   Held<IWICStream> stream;
   Held<IWICBitmapEncoder> encoder;
   Held<IWICBitmapFrameEncode> frame;
-  if (FAILED(r = factory.p->CreateStream(&stream.p))) return failed("making a stream", r);
-  if (FAILED(r = stream.p->InitializeFromFilename(path.c_str(), GENERIC_WRITE))) return failed("creating the file", r);
-  if (FAILED(r = factory.p->CreateEncoder(PngContainer, nullptr, &encoder.p))) return failed("making a PNG encoder", r);
-  if (FAILED(r = encoder.p->Initialize(stream.p, WICBitmapEncoderNoCache))) return failed("starting the encoder", r);
-  if (FAILED(r = encoder.p->CreateNewFrame(&frame.p, nullptr))) return failed("making the picture", r);
-  if (FAILED(r = frame.p->Initialize(nullptr))) return failed("starting the picture", r);
-  if (FAILED(r = frame.p->SetSize(static_cast<UINT>(width), static_cast<UINT>(height)))) return failed("sizing", r);
+  if (FAILED(r = factory->CreateStream(&stream.p))) return failedStep("making a stream", r);
+  if (FAILED(r = stream.p->InitializeFromFilename(path.c_str(), GENERIC_WRITE))) return failedStep("creating the file", r);
+  if (FAILED(r = factory->CreateEncoder(PngContainer, nullptr, &encoder.p))) return failedStep("making a PNG encoder", r);
+  if (FAILED(r = encoder.p->Initialize(stream.p, WICBitmapEncoderNoCache))) return failedStep("starting the encoder", r);
+  if (FAILED(r = encoder.p->CreateNewFrame(&frame.p, nullptr))) return failedStep("making the picture", r);
+  if (FAILED(r = frame.p->Initialize(nullptr))) return failedStep("starting the picture", r);
+  if (FAILED(r = frame.p->SetSize(static_cast<UINT>(width), static_cast<UINT>(height)))) return failedStep("sizing", r);
   WICPixelFormatGUID format = Bgra32;
-  if (FAILED(r = frame.p->SetPixelFormat(&format)) || format != Bgra32) return failed("choosing 32-bit BGRA", r);
+  if (FAILED(r = frame.p->SetPixelFormat(&format)) || format != Bgra32) return failedStep("choosing 32-bit BGRA", r);
   // 0xAARRGGBB in memory is B, G, R, A: what 32bppBGRA means.
   const UINT stride = static_cast<UINT>(width) * 4;
   if (FAILED(r = frame.p->WritePixels(static_cast<UINT>(height), stride, stride * static_cast<UINT>(height),
                                       reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(pixels)))))
-    return failed("writing the pixels", r);
-  if (FAILED(r = frame.p->Commit())) return failed("finishing the picture", r);
-  if (FAILED(r = encoder.p->Commit())) return failed("finishing the file", r);
+    return failedStep("writing the pixels", r);
+  if (FAILED(r = frame.p->Commit())) return failedStep("finishing the picture", r);
+  if (FAILED(r = encoder.p->Commit())) return failedStep("finishing the file", r);
   return "";
 }
 
-std::string decode(CoCreateInstanceCall create, const std::wstring& path, PngPicture& picture) {
-  Held<IWICImagingFactory> factory;
-  HRESULT r = create(ImagingFactory, nullptr, CLSCTX_INPROC_SERVER, ImagingFactoryInterface,
-                     reinterpret_cast<void**>(&factory.p));
-  if (FAILED(r)) return failed("starting Windows' imaging component", r);
+std::string decode(IWICImagingFactory* factory, const std::wstring& path, PngPicture& picture) {
+  HRESULT r;
   Held<IWICBitmapDecoder> decoder;
   Held<IWICBitmapFrameDecode> frame;
   Held<IWICFormatConverter> converter;
-  if (FAILED(r = factory.p->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+  if (FAILED(r = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
                                                       WICDecodeMetadataCacheOnDemand, &decoder.p)))
-    return failed("opening the file", r);
-  if (FAILED(r = decoder.p->GetFrame(0, &frame.p))) return failed("reading the picture", r);
-  if (FAILED(r = factory.p->CreateFormatConverter(&converter.p))) return failed("making a converter", r);
+    return failedStep("opening the file", r);
+  if (FAILED(r = decoder.p->GetFrame(0, &frame.p))) return failedStep("reading the picture", r);
+  if (FAILED(r = factory->CreateFormatConverter(&converter.p))) return failedStep("making a converter", r);
   if (FAILED(r = converter.p->Initialize(frame.p, Bgra32, WICBitmapDitherTypeNone, nullptr, 0,
                                          WICBitmapPaletteTypeCustom)))
-    return failed("converting to 32-bit BGRA", r);
+    return failedStep("converting to 32-bit BGRA", r);
   UINT width = 0, height = 0;
   converter.p->GetSize(&width, &height);
   picture.pixels.resize(static_cast<std::size_t>(width) * height);
   if (FAILED(r = converter.p->CopyPixels(nullptr, width * 4, width * height * 4,
                                          reinterpret_cast<BYTE*>(picture.pixels.data()))))
-    return failed("copying the pixels", r);
+    return failedStep("copying the pixels", r);
   picture.width = static_cast<int>(width);
   picture.height = static_cast<int>(height);
   return "";
 }
 
-// Runs work(CoCreateInstance) with COM started on this thread; returns its error or why COM
-// cannot be had.
+// Runs work(imaging factory) with COM started on this thread; returns its error or why the
+// imaging component cannot be had.
 template <typename Work>
 std::string withCom(Work&& work) {
   HMODULE ole = LoadLibraryA("ole32.dll");  // stays loaded: COM may keep the codec it brought in
@@ -106,7 +86,13 @@ std::string withCom(Work&& work) {
   if (!initialize || !uninitialize || !create) return "ole32.dll lacks the COM calls";
   // The game's thread may have COM already, in either model; only our own start is undone.
   const HRESULT started = initialize(nullptr, COINIT_APARTMENTTHREADED);
-  const std::string error = work(create);
+  std::string error;
+  {
+    Held<IWICImagingFactory> factory;
+    const HRESULT made = create(ImagingFactory, nullptr, CLSCTX_INPROC_SERVER, ImagingFactoryInterface,
+                                reinterpret_cast<void**>(&factory.p));
+    error = FAILED(made) ? failedStep("starting Windows' imaging component", made) : work(factory.p);
+  }
   if (SUCCEEDED(started)) uninitialize();
   return error;
 }
@@ -114,11 +100,11 @@ std::string withCom(Work&& work) {
 }  // namespace
 
 std::string writePngFile(const std::string& utf8Path, int width, int height, const std::uint32_t* pixels) {
-  return withCom([&](CoCreateInstanceCall create) { return encode(create, wide(utf8Path), width, height, pixels); });
+  return withCom([&](IWICImagingFactory* factory) { return encode(factory, wide(utf8Path), width, height, pixels); });
 }
 
 PngPicture readPngFile(const std::string& utf8Path) {
   PngPicture picture;
-  picture.error = withCom([&](CoCreateInstanceCall create) { return decode(create, wide(utf8Path), picture); });
+  picture.error = withCom([&](IWICImagingFactory* factory) { return decode(factory, wide(utf8Path), picture); });
   return picture;
 }

@@ -4,22 +4,9 @@
 
 #include <cstring>
 
+#include "plugin/com_held.h"
+
 namespace {
-
-// Releases a COM object at the end of the scope.
-template <typename T>
-struct Held {
-  T* p = nullptr;
-  ~Held() {
-    if (p) p->Release();
-  }
-};
-
-std::string failed(const char* step, HRESULT result) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%s failed (0x%08lX)", step, static_cast<unsigned long>(result));
-  return text;
-}
 
 struct Vertex {
   float x, y, z, rhw, u, v;
@@ -69,20 +56,20 @@ ReadPicture readTexture(IDirect3DDevice9* device, IDirect3DTexture9* texture) {
   D3DSURFACE_DESC desc;
   HRESULT result = texture->GetLevelDesc(0, &desc);
   if (FAILED(result)) {
-    picture.error = failed("reading its description", result);
+    picture.error = failedStep("reading its description", result);
     return picture;
   }
   Held<IDirect3DSurface9> target, copy, oldTarget, oldDepth;
   result = device->CreateRenderTarget(desc.Width, desc.Height, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE,
                                       &target.p, nullptr);
   if (FAILED(result)) {
-    picture.error = failed("making a render target of its size", result);
+    picture.error = failedStep("making a render target of its size", result);
     return picture;
   }
   result = device->CreateOffscreenPlainSurface(desc.Width, desc.Height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy.p,
                                                nullptr);
   if (FAILED(result)) {
-    picture.error = failed("making a surface to read into", result);
+    picture.error = failedStep("making a surface to read into", result);
     return picture;
   }
   D3DVIEWPORT9 viewport;
@@ -98,13 +85,13 @@ ReadPicture readTexture(IDirect3DDevice9* device, IDirect3DTexture9* texture) {
   device->SetViewport(&viewport);
   result = device->GetRenderTargetData(target.p, copy.p);
   if (FAILED(result)) {
-    picture.error = failed("reading the render target", result);
+    picture.error = failedStep("reading the render target", result);
     return picture;
   }
   D3DLOCKED_RECT locked;
   result = copy.p->LockRect(&locked, nullptr, D3DLOCK_READONLY);
   if (FAILED(result)) {
-    picture.error = failed("locking the copy", result);
+    picture.error = failedStep("locking the copy", result);
     return picture;
   }
   picture.width = static_cast<int>(desc.Width);

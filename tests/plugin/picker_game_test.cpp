@@ -92,10 +92,13 @@ TEST(Picker, StepsToATextureAndShowsItHighlightedWithItsName) {
   EXPECT_GE(highlighted, 2) << "the picked texture is drawn highlighted";
   EXPECT_GE(plain, 2) << "the highlight blinks";
   EXPECT_GT(firstText.size(), 100u) << "its name, size and format stand on screen";
+  const std::vector<std::uint32_t> beforeReset = textPixels(game().captureFrame());
+  EXPECT_EQ(game().resetDevice(), 0L) << "nothing of pick mode's in the default pool holds up a reset";
+  EXPECT_EQ(textPixels(game().captureFrame()), beforeReset) << "the same text after the reset";
 
   press(NextKey);
   game().runFrames(1);
-  EXPECT_NE(textPixels(game().captureFrame()), firstText) << "another texture, another text";
+  EXPECT_NE(textPixels(game().captureFrame()), beforeReset) << "another texture, another text";
   press(PickKey);
   game().runFrames(1);
   const Standin::Capture after = game().captureFrame();

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "game/picture_texture.h"
+
 namespace Standin {
 
 namespace {
@@ -55,15 +57,13 @@ IDirect3DTexture9* Direct3D::solidTexture(int width, int height, std::uint32_t a
   if (FAILED(device_->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, 0, D3DFMT_A8R8G8B8,
                                     D3DPOOL_MANAGED, &texture, nullptr)))
     return nullptr;
-  D3DLOCKED_RECT locked;
-  if (SUCCEEDED(texture->LockRect(0, &locked, nullptr, 0))) {
-    for (int y = 0; y < height; ++y) {
-      auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
-      for (int x = 0; x < width; ++x) row[x] = argb;
-    }
-    texture->UnlockRect(0);
-  }
+  fill(texture, argb);
   return texture;
+}
+
+void Direct3D::fill(IDirect3DTexture9* texture, std::uint32_t argb) {
+  // In the texture's own format: a scene texture may be 16-bit or block-compressed.
+  fillTexture(texture, argb);
 }
 
 bool Direct3D::beginFrame(std::uint32_t clearColour) {

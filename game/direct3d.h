@@ -20,6 +20,8 @@ class Direct3D {
 
   // A managed-pool A8R8G8B8 texture of one colour; null on failure.
   IDirect3DTexture9* solidTexture(int width, int height, std::uint32_t argb);
+  // Paints every pixel of an A8R8G8B8 texture's first level in one colour.
+  static void fill(IDirect3DTexture9* texture, std::uint32_t argb);
 
   bool beginFrame(std::uint32_t clearColour);
   // Draws texture (or, when null, a quad of fallback colour) at x, y.

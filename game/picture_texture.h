@@ -14,4 +14,8 @@ namespace Standin {
 IDirect3DTexture9* makePictureTexture(IDirect3DDevice9* device, const TextureSpec& spec,
                                       const std::uint8_t* paletteRecord);
 
+// The whole top level one colour, written in the texture's own format (32-bit, 16-bit or DXT):
+// the poison of a freed raster's texture. A format the stand-in cannot write is left as it is.
+void fillTexture(IDirect3DTexture9* texture, std::uint32_t argb);
+
 }  // namespace Standin

@@ -125,6 +125,13 @@ void applyDirective(Scenario& s, const std::string& line) {
     if (!s.sceneGiven) s.textures.clear();
     s.sceneGiven = true;
     s.textures.push_back(texture(w));
+  } else if (name == "dictionary") {
+    if (w.size() < 2) throw ScenarioError("usage: dictionary NAME TEXTURE W H AARRGGBB SITE [alpha] [palette] [FORMAT]");
+    s.dictionaries[w[1]].push_back(texture(std::vector<std::string>(w.begin() + 1, w.end())));
+  } else if (name == "load" || name == "unload") {
+    need(w, 3, 3, "load|unload FRAME DICTIONARY");
+    if (s.dictionaries.count(w[2]) == 0) throw ScenarioError("no dictionary of that name (yet): " + w[2]);
+    s.streaming.push_back({frameNumber(w[1]), w[2], name == "load"});
   } else if (name == "extension_offset") {
     need(w, 2, 2, "extension_offset N");
     // The extension must not overlap the 56-byte header.

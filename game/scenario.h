@@ -1,6 +1,7 @@
 #pragma once
 // A scripted run of the stand-in: what the command line and scenario files ask for.
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,6 +32,13 @@ struct CaptureRequest {
   std::string file;
 };
 
+// A texture dictionary loaded or unloaded at the start of a frame.
+struct ScriptedStreaming {
+  int frame = 0;
+  std::string dictionary;
+  bool load = true;
+};
+
 constexpr int Never = -1;
 
 struct Scenario {
@@ -44,6 +52,8 @@ struct Scenario {
   int extensionOffset = 56;
   bool drawing = true;   // false: the scene routine calls the sites but draws nothing
   std::vector<int> resets;
+  std::map<std::string, std::vector<TextureSpec>> dictionaries;  // by name, textures in order
+  std::vector<ScriptedStreaming> streaming;
   std::vector<ScriptedMessage> messages;
   std::vector<ScriptedKey> keys;
   std::vector<CaptureRequest> captures;

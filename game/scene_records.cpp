@@ -21,20 +21,18 @@ T get(const std::uint8_t* base, int offset) {
   return value;
 }
 
-std::uint8_t* zeroed(std::size_t size) {
-  auto* p = static_cast<std::uint8_t*>(std::calloc(1, size));
-  if (!p) std::abort();
-  return p;
-}
-
 }  // namespace
 
-SceneTexture makeSceneTexture(const TextureSpec& spec, int extensionOffset, int cell) {
+namespace {
+std::size_t rasterSize(int extensionOffset) { return static_cast<std::size_t>(extensionOffset) + Host::RasterExtensionSize; }
+}  // namespace
+
+SceneTexture makeSceneTexture(const TextureSpec& spec, int extensionOffset, int cell, RecordHeap& heap) {
   SceneTexture t;
   t.spec = spec;
   t.cell = cell;
-  t.record = zeroed(TextureRecordSize);
-  t.raster = zeroed(static_cast<std::size_t>(extensionOffset) + Host::RasterExtensionSize);
+  t.record = heap.allocate(TextureRecordSize);
+  t.raster = heap.allocate(rasterSize(extensionOffset));
 
   std::strncpy(reinterpret_cast<char*>(t.record + Host::TextureNameOffset), spec.name.c_str(),
                Host::TextureNameSize - 1);
@@ -52,7 +50,7 @@ SceneTexture makeSceneTexture(const TextureSpec& spec, int extensionOffset, int 
 
   std::uint8_t* extension = t.raster + extensionOffset;
   if (spec.palette) {
-    t.palette = zeroed(Host::PaletteRecordSize);
+    t.palette = heap.allocate(Host::PaletteRecordSize);
     for (int i = 0; i < Host::PaletteEntries; ++i)
       put<std::uint32_t>(t.palette, 4 * i, 0xFF000000u | static_cast<std::uint32_t>(i * 0x010101));
     put<std::uint32_t>(t.palette, Host::PaletteIndexOffset, static_cast<std::uint32_t>(cell));
@@ -60,6 +58,13 @@ SceneTexture makeSceneTexture(const TextureSpec& spec, int extensionOffset, int 
   }
   extension[Host::ExtensionAlpha] = spec.alpha ? 1 : 0;
   return t;
+}
+
+void freeSceneTexture(SceneTexture& t, RecordHeap& heap) {
+  heap.release(t.palette);
+  heap.release(t.raster);
+  heap.release(t.record);
+  t.record = t.raster = t.palette = nullptr;
 }
 
 void attachTexture(SceneTexture& t, void* d3dTexture, int extensionOffset) {
@@ -79,6 +84,15 @@ RasterView readRaster(const std::uint8_t* raster, int extensionOffset) {
                                           Host::PaletteIndexOffset);
   }
   return view;
+}
+
+bool rasterAgrees(const std::uint8_t* drawn, const std::uint8_t* own, int extensionOffset) {
+  if (drawn == nullptr || own == nullptr) return drawn == own;
+  // The extension lies after the header (the scenario keeps it there).
+  const int swappable = Host::ExtensionAlpha + 1;
+  return std::memcmp(drawn, own, Host::RasterHeaderSize) == 0 &&
+         std::memcmp(drawn + extensionOffset + swappable, own + extensionOffset + swappable,
+                     Host::RasterExtensionSize - swappable) == 0;
 }
 
 }  // namespace Standin

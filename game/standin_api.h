@@ -28,10 +28,21 @@ class StandinGame {
   // Passes through the main-loop site (0x748DA3) so far.
   virtual unsigned loopPasses() const = 0;
 
-  // Replaces the scene (records, rasters and textures are made anew; old ones stay allocated,
-  // as a module may still hold pointers to them).
+  // Replaces the scene's own textures (not the loaded dictionaries'): the old records, rasters and
+  // palette records are freed and their Direct3D textures released, as the game frees them, and
+  // the new ones are made from the free lists, so they take the freed addresses (last freed
+  // first). Freed memory holds the poison pattern until it is reused.
   virtual void setScene(const std::vector<Standin::TextureSpec>& textures) = 0;
   virtual std::vector<Standin::TextureSpec> scene() const = 0;
+  // Texture dictionaries, as the game streams its world: loading one adds its textures to the
+  // scene (after the others, each in the first free cell), with records from the free lists;
+  // unloading frees them as setScene frees the old scene. False when a dictionary of that name is
+  // loaded already (load) or is not loaded (unload).
+  virtual bool loadDictionary(const std::string& name, const std::vector<Standin::TextureSpec>& textures) = 0;
+  virtual bool unloadDictionary(const std::string& name) = 0;
+  // Whether the address lies in a record, raster or palette record the game has freed and not
+  // made again.
+  virtual bool isFreedMemory(std::uint32_t address) const = 0;
   // The game's own texture record of a scene texture (null when there is none by that name).
   virtual void* textureRecord(const std::string& name) const = 0;
   virtual Standin::Point cellCentre(const std::string& name) const = 0;

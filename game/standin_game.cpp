@@ -19,6 +19,10 @@ constexpr int CellMargin = 4;
 constexpr int MaxQuad = 72;
 constexpr std::uint32_t ClearColour = 0xFF202020;
 constexpr std::uint32_t MissingColour = 0xFFFF00FF;
+// What a freed raster or a released texture of the game draws as.
+constexpr std::uint32_t PoisonColour = 0xFFDD00DD;
+// Released game textures kept aside before they are let go for good.
+constexpr std::size_t RetiredTexturesKept = 512;
 
 // Virtual key behind each of the 24 game keys.
 constexpr int GameKeyVirtualKeys[Host::GameKeyCount] = {
@@ -184,6 +188,7 @@ int Game::runFrames(int count) {
 void Game::runFrame() {
   const int frame = frame_.load();
   const ULONGLONG started = GetTickCount64();
+  streamDictionaries(frame);
   sendScripted(frame);
   window_->pump();
   updateGameKeys();
@@ -272,7 +277,10 @@ void Game::useRaster(std::uint8_t* raster) {
     sceneTiming_.longestSiteTexture = static_cast<int>(&t - scene_.data());
   }
   const int extensionOffset = Host::at<std::int32_t>(Host::RasterExtensionOffset);
-  const RasterView view = readRaster(raster, extensionOffset);
+  // A freed raster holds the poison pattern: its pointers lead nowhere.
+  const bool rasterFreed = heap_.isFreed(address(raster));
+  const RasterView view = rasterFreed ? RasterView{} : readRaster(raster, extensionOffset);
+  const RasterView own = readRaster(t.raster, extensionOffset);
 
   DrawRecord d;
   d.frame = frame_.load();
@@ -286,6 +294,10 @@ void Game::useRaster(std::uint8_t* raster) {
   d.palette = view.palette;
   d.paletteIndex = view.paletteIndex;
   d.alphaFlag = view.alpha;
+  d.ownPalette = own.palette;
+  d.ownAlpha = own.alpha;
+  d.agrees = !rasterFreed && rasterAgrees(raster, t.raster, extensionOffset);
+  d.stale = rasterFreed || stalePointer(raster, view);
   draws_.push_back(d);
   trace_.write(JsonLine("draw")
                    .field("frame", static_cast<long long>(d.frame))
@@ -299,11 +311,16 @@ void Game::useRaster(std::uint8_t* raster) {
                    .field("swapped", d.swapped())
                    .field("alpha", d.alphaFlag)
                    .hex("palette", d.palette)
-                   .field("palette_index", static_cast<long long>(d.paletteIndex)));
+                   .field("palette_index", static_cast<long long>(d.paletteIndex))
+                   .hex("own_palette", d.ownPalette)
+                   .field("own_alpha", d.ownAlpha)
+                   .field("agrees", d.agrees)
+                   .field("stale", d.stale));
 
   const Point origin = quadOrigin(t.cell);
   d3d_.drawQuad(static_cast<IDirect3DBaseTexture9*>(view.d3dTexture), origin.x, origin.y,
-                std::min(t.spec.width, MaxQuad), std::min(t.spec.height, MaxQuad), view.alpha, MissingColour);
+                std::min(t.spec.width, MaxQuad), std::min(t.spec.height, MaxQuad), view.alpha,
+                rasterFreed ? PoisonColour : MissingColour);
 }
 
 std::int64_t Game::ticks() const {
@@ -320,13 +337,94 @@ Point Game::quadOrigin(int cell) const {
 void Game::setScene(const std::vector<TextureSpec>& textures) {
   for (const TextureSpec& spec : textures)
     if (!isTextureSite(spec.site)) throw std::invalid_argument("not a texture site: " + hexAddress(spec.site));
-  scene_.clear();
+  freeTextures("");
+  addTextures(textures, "");
+  writeSceneLine("scene", "", textures);
+}
+
+bool Game::loadDictionary(const std::string& name, const std::vector<TextureSpec>& textures) {
+  if (name.empty()) throw std::invalid_argument("a dictionary needs a name");
+  for (const TextureSpec& spec : textures)
+    if (!isTextureSite(spec.site)) throw std::invalid_argument("not a texture site: " + hexAddress(spec.site));
+  for (const SceneTexture& t : scene_)
+    if (t.dictionary == name) return false;
+  addTextures(textures, name);
+  writeSceneLine("dictionary", name, textures);
+  return true;
+}
+
+bool Game::unloadDictionary(const std::string& name) {
+  if (name.empty() || std::none_of(scene_.begin(), scene_.end(), [&](const SceneTexture& t) { return t.dictionary == name; }))
+    return false;
+  freeTextures(name);
+  trace_.write(JsonLine("dictionary").field("frame", static_cast<long long>(frame_.load())).field("name", name).field("loaded", false));
+  return true;
+}
+
+bool Game::isFreedMemory(std::uint32_t address) const { return heap_.isFreed(address); }
+
+void Game::streamDictionaries(int frame) {
+  for (const ScriptedStreaming& s : scenario_.streaming) {
+    if (s.frame != frame) continue;
+    if (s.load)
+      loadDictionary(s.dictionary, scenario_.dictionaries.at(s.dictionary));
+    else
+      unloadDictionary(s.dictionary);
+  }
+}
+
+// Each new texture takes the first cell no texture of the scene holds.
+void Game::addTextures(const std::vector<TextureSpec>& textures, const std::string& dictionary) {
+  std::set<int> taken;
+  for (const SceneTexture& t : scene_) taken.insert(t.cell);
   int cell = 0;
-  for (const TextureSpec& spec : textures) scene_.push_back(makeSceneTexture(spec, scenario_.extensionOffset, cell++));
+  for (const TextureSpec& spec : textures) {
+    while (taken.count(cell)) ++cell;
+    scene_.push_back(makeSceneTexture(spec, scenario_.extensionOffset, cell++, heap_));
+    scene_.back().dictionary = dictionary;
+  }
+  std::stable_partition(scene_.begin(), scene_.end(), [](const SceneTexture& t) { return t.dictionary.empty(); });
   makeTextures();
+}
+
+// In scene order, as the game walks its list when it unloads.
+void Game::freeTextures(const std::string& dictionary) {
+  std::vector<SceneTexture> kept;
+  for (SceneTexture& t : scene_) {
+    if (t.dictionary != dictionary) {
+      kept.push_back(t);
+      continue;
+    }
+    retireTexture(t.d3dTexture);
+    freeSceneTexture(t, heap_);
+  }
+  scene_ = std::move(kept);
+}
+
+void Game::retireTexture(void* d3dTexture) {
+  if (d3dTexture == nullptr) return;
+  auto* texture = static_cast<IDirect3DTexture9*>(d3dTexture);
+  d3d_.fill(texture, PoisonColour);
+  retired_.push_back(texture);
+  retiredAddresses_.insert(address(texture));
+  if (retired_.size() <= RetiredTexturesKept) return;
+  auto* oldest = static_cast<IDirect3DTexture9*>(retired_.front());
+  retired_.pop_front();
+  retiredAddresses_.erase(address(oldest));
+  oldest->Release();
+}
+
+bool Game::stalePointer(const std::uint8_t* raster, const RasterView& view) const {
+  return heap_.isFreed(address(raster)) || heap_.isFreed(view.palette) || retiredAddresses_.count(address(view.d3dTexture)) != 0;
+}
+
+void Game::writeSceneLine(const char* event, const std::string& dictionary, const std::vector<TextureSpec>& textures) {
   std::string names = "[";
   for (const TextureSpec& spec : textures) names += (names.size() > 1 ? "," : "") + jsonQuoted(spec.name);
-  trace_.write(JsonLine("scene").field("frame", static_cast<long long>(frame_.load())).raw("textures", names + "]"));
+  JsonLine line(event);
+  line.field("frame", static_cast<long long>(frame_.load()));
+  if (!dictionary.empty()) line.field("name", dictionary).field("loaded", true);
+  trace_.write(line.raw("textures", names + "]"));
 }
 
 void Game::makeTextures() {

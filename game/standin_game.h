@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <deque>
+#include <map>
 #include <memory>
+#include <set>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,6 +37,9 @@ class Game final : public StandinGame {
   unsigned loopPasses() const override { return loopPasses_; }
   void setScene(const std::vector<TextureSpec>& textures) override;
   std::vector<TextureSpec> scene() const override;
+  bool loadDictionary(const std::string& name, const std::vector<TextureSpec>& textures) override;
+  bool unloadDictionary(const std::string& name) override;
+  bool isFreedMemory(std::uint32_t address) const override;
   void* textureRecord(const std::string& name) const override;
   Point cellCentre(const std::string& name) const override;
   bool loadDirect3D() override;
@@ -85,6 +91,12 @@ class Game final : public StandinGame {
   void sendScripted(int frame);
   void updateGameKeys();
   void makeTextures();
+  void streamDictionaries(int frame);
+  void addTextures(const std::vector<TextureSpec>& textures, const std::string& dictionary);
+  void freeTextures(const std::string& dictionary);
+  void retireTexture(void* d3dTexture);
+  bool stalePointer(const std::uint8_t* raster, const RasterView& view) const;
+  void writeSceneLine(const char* event, const std::string& dictionary, const std::vector<TextureSpec>& textures);
   void recordMessage(const WindowMessage& message);
   void captureTo(const std::string& path);
   std::vector<std::string> modulesToLoad() const;
@@ -100,7 +112,12 @@ class Game final : public StandinGame {
   std::unique_ptr<GameWindow> window_;
   Direct3D d3d_;
   std::unique_ptr<MessageBoxWatcher> watcher_;
-  std::vector<SceneTexture> scene_;
+  RecordHeap heap_;
+  std::vector<SceneTexture> scene_;  // the scene's own textures, then the loaded dictionaries'
+  // The game's textures released with their rasters, kept (filled with the poison colour) for a
+  // while so that their addresses are not reused while a stale one can still be drawn.
+  std::deque<void*> retired_;
+  std::set<std::uintptr_t> retiredAddresses_;
   const SceneTexture* current_ = nullptr;
   std::vector<DrawRecord> draws_;
   std::vector<ResetRecord> resets_;

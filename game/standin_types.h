@@ -33,6 +33,13 @@ struct DrawRecord {
   std::uint32_t palette = 0;       // palette record pointer of the raster drawn with
   int paletteIndex = -1;           // its global palette index, -1 without palette
   bool alphaFlag = false;          // alpha byte of the raster drawn with
+  std::uint32_t ownPalette = 0;    // palette record pointer of the texture's own raster
+  bool ownAlpha = false;           // alpha byte of the texture's own raster
+  // The raster drawn with agrees with the texture's own raster in every byte but the Direct3D
+  // texture, the palette pointer and the alpha byte.
+  bool agrees = true;
+  // The raster, its palette record or its Direct3D texture is something the game has freed.
+  bool stale = false;
   bool swapped() const { return raster != ownRaster; }
 };
 

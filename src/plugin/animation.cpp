@@ -286,11 +286,11 @@ RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster, std::int64_t now) {
 
   std::uint8_t* proxy = proxyRaster_.get();
   std::uint8_t* extension = proxy + extensionOffset_;
-  if (hostRaster != lastHostRaster_) {
-    const auto* host = reinterpret_cast<const std::uint8_t*>(hostRaster);
+  const auto* host = reinterpret_cast<const std::uint8_t*>(hostRaster);
+  if (!hostCopied_.matches(host, extensionOffset_)) {
     std::memcpy(proxy, host, Host::RasterHeaderSize);
     std::memcpy(extension, host + extensionOffset_, Host::RasterExtensionSize);
-    lastHostRaster_ = hostRaster;
+    hostCopied_.take(host, extensionOffset_);
     if (config_.overrides()) {
       if (palette_) {
         const std::uint32_t index = *config_.number_color_palette;

@@ -11,6 +11,7 @@
 
 #include "plugin/animation_config.h"
 #include "plugin/animation_state.h"
+#include "plugin/raster_snapshot.h"
 
 class DecodeJob;
 class FrameList;
@@ -91,7 +92,7 @@ class Animation {
   std::unique_ptr<std::uint8_t[]> proxyRaster_;
   std::uint32_t extensionOffset_;
   std::unique_ptr<std::uint8_t[]> palette_;
-  RwRaster* lastHostRaster_ = nullptr;
+  RasterSnapshot hostCopied_;  // the game raster the proxy was copied from, as it was then
   bool deviceSlotsConnected_ = false;
   unsigned lostSlot_ = 0;
   bool incomplete_ = false;

@@ -64,6 +64,20 @@ TEST(ScenarioReader, FilesAllowCommentsAndNameTheFaultyLine) {
   }
 }
 
+TEST(ScenarioReader, DictionariesAreDefinedThenLoadedAndUnloadedAtFrames) {
+  Scenario s;
+  Standin::applyScenarioText(s, "dictionary hills rock 16 16 808080 0x7FDFDA palette\n"
+                                "dictionary hills lava 32 32 ff4000 0x728320 alpha\nload 2 hills\nunload 5 hills\n");
+  ASSERT_EQ(s.dictionaries["hills"].size(), 2u);
+  EXPECT_EQ(s.dictionaries["hills"][1].name, "lava");
+  EXPECT_TRUE(s.dictionaries["hills"][1].alpha);
+  ASSERT_EQ(s.streaming.size(), 2u);
+  EXPECT_TRUE(s.streaming[0].load && s.streaming[0].frame == 2);
+  EXPECT_FALSE(s.streaming[1].load);
+  EXPECT_EQ(s.textures.size(), 5u) << "the scene stays the default";
+  EXPECT_THROW(Standin::applyDirective(s, "load 1 caves"), ScenarioError) << "not defined";
+}
+
 TEST(ScenarioReader, ScenarioDirectiveReadsAFile) {
   const std::string path = testing::TempDir() + "standin_scenario.txt";
   std::ofstream(path) << "frames 9\nd3d 2\n";

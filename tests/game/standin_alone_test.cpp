@@ -184,6 +184,46 @@ TEST(StandinFrames, TexturesOfEachFormatShowTheirPictures) {
   game.setScene(original);
 }
 
+// The world streams: a dictionary unloaded leaves poisoned records on the free lists, and the
+// next textures made take them, last freed first, under their own names and flags.
+TEST(StandinStreaming, DictionariesFreeRecordsAndTheNextTexturesReuseThem) {
+  StandinGame& game = standinGame();
+  const Standin::TextureSpec rock{"rock", 16, 16, 0xFF808080, 0x7FDFDA, false, true};
+  const Standin::TextureSpec lava{"lava", 32, 32, 0xFFFF4000, 0x728320, true, false};
+  ASSERT_TRUE(game.loadDictionary("hills", {rock, lava}));
+  EXPECT_FALSE(game.loadDictionary("hills", {rock})) << "loaded twice";
+  game.runFrames(1);
+  const auto before = game.draws(-1);
+  ASSERT_EQ(before.size(), 7u);  // the scene's five, then the dictionary's
+  const Standin::DrawRecord rockDrawn = before[5], lavaDrawn = before[6];
+  EXPECT_EQ(rockDrawn.texture, "rock");
+
+  ASSERT_TRUE(game.unloadDictionary("hills"));
+  EXPECT_FALSE(game.unloadDictionary("hills"));
+  for (std::uint32_t freed : {rockDrawn.textureRecord, rockDrawn.raster, rockDrawn.palette, lavaDrawn.raster}) {
+    EXPECT_TRUE(game.isFreedMemory(freed + 3)) << std::hex << freed;
+    EXPECT_EQ(bytesAt(freed, 4), std::vector<std::uint8_t>(4, 0xDD)) << std::hex << freed;
+  }
+  EXPECT_FALSE(game.isFreedMemory(before[0].raster));
+
+  // Made again in the other order: each texture has its own addresses back.
+  ASSERT_TRUE(game.loadDictionary("hills", {{"lava", 24, 24, 0xFFFF4000, 0x728320, false, true}, rock}));
+  game.runFrames(1);
+  const auto after = game.draws(-1);
+  ASSERT_EQ(after.size(), 7u);
+  EXPECT_EQ(after[5].texture, "lava");
+  EXPECT_EQ(after[5].textureRecord, lavaDrawn.textureRecord);
+  EXPECT_EQ(after[5].raster, lavaDrawn.raster);
+  EXPECT_EQ(after[5].paletteIndex, 5) << "a new palette record, in lava's new cell";
+  EXPECT_FALSE(after[5].alphaFlag);
+  EXPECT_EQ(after[6].raster, rockDrawn.raster);
+  for (const auto& d : after) {
+    EXPECT_TRUE(d.agrees && !d.stale && !game.isFreedMemory(d.palette)) << d.texture;
+    EXPECT_EQ(d.palette, d.ownPalette) << d.texture;
+  }
+  EXPECT_TRUE(game.unloadDictionary("hills"));
+}
+
 TEST(StandinDevice, ResetGoesThroughBothSitesAndFailsOnlyWhileDefaultPoolTexturesLive) {
   StandinGame& game = standinGame();
   SiteProbe probe;

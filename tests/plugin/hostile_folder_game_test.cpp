@@ -42,6 +42,16 @@ constexpr int FramesPerTurn = 60;
 constexpr std::size_t HostilePerTurn = 5, RandomPerTurn = 9;
 constexpr int TurnsPerReset = 5;
 constexpr int CaptureEvery = 20;
+// The world streams: the shown animations come in texture dictionaries that are unloaded and
+// loaded again every few frames, alternately in and against the order they were freed in (so
+// that each texture gets its own freed addresses back, with another size, alpha flag and palette
+// record) and behind a dictionary of the game's own textures (so that they get other names'
+// addresses). The first shown animation leaves with its dictionary for half of every turn, and
+// one of the game's own textures holds its cell meanwhile.
+constexpr int StreamEvery = 6;
+constexpr int AwayFrom = FramesPerTurn / 2;
+const std::vector<std::string> PropNames = {"prop-rock", "prop-tree", "prop-sign", "prop-wall"};
+const std::string GapName = "prop-gap";
 // The catalogue is made in frame 0, which draws nothing, so that every box of that frame is one
 // of the start; from frame 1 on the module's textures are drawn.
 constexpr int FirstAnimatedFrame = 1;
@@ -132,18 +142,11 @@ class StopWatchdog : public ::testing::Environment {
 };
 const auto* const stopWatchdog = ::testing::AddGlobalTestEnvironment(new StopWatchdog);
 
-std::vector<TextureSpec> sceneOf(const std::vector<ShownAnimation>& shown, const std::vector<SceneName>& others) {
+// The scene's own textures: the folder's other files, off screen (the dictionaries hold the
+// visible cells).
+std::vector<TextureSpec> sceneOf(const std::vector<SceneName>& others) {
   std::vector<TextureSpec> scene;
   std::size_t site = 0;
-  for (const auto& animation : shown) {
-    TextureSpec spec;
-    spec.name = animation.texture;
-    spec.argb = 0xFFFFFF00;  // yellow: never a colour of the folder's frames
-    spec.site = allSites[site++ % 5];
-    spec.alpha = animation.ownAlpha;
-    spec.palette = animation.ownPalette;
-    scene.push_back(spec);
-  }
   for (const auto& other : others) {
     TextureSpec spec;
     spec.name = other.texture;
@@ -154,6 +157,56 @@ std::vector<TextureSpec> sceneOf(const std::vector<ShownAnimation>& shown, const
     scene.push_back(spec);
   }
   return scene;
+}
+
+// The shown animations but the first, as the dictionary loaded for the `load`-th time has them.
+std::vector<TextureSpec> streamedShown(const std::vector<ShownAnimation>& shown, int load) {
+  const bool flipped = load % 2 == 1;
+  std::vector<TextureSpec> textures;
+  for (std::size_t i = 1; i < shown.size(); ++i) {
+    TextureSpec spec;
+    spec.name = shown[i].texture;
+    spec.width = spec.height = flipped ? 56 : 64;
+    spec.argb = 0xFFFFFF00;
+    spec.site = allSites[(i + load) % 5];
+    spec.alpha = shown[i].ownAlpha != flipped;
+    spec.palette = shown[i].ownPalette != flipped;
+    textures.push_back(spec);
+  }
+  if (flipped) std::reverse(textures.begin(), textures.end());
+  return textures;
+}
+
+std::vector<TextureSpec> props(int load) {
+  std::vector<TextureSpec> textures;
+  for (std::size_t i = 0; i < 3; ++i) {
+    TextureSpec spec;
+    spec.name = PropNames[(load + i) % PropNames.size()];
+    spec.width = spec.height = 16 + 8 * static_cast<int>(i);
+    spec.site = allSites[(load + i) % 5];
+    spec.palette = (load + i) % 2 == 0;
+    spec.alpha = (load + i) % 3 == 0;
+    textures.push_back(spec);
+  }
+  return textures;
+}
+
+// One step of the stream: the animations' dictionary made again, every third time after the
+// props' (whose freed records it then takes first).
+void stream(const std::vector<ShownAnimation>& shown, int load) {
+  game().unloadDictionary("animated");
+  const bool propsToo = load % 3 == 2;
+  if (propsToo) game().unloadDictionary("props");
+  game().loadDictionary("animated", streamedShown(shown, load));
+  if (propsToo || load == 0) game().loadDictionary("props", props(load));
+}
+
+TextureSpec cellHolder(const std::string& name) {
+  TextureSpec spec;
+  spec.name = name;
+  spec.argb = 0xFFFFFF00;
+  spec.palette = true;
+  return spec;
 }
 
 // The next `count` names of a list, going round.
@@ -216,6 +269,8 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
 
   std::map<std::string, Expect> expected;
   for (const auto& shown : run.folder.shown) expected[shown.texture] = Expect::Plays;
+  for (const auto& prop : PropNames) expected[prop] = Expect::StaysOwn;
+  expected[GapName] = Expect::StaysOwn;
   for (const auto& list : {run.folder.hostile, run.folder.random})
     for (const auto& name : list) expected[name.texture] = name.expect;
 
@@ -232,13 +287,23 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
   frameDone();
   ASSERT_EQ(game().frameCount(), FirstAnimatedFrame);
   ASSERT_LE(run.folder.random.size(), Turns * RandomPerTurn) << "random files never drawn";
+  const ShownAnimation& away = run.folder.shown.front();
+  int loads = 0;
   for (std::size_t turn = 0; turn < Turns; ++turn) {
     std::vector<SceneName> others = turnOf(run.folder.hostile, turn, HostilePerTurn);
     const auto randomTurn = turnOf(run.folder.random, turn, RandomPerTurn);
     others.insert(others.end(), randomTurn.begin(), randomTurn.end());
-    game().setScene(sceneOf(run.folder.shown, others));
+    game().unloadDictionary("gap");
+    game().loadDictionary("away", {cellHolder(away.texture)});
+    if (turn == 0) stream(run.folder.shown, loads++);
+    game().setScene(sceneOf(others));
     watchdog.step("playing");
     for (int i = 0; i < FramesPerTurn; ++i) {
+      if (i % StreamEvery == StreamEvery - 1) stream(run.folder.shown, loads++);
+      if (i == AwayFrom) {
+        game().unloadDictionary("away");
+        game().loadDictionary("gap", {cellHolder(GapName)});
+      }
       if (i % CaptureEvery != CaptureEvery - 1) {
         game().runFrames(1);
         frameDone();
@@ -249,6 +314,7 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
       ASSERT_GT(capture.width, 0);
       for (const auto& shown : run.folder.shown) {
         const auto cell = game().cellCentre(shown.texture);
+        if (cell.x < 0 || cell.x >= capture.width || cell.y >= capture.height) continue;  // away
         samples.push_back({game().frameCount() - 1, shown.texture, capture.at(cell.x, cell.y),
                            capture.at(cell.x - 24, cell.y - 24)});
       }
@@ -263,6 +329,7 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
     }
   }
   ASSERT_GE(game().frameCount(), 2000);
+  EXPECT_GE(loads, 300);
 
   for (long result : resetResults) EXPECT_EQ(result, 0) << "a reset failed";
 
@@ -273,8 +340,13 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
     Findings notPlaying("a good animation showed no texture of the module");
     Findings notOwn("a file that cannot play replaced the game's texture");
     Findings settings("settings did not reach the raster");
+    Findings stale("drawn with a raster, palette record or texture the game had freed");
+    Findings disagrees("drawn with a raster unlike the texture's own (size, format, flags)");
+    Findings notOwnRaster("drawn with a palette record or alpha flag not the texture's own, unasked");
     for (const auto& draw : draws) {
       if (draw.d3dTexture == 0) blank.add(at(draw));
+      if (draw.stale) stale.add(at(draw));
+      if (!draw.agrees) disagrees.add(at(draw));
       if (draw.frame < FirstAnimatedFrame) continue;
       run.played[draw.texture] |= draw.d3dTexture != 0 && draw.d3dTexture != draw.ownD3dTexture;
       const auto expect = expected.find(draw.texture);
@@ -288,6 +360,9 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
           settings.add(at(draw) + ": alpha flag " + std::to_string(draw.alphaFlag));
         if (shown.paletteIndex >= 0 && draw.paletteIndex != shown.paletteIndex)
           settings.add(at(draw) + ": palette index " + std::to_string(draw.paletteIndex));
+        if ((shown.alphaFlag < 0 && draw.alphaFlag != draw.ownAlpha) ||
+            (shown.paletteIndex < 0 && draw.palette != draw.ownPalette))
+          notOwnRaster.add(at(draw));
       }
     }
   }

@@ -20,6 +20,8 @@
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
 #include "plugin/module_settings.h"
+#include "plugin/raster_description.h"
+#include "plugin/texture_format_names.h"
 
 namespace fs = std::filesystem;
 
@@ -42,7 +44,9 @@ AsiPlugin::AsiPlugin(std::string_view folder)
       rasterSiteEaxHook(Host::RasterSiteEax, ""),
       textureToRasterHook(Host::TextureToRaster, Host::TextureToRasterSize, ""),
       rasterSiteEsiHook(Host::RasterSiteEsi, ""),
-      folderName(folder) {
+      folderName(folder),
+      namesLog(folderName + "/" + std::string(NamesLogFile)),
+      picker(folderName, PickKeys{}, namesLog) {
   ensureFolder(folderName);
   // What the loader has to say is shown here, once it is done: a box owned by the game window
   // cannot be made on the loader while this thread, the window's, waits for it.
@@ -50,7 +54,10 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   std::thread loader([this, &messages] {
     DeferredMessageBoxes deferred;
     // Noted before the files are read: a file that changes while they are is read again later.
-    if (readModuleSettings().watch) watch = std::make_shared<WatchState>(folderName);
+    const ModuleSettings settings = readModuleSettings();
+    if (settings.watch) watch = std::make_shared<WatchState>(folderName);
+    recordNames = settings.names;
+    picker.setKeys(settings.pickKeys);
     loadAnimations(animations, loaded, folderName);
     messages = deferred.take();
   });
@@ -60,6 +67,12 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   // The thread that decodes late animations, made now rather than in the draw call that needs it.
   // The watch looks at the folder on that thread too.
   if (!animations.empty() || watch) guarded("AsiPlugin: decoder", [] { decodeWorker().start(); });
+  if (events != nullptr)
+    keyConnection = events->keyPressed.connect([this](int key) {
+      guarded("AsiPlugin: pick keys", [&] {
+        if (picker.onKey(key) && events != nullptr) events->consumeMessage();
+      });
+    });
   // Last: a plugin whose construction failed must not be reached by the draw signal.
   if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
 }
@@ -67,6 +80,7 @@ AsiPlugin::AsiPlugin(std::string_view folder)
 AsiPlugin::~AsiPlugin() {
   if (drawConnection != none && renderEvents != nullptr) renderEvents->draw.disconnect(drawConnection);
   if (gameLoopConnection != none && events != nullptr) events->gameLoop.disconnect(gameLoopConnection);
+  if (keyConnection != none && events != nullptr) events->keyPressed.disconnect(keyConnection);
   // No site leads here any more, then nothing of the module's stays in the device: a texture of
   // the default pool left alive would make the game's next Reset fail.
   rasterSiteEsiHook.remove();
@@ -76,6 +90,7 @@ AsiPlugin::~AsiPlugin() {
   rasterSiteEbxHook.remove();
   if (look) look->cancel();
   for (auto& entry : replacements) entry.second.making->cancel();
+  guarded("AsiPlugin: names log", [this] { namesLog.write(0, true); });
   replacements.clear();
   for (auto& entry : animations) delete entry.second;
   animations.clear();
@@ -97,11 +112,15 @@ void AsiPlugin::ensureFolder(const std::string& folder) {
 
 void AsiPlugin::substitute(const RwTexture* texture, RwRaster*& raster) noexcept {
   if (texture == nullptr) return;
-  Animation* animation = namesSeen.find(texture, [this](std::string_view name) -> Animation* {
+  RwRaster* const gameRaster = raster;
+  Animation* animation = namesSeen.find(texture, [this, raster](std::string_view name) -> Animation* {
     const auto found = animations.find(name);
-    return found == animations.end() ? nullptr : found->second;
+    Animation* value = found == animations.end() ? nullptr : found->second;
+    if (recordNames) noteName(name, raster, value != nullptr);
+    return value;
   });
   if (animation != nullptr) raster = animation->rasterFor(raster);
+  if (picker.on) picker.onUse(texture, gameRaster, raster);
 }
 
 void AsiPlugin::onDraw() {
@@ -139,6 +158,15 @@ void AsiPlugin::trim() {
     showGameLoopMessageBoxes();
     followFolder();
     Trim::pass(animations, trimTimes, FrameClock::nowMs);
+    namesLog.write(FrameClock::nowMs());
+    if (picker.on) picker.frameEnds();
+  });
+}
+
+void AsiPlugin::noteName(std::string_view name, const RwRaster* raster, bool animated) noexcept {
+  guarded("AsiPlugin: names log", [&] {
+    const RasterDescription d = describeRaster(raster);
+    namesLog.note({std::string(name), d.width, d.height, d.texture ? textureFormatName(d.format) : "no texture", animated});
   });
 }
 

@@ -19,6 +19,8 @@
 #include "plugin/catalogue.h"
 #include "plugin/folder_watch.h"
 #include "plugin/message_box.h"
+#include "plugin/names_log.h"
+#include "plugin/texture_picker.h"
 #include "plugin/texture_name_cache.h"
 #include "plugin/trim_policy.h"
 
@@ -44,6 +46,7 @@ class AsiPlugin : public KelDescent {
   void trim();
 
   const Catalogue& catalogue() const { return animations; }
+  const TexturePicker& texturePicker() const { return picker; }
   // True until the first draw after loading has installed the hooks.
   bool waitingForDraw() const { return drawConnection != none; }
 
@@ -54,6 +57,8 @@ class AsiPlugin : public KelDescent {
   void applyChange(const FolderChange& change);
   void swapInReplacements(const std::function<bool()>& shareLeft);
   void replaceInCatalogue(const std::string& name, Animation* animation);
+  // Off the hot path: only when a record's name is looked up anew.
+  void noteName(std::string_view name, const RwRaster* raster, bool animated) noexcept;
 
   void onRasterEbx(KelHook::CPU& cpu, RwRaster*& raster);
   void onRasterEdx(KelHook::CPU& cpu);
@@ -73,6 +78,12 @@ class AsiPlugin : public KelDescent {
   // game loop, on the thread that draws (the draw hooks read it without a lock), and whatever is
   // remembered is forgotten whenever it changes.
   TextureNameCache<Animation> namesSeen;
+  // Velquor/names.txt; its lines come from name lookups while recordNames (names=1).
+  NamesLog namesLog;
+  bool recordNames = false;
+  // Pick mode; its keys come from Velquor.ini.
+  TexturePicker picker;
+  unsigned keyConnection = none;
   // The watch and what its last look found, shared with the worker thread while it looks (a
   // look in flight outlives the manager); null when the watch is off.
   struct WatchState {

@@ -401,3 +401,38 @@ TEST_F(CheckFolder, NamesDifferingOnlyInLetterCase) {
 #endif
 
 }  // namespace
+
+namespace {
+
+TEST_F(CheckFolder, GifNamesAreCheckedAgainstTheNamesTheGameDrew) {
+  gif("Fire.gif");
+  gif("water.gif");
+  gif("smok.gif");
+  gif("sky.gif");
+  std::string text = formatText(check());
+  EXPECT_NE(text.find("put names=1 in Velquor.ini, play the game to make one"), std::string::npos) << text;
+
+  file("names.txt", "# comment\nfire\t64x64\tDXT1\tstill\nwater\t32x32\tA8R8G8B8\tanimated\n"
+                    "smoke\t8x8\tP8\tstill\nSmoke\t8x8\tP8\tstill\nskyline\t8x8\tR5G6B5\tstill\n");
+  const FolderPrediction p = check();
+  const struct {
+    const char* texture;
+    bool seen;
+    std::vector<std::string> similar;
+  } cases[] = {{"Fire", false, {"fire"}}, {"water", true, {}}, {"smok", false, {"smoke", "Smoke"}}, {"sky", false, {}}};
+  for (const auto& c : cases) {
+    const AnimationPrediction* a = find(p, c.texture);
+    ASSERT_NE(a, nullptr) << c.texture;
+    EXPECT_EQ(a->textureSeen, c.seen) << c.texture;
+    EXPECT_EQ(a->similarSeen, c.similar) << c.texture;
+  }
+  EXPECT_TRUE(mentions(p.mistakes, "Fire.gif: no texture of this name was seen; did you mean \"fire\"?"));
+  EXPECT_TRUE(mentions(p.mistakes, "smok.gif: no texture of this name was seen; did you mean \"smoke\" or \"Smoke\"?"));
+  EXPECT_TRUE(mentions(p.mistakes, "sky.gif: no texture of this name was seen"));
+  EXPECT_FALSE(mentions(p.mistakes, "water.gif"));
+  EXPECT_NE(reasonFor(p, "names.txt").find("texture names the game drew"), std::string::npos);
+  text = formatText(p);
+  EXPECT_NE(text.find("checked against"), std::string::npos) << text;
+}
+
+}  // namespace

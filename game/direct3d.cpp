@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "game/picture_texture.h"
+
 namespace Standin {
 
 namespace {
@@ -60,14 +62,8 @@ IDirect3DTexture9* Direct3D::solidTexture(int width, int height, std::uint32_t a
 }
 
 void Direct3D::fill(IDirect3DTexture9* texture, std::uint32_t argb) {
-  D3DSURFACE_DESC description;
-  D3DLOCKED_RECT locked;
-  if (FAILED(texture->GetLevelDesc(0, &description)) || FAILED(texture->LockRect(0, &locked, nullptr, 0))) return;
-  for (UINT y = 0; y < description.Height; ++y) {
-    auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
-    for (UINT x = 0; x < description.Width; ++x) row[x] = argb;
-  }
-  texture->UnlockRect(0);
+  // In the texture's own format: a scene texture may be 16-bit or block-compressed.
+  fillTexture(texture, argb);
 }
 
 bool Direct3D::beginFrame(std::uint32_t clearColour) {

@@ -1,5 +1,8 @@
 #include "game/scenario.h"
 
+#include "game/texture_pictures.h"
+#include "plugin/texture_format_names.h"
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -50,7 +53,7 @@ void need(const std::vector<std::string>& w, size_t low, size_t high, const char
 }
 
 TextureSpec texture(const std::vector<std::string>& w) {
-  need(w, 6, 8, "texture NAME W H AARRGGBB SITE [alpha] [palette]");
+  need(w, 6, 9, "texture NAME W H AARRGGBB SITE [alpha] [palette] [FORMAT]");
   TextureSpec spec;
   spec.name = w[1];
   if (spec.name.size() > 31) throw ScenarioError("texture name longer than 31 characters: " + spec.name);
@@ -62,7 +65,13 @@ TextureSpec texture(const std::vector<std::string>& w) {
   for (size_t i = 6; i < w.size(); ++i) {
     if (w[i] == "alpha") spec.alpha = true;
     else if (w[i] == "palette") spec.palette = true;
+    else if (isPictureFormat(textureFormatByName(w[i]))) spec.format = textureFormatByName(w[i]);
     else throw ScenarioError("unknown texture flag: " + w[i]);
+  }
+  if (spec.format != 0) {
+    const std::string problem = pictureFormatProblem(spec.format, spec.width, spec.height);
+    if (!problem.empty()) throw ScenarioError(spec.name + ": " + problem);
+    if (spec.format == textureFormatByName("P8")) spec.palette = true;  // its colours are the palette's
   }
   return spec;
 }
@@ -117,7 +126,7 @@ void applyDirective(Scenario& s, const std::string& line) {
     s.sceneGiven = true;
     s.textures.push_back(texture(w));
   } else if (name == "dictionary") {
-    if (w.size() < 2) throw ScenarioError("usage: dictionary NAME TEXTURE W H AARRGGBB SITE [alpha] [palette]");
+    if (w.size() < 2) throw ScenarioError("usage: dictionary NAME TEXTURE W H AARRGGBB SITE [alpha] [palette] [FORMAT]");
     s.dictionaries[w[1]].push_back(texture(std::vector<std::string>(w.begin() + 1, w.end())));
   } else if (name == "load" || name == "unload") {
     need(w, 3, 3, "load|unload FRAME DICTIONARY");

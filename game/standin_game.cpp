@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "game/picture_texture.h"
 #include "host/host.h"
 #include "png/png_writer.h"
 
@@ -429,7 +430,9 @@ void Game::writeSceneLine(const char* event, const std::string& dictionary, cons
 void Game::makeTextures() {
   for (SceneTexture& t : scene_) {
     if (t.d3dTexture || !d3d_.loaded()) continue;
-    attachTexture(t, d3d_.solidTexture(t.spec.width, t.spec.height, t.spec.argb), scenario_.extensionOffset);
+    attachTexture(t, t.spec.format ? makePictureTexture(d3d_.device(), t.spec, t.palette)
+                                   : d3d_.solidTexture(t.spec.width, t.spec.height, t.spec.argb),
+                  scenario_.extensionOffset);
   }
 }
 

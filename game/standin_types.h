@@ -16,6 +16,8 @@ struct TextureSpec {
   std::uint32_t site = 0x728320;    // one of the five texture sites
   bool alpha = false;               // the raster's alpha flag (the quad is alpha-blended)
   bool palette = false;             // the raster carries a 1028-byte palette record
+  // 0: one colour, A8R8G8B8. A D3DFORMAT: a picture in that format (texture_pictures.h).
+  std::uint32_t format = 0;
 };
 
 // What the game drew one texture with in one frame.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes the package a player installs: dist/Velquor-<version>.zip with Velquor.asi, the folder
-# checker for Windows (velquor-check.exe), a sample Velquor folder and the guide.
+# checker for Windows (velquor-check.exe), sample animations in samples/Velquor (beside, not in,
+# the folder the module reads: they would animate whatever game textures share their names) and
+# the guide.
 #   scripts/release.sh                         set up, build the Windows preset, package
 #   scripts/release.sh --package BUILD OUTDIR  package what BUILD already holds (for tests)
 # Prints the path of the zip on its last line.
@@ -16,10 +18,10 @@ package() {
   local stage
   stage=$(mktemp -d)
   trap 'rm -rf "$stage"' RETURN
-  mkdir -p "$stage/$name/Velquor" "$out"
+  mkdir -p "$stage/$name/samples/Velquor" "$out"
   cp "$build/src/plugin/Velquor.asi" "$stage/$name/"
   cp "$build/tools/check/velquor-check.exe" "$stage/$name/"
-  cp "$root"/samples/Velquor/* "$stage/$name/Velquor/"
+  cp "$root"/samples/Velquor/* "$stage/$name/samples/Velquor/"
   cp "$root/docs/GUIDE.md" "$stage/$name/"
   # Players get no debug information: a tenth of the size.
   i686-w64-mingw32-strip --strip-debug "$stage/$name/Velquor.asi" "$stage/$name/velquor-check.exe"

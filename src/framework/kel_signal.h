@@ -13,8 +13,10 @@
 #include "framework/clock.h"
 #include "framework/slot_list.h"
 
-template <class... Args>
-class KelSignal {
+// `OneEmitter`: the owner makes sure one thread at a time emits (see SlotList); KelSignal and
+// OneEmitterSignal below name the two kinds.
+template <bool OneEmitter, class... Args>
+class BasicKelSignal {
  public:
   using Coroutine = boost::coroutines2::coroutine<unsigned>;
   using PlainCallback = std::function<void(Args...)>;
@@ -23,9 +25,9 @@ class KelSignal {
   static constexpr unsigned NoSlot = 0xFFFFFFFFu;
   static constexpr std::size_t CoroutineStackSize = 65536;
 
-  KelSignal() = default;
-  KelSignal(const KelSignal&) = delete;
-  KelSignal& operator=(const KelSignal&) = delete;
+  BasicKelSignal() = default;
+  BasicKelSignal(const BasicKelSignal&) = delete;
+  BasicKelSignal& operator=(const BasicKelSignal&) = delete;
 
   unsigned connect(PlainCallback callback) {
     return slots.add(std::make_unique<Slot>(std::move(callback)));
@@ -89,5 +91,12 @@ class KelSignal {
           KelClock::nowNs() + static_cast<std::int64_t>(slot.coroutine->get()) * 1'000'000;
   }
 
-  SlotList<Slot> slots;
+  SlotList<Slot, OneEmitter> slots;
 };
+
+template <class... Args>
+using KelSignal = BasicKelSignal<false, Args...>;
+// A signal emitted by one thread at a time, such as a fast hook's, emitted only by the pass that
+// holds the hook.
+template <class... Args>
+using OneEmitterSignal = BasicKelSignal<true, Args...>;

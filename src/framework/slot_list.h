@@ -2,10 +2,15 @@
 // The ordered list of slots behind a signal and behind a hook's callbacks. Ids are positions;
 // the id of a removed slot is reused, oldest first, and removing the last slot shrinks the list.
 //
-// Emissions walk the list without a lock, on one thread at a time; any thread may add slots
-// meanwhile (the slots live in chunks that never move). A slot may remove itself or later slots
-// during an emission on its own thread: it is destroyed when the outermost emission ends.
-// Removing from another thread a slot that an emission may be running is not supported.
+// Emissions walk the list without a lock; any thread may add slots meanwhile (the slots live in
+// chunks that never move). A slot may remove itself or later slots during an emission on its
+// own thread: it is destroyed when the last emission running ends, never earlier. Removing from
+// another thread a slot that an emission may be running is not supported.
+//
+// Emissions may run on several threads at once: they are counted atomically. A list whose
+// owner makes sure that one thread at a time emits (`OneEmitter`: a hook's callbacks, run only
+// by the pass that holds the hook) counts them with plain loads and stores, which cost less on
+// every pass.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +22,7 @@
 
 #include "framework/always_inline.h"
 
-template <class Slot>
+template <class Slot, bool OneEmitter = false>
 class SlotList {
   // Chunk k holds FirstChunkSize << k entries.
   static constexpr std::size_t FirstChunkSize = 8;
@@ -66,9 +71,9 @@ class SlotList {
       } else {
         freeIds.push_back(id);
       }
-      if (emissions.load(std::memory_order_relaxed) != 0) {
+      if (emissions.load() != 0) {
         retired.push_back(std::move(dead));
-        hasRetired.store(true, std::memory_order_relaxed);
+        hasRetired.store(true);
       }
     }
   }
@@ -83,15 +88,12 @@ class SlotList {
     explicit Emission(SlotList& list)
         : list(list), positions(list.count_.load(std::memory_order_acquire)) {
       if (positions == 0) return;
+      list.countEmission(1);
       first = list.chunks[0].load(std::memory_order_acquire);
-      list.emissions.store(list.emissions.load(std::memory_order_relaxed) + 1,
-                           std::memory_order_relaxed);
     }
     ~Emission() {
       if (positions == 0) return;
-      const unsigned left = list.emissions.load(std::memory_order_relaxed) - 1;
-      list.emissions.store(left, std::memory_order_relaxed);
-      if (left == 0 && list.hasRetired.load(std::memory_order_relaxed)) list.destroyRetired();
+      if (list.countEmission(-1) == 0 && list.hasRetired.load()) list.destroyRetired();
     }
     Emission(const Emission&) = delete;
     Emission& operator=(const Emission&) = delete;
@@ -112,7 +114,7 @@ class SlotList {
     Entry* first = nullptr;
   };
 
-  // Emissions nest (a slot may emit again) but run on one thread at a time.
+  // Emissions nest (a slot may emit again).
   Emission emission() { return Emission(*this); }
 
   // The number of positions, free ones included, in one 32-bit cell: generated code reads it
@@ -150,12 +152,26 @@ class SlotList {
       chunks[chunk].store(new Entry[FirstChunkSize << chunk](), std::memory_order_release);
   }
 
+  // Returns the emissions running now.
+  VELQUOR_ALWAYS_INLINE unsigned countEmission(int change) {
+    if constexpr (OneEmitter) {
+      const unsigned now = emissions.load(std::memory_order_relaxed) + change;
+      emissions.store(now, std::memory_order_relaxed);
+      return now;
+    } else {
+      return emissions.fetch_add(static_cast<unsigned>(change)) + change;
+    }
+  }
+
   // Kept out of the walk's own code, which stays small enough to be inlined.
+  // An emission that began since the count fell to 0 cannot have met a retired slot, but one
+  // that was removed after it began may be in its walk: that one waits for it to end.
   void destroyRetired() {
     std::vector<std::unique_ptr<Slot>> dead;  // destroyed after the lock is released
     std::lock_guard<std::mutex> lock(mutex);
+    if (emissions.load() != 0) return;
     dead.swap(retired);
-    hasRetired.store(false, std::memory_order_relaxed);
+    hasRetired.store(false);
   }
 
   mutable std::atomic<Entry*> chunks[ChunkCount] = {};

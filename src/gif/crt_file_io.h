@@ -5,18 +5,11 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <exception>
-#include <filesystem>
-
 // Opens a UTF-8 path for reading, in binary mode. The narrow _open would read the path in the
 // system's ANSI code page, where most non-ASCII names are not found: the wide one takes any name.
-inline int openUtf8ForReading(const char* path) {
-  try {
-    return _wopen(std::filesystem::u8path(path).c_str(), _O_RDONLY | _O_BINARY);
-  } catch (const std::exception&) {
-    return -1;  // not UTF-8: no file has that name
-  }
-}
+// Other programs may write, replace and delete the file while it is open (an editor saving over
+// a GIF that is being decoded): the C runtime's own open would refuse them the last two.
+int openUtf8ForReading(const char* path);
 #else
 #include <fcntl.h>
 #include <unistd.h>

@@ -27,6 +27,8 @@ class DecodeJob {
   void wait() const noexcept;
   // After done(): the decoded frames, null when the work threw (see error()).
   std::unique_ptr<FrameList> takeFrames() { return std::move(frames_); }
+  // After done(): a look at the decoded frames before they are taken (null as takeFrames).
+  const FrameList* frames() const { return frames_.get(); }
   // After done(): what the work threw, null when it succeeded.
   std::exception_ptr error() const { return error_; }
 

@@ -83,6 +83,7 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
   }
   list->loopCount = gif->loopCount;
   list->loopCountGiven = gif->loopCountRead != 0;
+  list->cutShort = gif->endedEarly != 0;
   list->keepBackground = options.keepBackground;
   list->honourLoopCount = options.honourLoopCount;
   return list;

@@ -43,6 +43,7 @@ class FrameList {
   std::int64_t totalDuration = 0;  // ms, sum of the frames' delays
   std::uint16_t loopCount = 0;     // 0 = endless
   bool loopCountGiven = false;     // the file has a NETSCAPE extension
+  bool cutShort = false;           // the file ends before its trailer: these frames are all it has
   std::uint16_t width = 0, height = 0;
   bool partialAlpha = false;       // some pixel is neither opaque nor fully transparent (PNG)
 
@@ -55,7 +56,8 @@ class FrameList {
   // starts again. Shorter gaps are game frames, however slow.
   static constexpr std::int64_t OutOfViewMs = 1'000;
 
-  // Decodes every image of the file, composed and played as `options` ask. Throws
+  // Decodes every image of the file, composed and played as `options` ask; a file cut short
+  // gives the images it has (cutShort). Throws
   // std::runtime_error: "GIF file is corrupt!" for a malformed image; another message when the
   // file cannot be opened as a GIF89a file with a global colour table; gif_too_large when its
   // frames or their textures pass a budget on their own (memory_limits.h); gif_no_memory when

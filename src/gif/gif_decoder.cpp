@@ -11,18 +11,23 @@
 #include "gif/lzw_image.h"
 
 // How a truncated file ends: inside the header or the global colour table gifOpen refuses it
-// (null; a cut signature or version gets its message); where a block may begin the end counts
-// as the trailer (0); inside image data it ends the image early, as a zero-length sub-block
-// would; anywhere else inside a block it is a malformed stream (-1). Nothing read past the end
-// is ever used.
+// (null; a cut signature or version gets its message); inside image data it ends the image
+// early, as a zero-length sub-block would; anywhere else (where a block may begin, inside an
+// extension or an image's descriptor) the stream is over (0). Either way endedEarly says the
+// trailer never came. Nothing read past the end is ever used.
 
 namespace {
 
-GifDecoder* refuse(int fd, GifReadState* reader, const char* message) {
+GifDecoder* refuse(GifReadState* reader, const char* message) {
   if (message) gifReportMessage(message);
   delete reader;
-  _close(fd);
   return nullptr;
+}
+
+// The file ended before its trailer: the stream is over.
+int endOfFile(GifDecoder& gif) {
+  gif.endedEarly = 1;
+  return 0;
 }
 
 int tableEntries(std::uint8_t packed) { return 1 << ((packed & 7) + 1); }
@@ -82,7 +87,7 @@ int readImage(GifDecoder& gif, GifReadState& in) {
   std::uint8_t packed;
   if (!in.readU16le(left) || !in.readU16le(top) || !in.readU16le(width) || !in.readU16le(height) ||
       !in.readByte(packed))
-    return -1;
+    return endOfFile(gif);
   gif.frameLeft = left;
   gif.frameTop = top;
   gif.frameWidth = width;
@@ -90,7 +95,7 @@ int readImage(GifDecoder& gif, GifReadState& in) {
   bool interlaced = packed & 0x40;
   if (packed & 0x80) {
     int entries = tableEntries(packed);
-    if (!in.readBytes(&gif.localTable.rgb[0][0], 3 * entries)) return -1;
+    if (!in.readBytes(&gif.localTable.rgb[0][0], 3 * entries)) return endOfFile(gif);
     gif.localTable.count = entries;
     gif.palette = &gif.localTable;
   } else {
@@ -98,11 +103,11 @@ int readImage(GifDecoder& gif, GifReadState& in) {
   }
 
   std::uint8_t minCodeSize;
-  if (!in.readByte(minCodeSize)) return -1;
+  if (!in.readByte(minCodeSize)) return endOfFile(gif);
   // The code bytes up to the terminator; the file is left after the image data whatever the
   // decoding consumes. A chain cut short by the end of the file keeps the bytes it had.
   in.imageData.clear();
-  in.skipSubBlocks(&in.imageData);
+  if (!in.skipSubBlocks(&in.imageData)) gif.endedEarly = 1;
   // Roots of 1 to 8 bits plus clear and stop: beyond 8 no index fits a byte, below 2 the
   // format has no meaning.
   if (minCodeSize < 2 || minCodeSize > 8) return -1;
@@ -114,14 +119,14 @@ int nextBlock(GifDecoder& gif, GifReadState& in) {
   gif.disposal = 0;  // until a graphic control extension for the coming image says otherwise
   for (;;) {
     std::uint8_t introducer;
-    if (!in.readByte(introducer)) return 0;
+    if (!in.readByte(introducer)) return endOfFile(gif);
     switch (introducer) {
       case 0x2C:
         return readImage(gif, in);
       case 0x3B:
         return 0;
       case 0x21:
-        if (!readExtension(gif, in)) return -1;
+        if (!readExtension(gif, in)) return endOfFile(gif);
         break;
       default:
         return -1;
@@ -138,24 +143,26 @@ GifDecoder* gifOpen(const char* path, GifOpenFailure* failure) {
   int fd = openUtf8ForReading(path);
   if (fd < 0) return nullptr;
   _setmode(fd, _O_BINARY);
-  auto* in = new (std::nothrow) GifReadState(fd);
-  if (!in) {
+  auto* in = new (std::nothrow) GifReadState;
+  const bool read = in != nullptr && readWholeFile(fd, in->file);
+  _close(fd);
+  if (!read) {
     why.reason = GifOpenFailure::NoMemory;
-    return refuse(fd, nullptr, nullptr);
+    return refuse(in, nullptr);
   }
 
   std::uint8_t signature[3], version[3];
   if (!in->readBytes(signature, 3) || std::memcmp(signature, "GIF", 3) != 0)
-    return refuse(fd, in, "invalid signature\n");
-  if (!in->readBytes(version, 3)) return refuse(fd, in, "invalid version\n");
+    return refuse(in, "invalid signature\n");
+  if (!in->readBytes(version, 3)) return refuse(in, "invalid version\n");
   gifReportVersion(version);
-  if (std::memcmp(version, "89a", 3) != 0) return refuse(fd, in, "invalid version\n");
+  if (std::memcmp(version, "89a", 3) != 0) return refuse(in, "invalid version\n");
   std::uint16_t width, height;
   std::uint8_t packed, backgroundIndex, aspectRatio;
   if (!in->readU16le(width) || !in->readU16le(height) || !in->readByte(packed))
-    return refuse(fd, in, nullptr);
-  if (!(packed & 0x80)) return refuse(fd, in, "no global color table\n");
-  if (!in->readByte(backgroundIndex) || !in->readByte(aspectRatio)) return refuse(fd, in, nullptr);
+    return refuse(in, nullptr);
+  if (!(packed & 0x80)) return refuse(in, "no global color table\n");
+  if (!in->readByte(backgroundIndex) || !in->readByte(aspectRatio)) return refuse(in, nullptr);
 
   why.width = width;
   why.height = height;
@@ -163,15 +170,14 @@ GifDecoder* gifOpen(const char* path, GifOpenFailure* failure) {
   std::uint64_t pixels = std::uint64_t{width} * height;
   if (pixels > GifMaxScreenPixels) {
     why.reason = GifOpenFailure::ScreenTooLarge;
-    return refuse(fd, in, nullptr);
+    return refuse(in, nullptr);
   }
   void* memory = std::calloc(1, sizeof(GifDecoder) + static_cast<std::size_t>(pixels));
   if (!memory) {
     why.reason = GifOpenFailure::NoMemory;
-    return refuse(fd, in, nullptr);
+    return refuse(in, nullptr);
   }
   auto* gif = static_cast<GifDecoder*>(memory);
-  gif->fd = fd;
   gif->reader = in;
   gif->width = width;
   gif->height = height;
@@ -181,12 +187,11 @@ GifDecoder* gifOpen(const char* path, GifOpenFailure* failure) {
   int entries = tableEntries(packed);
   if (!in->readBytes(&gif->globalTable.rgb[0][0], 3 * entries)) {
     std::free(gif);
-    return refuse(fd, in, nullptr);
+    return refuse(in, nullptr);
   }
   gif->globalTable.count = entries;
   gif->palette = &gif->globalTable;
   std::memset(gif->indices, backgroundIndex, static_cast<std::size_t>(pixels));
-  in->syncDescriptor();
   return gif;
 }
 
@@ -198,14 +203,12 @@ int gifNextFrame(GifDecoder* gif) {
   } catch (const std::bad_alloc&) {
     result = -1;  // no room for the image's code bytes
   }
-  gif->reader->syncDescriptor();
   if (result == 1) gifReportImage(gif->disposal);
   return result;
 }
 
 void gifClose(GifDecoder* gif) {
   if (!gif) return;
-  _close(gif->fd);
   delete gif->reader;
   std::free(gif);
 }

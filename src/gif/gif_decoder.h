@@ -1,7 +1,8 @@
 #pragma once
 // Reads a GIF89a file one image at a time into a screen-sized buffer of colour indices.
-// gifOpen reads the header, gifNextFrame reads blocks up to and including the next image and
-// decodes it, gifClose releases everything. Colours are not looked up here: the caller copies
+// gifOpen reads the file (all of it, into memory, and closes it: other programs may replace or
+// delete it while it is decoded) and its header, gifNextFrame reads blocks up to and including
+// the next image and decodes it, gifClose releases everything. Colours are not looked up here: the caller copies
 // the rectangle, the colour table in force and the graphic-control values after each image.
 //
 // Messages (exactly these): "invalid signature\n", "invalid version\n",
@@ -14,11 +15,10 @@ struct GifColorTable {
   std::uint8_t rgb[256][3];   // room for 256 triples, always
 };
 
-// Private: the decoder's own read buffer over the descriptor and its scratch space.
+// Private: the decoder's copy of the file and its scratch space.
 struct GifReadState;
 
 struct GifDecoder {
-  int fd;
   std::uint16_t width, height;        // logical screen
   std::uint16_t loopCount;            // last NETSCAPE repetition count; 0 until one is read
   std::uint8_t loopCountRead;         // 1 once a NETSCAPE extension gave loopCount (0 then means for ever)
@@ -28,6 +28,9 @@ struct GifDecoder {
   // Disposal method (0-7) of the graphic control extension read since the previous image, 0
   // without one: unlike the values above it never carries over to a later image.
   std::uint8_t disposal;
+  // 1 once the file has ended before its trailer (0x3B): a file cut short, or still being
+  // written. The images read until then are all it has; the last one may be cut (see gifNextFrame).
+  std::uint8_t endedEarly;
   GifColorTable* palette;             // &localTable or &globalTable, for the current image
   GifColorTable localTable;
   GifColorTable globalTable;
@@ -52,9 +55,10 @@ struct GifOpenFailure {
 // when given, then tells which.
 GifDecoder* gifOpen(const char* path, GifOpenFailure* failure = nullptr);
 
-// 1: an image was decoded into `indices`; 0: the stream is over; -1: malformed stream or no
-// memory for the code table. After 0 or -1 only gifClose is meaningful.
+// 1: an image was decoded into `indices`; 0: the stream is over, at its trailer or at the end of
+// the file (endedEarly then tells which); -1: malformed stream or no memory for the code table.
+// After 0 or -1 only gifClose is meaningful.
 int gifNextFrame(GifDecoder* gif);
 
-// Closes the descriptor and frees the record. Null is allowed.
+// Frees the record and the file's bytes. Null is allowed.
 void gifClose(GifDecoder* gif);

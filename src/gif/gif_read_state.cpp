@@ -3,21 +3,27 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "gif/crt_file_io.h"
 
-bool GifReadState::fill() {
-  long at = offset();
-  if (descriptorAt != at) {
-    if (_lseek(fd, at, SEEK_SET) != at) return false;
-    descriptorAt = at;
+bool readWholeFile(int fd, std::vector<std::uint8_t>& into) {
+  constexpr std::size_t Chunk = 64 * 1024;
+  try {
+    // The size now is a hint: a file being written may still grow or shrink.
+    const long size = _lseek(fd, 0, SEEK_END);
+    _lseek(fd, 0, SEEK_SET);
+    if (size > 0) into.reserve(static_cast<std::size_t>(size));
+    for (;;) {
+      const std::size_t have = into.size();
+      into.resize(have + Chunk);
+      const int got = _read(fd, into.data() + have, static_cast<unsigned>(Chunk));
+      into.resize(have + static_cast<std::size_t>(got > 0 ? got : 0));
+      if (got <= 0) return true;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  int got = _read(fd, buffer, static_cast<unsigned>(BufferSize));
-  bufferOffset = at;
-  pos = 0;
-  end = got > 0 ? static_cast<std::size_t>(got) : 0;
-  descriptorAt += static_cast<long>(end);
-  return end > 0;
 }
 
 bool GifReadState::readU16le(std::uint16_t& value) {
@@ -28,24 +34,11 @@ bool GifReadState::readU16le(std::uint16_t& value) {
 }
 
 std::size_t GifReadState::readSome(std::uint8_t* out, std::size_t n) {
-  std::size_t done = 0;
-  while (done < n) {
-    if (pos == end && !fill()) break;
-    std::size_t chunk = std::min(n - done, end - pos);
-    std::memcpy(out + done, buffer + pos, chunk);
-    pos += chunk;
-    done += chunk;
-  }
-  return done;
-}
-
-void GifReadState::skip(std::size_t n) {
-  if (n <= end - pos) {
-    pos += n;
-    return;
-  }
-  bufferOffset = offset() + static_cast<long>(n);
-  pos = end = 0;
+  if (pos >= file.size()) return 0;
+  const std::size_t count = std::min(n, file.size() - pos);
+  std::memcpy(out, file.data() + pos, count);
+  pos += count;
+  return count;
 }
 
 bool GifReadState::skipSubBlocks(std::vector<std::uint8_t>* collect) {
@@ -65,9 +58,4 @@ bool GifReadState::skipSubBlocks(std::vector<std::uint8_t>* collect) {
       return false;
     }
   }
-}
-
-void GifReadState::syncDescriptor() {
-  long at = offset();
-  if (descriptorAt != at && _lseek(fd, at, SEEK_SET) == at) descriptorAt = at;
 }

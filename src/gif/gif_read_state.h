@@ -1,8 +1,8 @@
 #pragma once
-// The decoder's read buffer over its descriptor, and scratch space reused from image to image.
-// The file offset it reports is the one an unbuffered reader would be at; syncDescriptor()
-// moves the descriptor there, so outside a call the descriptor sits where it would without
-// the buffer.
+// The decoder's input and scratch space. gifOpen reads the whole file into memory at once and
+// closes it: nothing stays open while the images are decoded, so that other programs may save
+// over the file, replace or delete it meanwhile. Reading past the end yields nothing; the
+// position may pass it (a skip), and then every read fails.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -10,13 +10,9 @@
 #include "gif/gif_decoder.h"
 
 struct GifReadState {
-  explicit GifReadState(int descriptor) : fd(descriptor) {}
-
-  bool fill();  // more bytes at the logical offset; false at the end of the file
-
   bool readByte(std::uint8_t& value) {
-    if (pos == end && !fill()) return false;
-    value = buffer[pos++];
+    if (pos >= file.size()) return false;
+    value = file[pos++];
     return true;
   }
   bool readU16le(std::uint16_t& value);
@@ -24,19 +20,18 @@ struct GifReadState {
   std::size_t readSome(std::uint8_t* out, std::size_t n);
   bool readBytes(std::uint8_t* out, std::size_t n) { return readSome(out, n) == n; }
   // Moves forward without reading, like a seek: past the end of the file is allowed.
-  void skip(std::size_t n);
+  void skip(std::size_t n) { pos += n; }
   // Follows the size bytes of a sub-block chain to its 0 terminator; false if the file ends
   // first. `collect`, if given, receives the data bytes.
   bool skipSubBlocks(std::vector<std::uint8_t>* collect = nullptr);
-  long offset() const { return bufferOffset + static_cast<long>(pos); }
-  void syncDescriptor();
+  // Where an unbuffered reader of the file would be.
+  long offset() const { return static_cast<long>(pos); }
 
-  static constexpr std::size_t BufferSize = 64 * 1024;
-  int fd;
-  long bufferOffset = 0;  // file offset of buffer[0]
-  long descriptorAt = 0;  // where the descriptor really is
-  std::size_t pos = 0, end = 0;
+  std::vector<std::uint8_t> file;       // all of it
+  std::size_t pos = 0;
   std::vector<std::uint8_t> imageData;  // the current image's code bytes, sub-blocks joined
   std::vector<std::uint8_t> pixels;     // the current image's pixels in stream order
-  std::uint8_t buffer[BufferSize];
 };
+
+// Reads from the descriptor to the end of the file into `into`; false when memory runs out.
+bool readWholeFile(int fd, std::vector<std::uint8_t>& into);

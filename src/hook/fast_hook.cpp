@@ -17,9 +17,11 @@ Hook::Hook(unsigned address, std::string_view module) : site_(logging, address, 
 
 Hook::~Hook() {
   // Refused: the stub becomes a compatibility stub all the same, so nothing leads here.
-  if (!remove() && site_.installed()) site_.abandon(eaxCell, returnCell);
-  // With the bytes back no stub can reach the cells any more.
-  if (!site_.installed()) {
+  if (site_.removeForGood(gate, state, eaxCell, returnCell) == PatchSite::Removal::Refused &&
+      site_.installed())
+    site_.abandon(eaxCell, returnCell);
+  // With the bytes back and no busy pass inside, no stub can reach the cells any more.
+  if (!site_.installed() && site_.threadsInside() == 0) {
     delete eaxCell;
     delete returnCell;
   }
@@ -46,18 +48,20 @@ int Hook::getSize() const { return site_.size(); }
 std::string_view Hook::getModule() const { return site_.module(); }
 
 bool Hook::install() {
-  if (state.load() != HookState::Idle) return false;
   if (!eaxCell) eaxCell = new std::uint32_t(0);
   if (!returnCell) returnCell = new std::uint32_t(0);
   const FastStub layout{addressOf(this),
+                        {&gate.taken, &gate.holder},
                         resolveMember(this, &Hook::before).function,
                         resolveMember(this, &Hook::after).function,
-                        returnCell,
+                        &passReturn,
                         {},
+                        eaxCell,
+                        returnCell,
                         &logging,
                         &onBefore.slotCount(),
                         &onAfter.slotCount()};
-  return site_.install(state, false, fastBlockSize(site_.size()), [&](StubWriter& w) {
+  return site_.install(gate, state, false, fastBlockSize, [&](StubWriter& w) {
     FastStub stub = layout;
     stub.hooked = site_.hookedCode();
     writeFastStub(w, stub);
@@ -66,7 +70,7 @@ bool Hook::install() {
 
 bool Hook::remove() {
   // The cells stay: a compatibility stub keeps using them.
-  return site_.remove(state, eaxCell, returnCell) != PatchSite::Removal::Refused;
+  return site_.remove(gate, state, eaxCell, returnCell) != PatchSite::Removal::Refused;
 }
 
 void Hook::log(const char* format, ...) const {
@@ -77,23 +81,19 @@ void Hook::log(const char* format, ...) const {
   va_end(args);
 }
 
-// A pass that finds the hook busy (its slots running on this thread, or an install or remove
-// under way) runs without slots. The hooked instructions run with the hook idle, so that one
-// that leaves the stub leaves it usable.
+// Called by the stub only, which holds the hook.
 void KEL_THISCALL Hook::before() {
-  if (state.load(std::memory_order_acquire) != HookState::Idle) return;
-  state.store(HookState::Before, std::memory_order_release);
+  state.store(HookState::Before, std::memory_order_relaxed);
   if (logging) log("call before");
   onBefore();
-  state.store(HookState::Idle, std::memory_order_release);
+  state.store(HookState::Idle, std::memory_order_relaxed);
 }
 
 void KEL_THISCALL Hook::after() {
-  if (state.load(std::memory_order_acquire) != HookState::Idle) return;
-  state.store(HookState::After, std::memory_order_release);
+  state.store(HookState::After, std::memory_order_relaxed);
   if (logging) log("call after");
   onAfter();
-  state.store(HookState::Idle, std::memory_order_release);
+  state.store(HookState::Idle, std::memory_order_relaxed);
 }
 
 }  // namespace KelHook::Fast

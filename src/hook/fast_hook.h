@@ -4,7 +4,9 @@
 // get nothing (no registers, no skipping, no flags kept, no change of the return address).
 // The stub calls before or after only when its signal has slots or the hook logs, so a hook
 // without slots costs little more than the hooked instructions. Like the generic hook, it is
-// never moved once installed.
+// never moved once installed, and one pass at a time holds it, the hooked instructions
+// included (see hook.h for what that means for threads, callbacks and hooked instructions):
+// a pass that finds it held runs the hooked instructions alone, without slots.
 #include <atomic>
 #include <cstdint>
 #include <string_view>
@@ -45,13 +47,16 @@ class Hook {
   const PatchSite& site() const { return site_; }
 
   bool logging = false;
-  KelSignal<> onBefore;
-  KelSignal<> onAfter;
+  OneEmitterSignal<> onBefore;
+  OneEmitterSignal<> onAfter;
   std::atomic<std::uint32_t> state{HookState::Idle};
-  // EAX and the patch's return address while the stub moves them; they outlive a remove, since
-  // a compatibility stub keeps using them.
+  HookGate gate;
+  // EAX and the return address while a busy pass or a compatibility stub moves them; they
+  // outlive a remove, since a compatibility stub keeps using them.
   std::uint32_t* eaxCell = nullptr;
   std::uint32_t* returnCell = nullptr;
+  // The patch's return address during the pass that holds the hook.
+  std::uint32_t passReturn = 0;
 
  private:
   PatchSite site_;

@@ -6,11 +6,19 @@
 // at the patched address by reference.
 //
 // The stub embeds the addresses of the hook and its fields: once installed, a hook is never
-// moved or copied, nor entered by two threads at once. A pass that comes while another one is
-// in its callbacks (a callback that drives the host through the same place), or while the hook
-// is being installed or removed, runs the hooked instructions alone, without callbacks and
-// without touching the hook's register record. The hooked instructions themselves run with the
-// hook idle, so that one that leaves the stub (a jump, a ret) leaves it usable.
+// moved or copied.
+//
+// Threads. One pass at a time holds the hook, from the stub's entry to its exit, the hooked
+// instructions included: the stub takes `gate` with an atomic exchange. A pass that comes while
+// the hook is held (another thread's pass, a pass driven by the hook's own callbacks, an
+// install or a remove) runs the hooked instructions alone, without callbacks and without
+// touching the hook object. So callbacks never run on two threads at once, and the register
+// record is one pass's. install and remove are refused while a pass holds the hook (remove waits
+// a bounded while first); the destructor waits for a pass of another thread to end, since that
+// pass comes back to the hook. Callbacks may connect and disconnect callbacks; they must not
+// destroy their own hook. Hooked instructions must come back to the stub or leave it by their
+// first instruction's jmp or jcc: a ret or an indirect jump among them would leave the hook
+// held, and every later pass busy.
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
@@ -47,8 +55,11 @@ class Hook {
   // whoever still jumps into them; when removal is refused, the stub becomes a compatibility
   // stub all the same, so that nothing leads into the destroyed hook.
   virtual ~Hook() {
-    if (!remove() && site_.installed()) site_.abandon(compatEax, compatReturn);
-    if (!site_.installed()) freeCompatibilityCells();
+    if (site_.removeForGood(gate, state, compatEax, compatReturn) == PatchSite::Removal::Refused &&
+        site_.installed())
+      site_.abandon(compatEax, compatReturn);
+    // A busy pass through another patch's copy of our call may still use the cells.
+    if (!site_.installed() && site_.threadsInside() == 0) freeCompatibilityCells();
   }
 
   Hook(const Hook&) = delete;
@@ -93,7 +104,7 @@ class Hook {
     if (!compatEax) compatEax = new std::uint32_t(0);
     if (!compatReturn) compatReturn = new std::uint32_t(0);
     const GenericStub layout{addressOf(this),
-                             &state,
+                             {&gate.taken, &gate.holder},
                              resolveMember(this, &Hook::before).function,
                              resolveMember(this, &Hook::after).function,
                              &cpu,
@@ -109,7 +120,9 @@ class Hook {
                              &logging,
                              &onBefore.slotCount(),
                              &onAfter.slotCount()};
-    return site_.install(state, true, genericBlockSize(site_.size(), layout.passArgument),
+    const bool passArgument = layout.passArgument;
+    return site_.install(gate, state, true,
+                         [passArgument](int size) { return genericBlockSize(size, passArgument); },
                          [&](StubWriter& w) {
                            GenericStub stub = layout;
                            stub.hooked = site_.hookedCode();
@@ -123,7 +136,7 @@ class Hook {
   virtual bool remove() {
     // The cells stay until the hook dies: a thread still in the stub may use them, and the next
     // install then writes the very same stub over it.
-    return site_.remove(state, compatEax, compatReturn) != PatchSite::Removal::Refused;
+    return site_.remove(gate, state, compatEax, compatReturn) != PatchSite::Removal::Refused;
   }
 
   // One line in the engine log, prefixed with the address and size (and module), when
@@ -136,25 +149,27 @@ class Hook {
     va_end(args);
   }
 
-  // Called by the stub only, which has set the state to Before, and only when onBefore has
-  // slots or the hook logs (the same for after). Returns the skip decision in all of EAX.
+  // Called by the stub only, which holds the hook, and only when onBefore has slots or the hook
+  // logs (the same for after). Returns the skip decision in all of EAX.
   std::uint32_t KEL_THISCALL before(Args&... args) {
+    state.store(HookState::Before, std::memory_order_relaxed);
     skip = false;
     if (logging) log("call before");
     Info info{&cpu, &returnAddress, false};
     onBefore(this, &info, &args...);
     if (info.skip) skip = true;
     if (skip && logging) log("skip original code");
+    state.store(HookState::Idle, std::memory_order_relaxed);
     return skip ? 1 : 0;
   }
 
   void KEL_THISCALL after(Args&... args) {
-    state.store(HookState::After, std::memory_order_release);
+    state.store(HookState::After, std::memory_order_relaxed);
     if (logging) log("call after");
     Info info{&cpu, &returnAddress, false};
     onAfter(this, &info, &args...);
     if (logging) log("return to %08X", returnAddress);
-    state.store(HookState::Idle, std::memory_order_release);
+    state.store(HookState::Idle, std::memory_order_relaxed);
   }
 
   // The patched site: target, saved bytes, stub block.
@@ -166,6 +181,7 @@ class Hook {
   CPU cpu{};
   bool skip = false;
   std::atomic<std::uint32_t> state{HookState::Idle};
+  HookGate gate;
   // The cells of a busy pass called through another patch's copy of our call, and of the
   // compatibility stub.
   std::uint32_t* compatEax = nullptr;

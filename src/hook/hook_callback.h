@@ -175,7 +175,8 @@ class Callback {
 
   unsigned place(Slot slot) { return slots.add(std::make_unique<Slot>(std::move(slot))); }
 
-  SlotList<Slot> slots;
+  // Emitted only by the pass that holds the hook: one thread at a time.
+  SlotList<Slot, true> slots;
 };
 
 }  // namespace KelHook

@@ -1,47 +1,49 @@
 #include "hook/hook_code_memory.h"
 
-#include <chrono>
-#include <deque>
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 namespace KelHook {
 
 namespace {
 
-// A stub block given back is only freed (and filled with breakpoints) a while later: another
-// thread may have entered the stub just before its patch was taken away and still be running
-// its last instructions.
-constexpr std::chrono::milliseconds RetiredBlockGrace{2'000};
-
+// A stub block given back is freed only when no busy pass is counted inside it: a thread that
+// found the hook busy may still be running the hooked instructions there (a call may last).
 class AllocatorMemory final : public CodeMemory {
  public:
-  Ptr allocate(unsigned size) override { return Allocator::instance().allocate(size); }
-  bool reallocate(Ptr& ptr, unsigned newSize) override {
-    return Allocator::instance().reallocate(ptr, newSize);
+  Ptr allocate(unsigned size) override {
+    std::lock_guard<std::mutex> lock(guard_);
+    freeEmptied();
+    return Allocator::instance().allocate(size);
   }
   bool deallocate(Ptr& ptr) override {
     if (!ptr.address) return false;
-    const auto now = std::chrono::steady_clock::now();
     std::lock_guard<std::mutex> lock(guard_);
-    while (!retired_.empty() && now - retired_.front().since >= RetiredBlockGrace) {
-      Allocator::instance().deallocate(retired_.front().block);
-      retired_.pop_front();
-    }
-    retired_.push_back({ptr, now});
+    retired_.push_back(ptr);
     ptr = Ptr{};
+    freeEmptied();
     return true;
   }
 
  private:
-  struct Retired {
-    Ptr block;
-    std::chrono::steady_clock::time_point since;
-  };
+  void freeEmptied() {
+    const auto emptied = std::stable_partition(retired_.begin(), retired_.end(), [](const Ptr& block) {
+      return threadsInside(block).load(std::memory_order_acquire) != 0;
+    });
+    for (auto block = emptied; block != retired_.end(); ++block) Allocator::instance().deallocate(*block);
+    retired_.erase(emptied, retired_.end());
+  }
+
   std::mutex guard_;
-  std::deque<Retired> retired_;
+  std::vector<Ptr> retired_;
 };
 
 CodeMemory* replacement = nullptr;
+
+std::uintptr_t countCell(const Ptr& block) {
+  return (reinterpret_cast<std::uintptr_t>(block.address) + block.size - 4) & ~std::uintptr_t{3};
+}
 
 }  // namespace
 
@@ -52,5 +54,13 @@ CodeMemory& codeMemory() {
 }
 
 void setCodeMemory(CodeMemory* memory) { replacement = memory; }
+
+std::atomic<std::uint32_t>& threadsInside(const Ptr& block) {
+  return *reinterpret_cast<std::atomic<std::uint32_t>*>(countCell(block));
+}
+
+std::uint32_t stubRoom(const Ptr& block) {
+  return static_cast<std::uint32_t>(countCell(block) - reinterpret_cast<std::uintptr_t>(block.address));
+}
 
 }  // namespace KelHook

@@ -78,70 +78,86 @@ bool PatchSite::saveOriginal(bool sizeFromTable) {
   return true;
 }
 
-bool PatchSite::obtainBlock(std::uint32_t blockSize, std::uint32_t needed) {
-  CodeMemory& memory = codeMemory();
-  if (!code_.address) {
-    code_ = memory.allocate(blockSize);
-    if (!code_.address) {
-      code_ = {};
-      log("Can't allocate memory for code");
-      return false;
-    }
-  }
-  // The stub needs one byte to spare, as the block sizes are reckoned.
-  while (code_.size <= needed) {
-    if (!memory.reallocate(code_, code_.size * 2)) {
-      log("Can't reallocate memory for code");
-      return false;
-    }
-  }
+bool PatchSite::take(HookGate& gate) const {
+  std::uint32_t free = 0;
+  if (!gate.taken.compare_exchange_strong(free, 1)) return false;
+  gate.holder.store(GetCurrentThreadId(), std::memory_order_relaxed);
   return true;
 }
 
-bool PatchSite::install(std::atomic<std::uint32_t>& state, bool sizeFromTable,
-                        std::uint32_t blockSize, const std::function<void(StubWriter&)>& write) {
-  std::uint32_t idle = HookState::Idle;
-  if (!state.compare_exchange_strong(idle, HookState::Installing)) return false;
+void PatchSite::giveBack(HookGate& gate) {
+  gate.holder.store(0, std::memory_order_relaxed);
+  gate.taken.store(0, std::memory_order_release);
+}
+
+bool PatchSite::install(HookGate& gate, std::atomic<std::uint32_t>& state, bool sizeFromTable,
+                        const std::function<std::uint32_t(int size)>& blockSize,
+                        const std::function<void(StubWriter&)>& write) {
+  if (!take(gate)) return false;
+  state.store(HookState::Installing, std::memory_order_relaxed);
   const bool built = build(sizeFromTable, blockSize, write);
-  state.store(HookState::Idle, std::memory_order_release);
+  state.store(HookState::Idle, std::memory_order_relaxed);
+  giveBack(gate);
   if (built) log("install to %08X", target_);
   return built;
 }
 
-PatchSite::Removal PatchSite::remove(std::atomic<std::uint32_t>& state, std::uint32_t*& eaxCell,
-                                     std::uint32_t*& returnCell) {
+PatchSite::Removal PatchSite::remove(HookGate& gate, std::atomic<std::uint32_t>& state,
+                                     std::uint32_t*& eaxCell, std::uint32_t*& returnCell) {
   constexpr int readings = 1002;
-  for (int reading = 1; reading < readings; ++reading) {
-    const std::uint32_t now = state.load();
-    if (now != HookState::Before && now != HookState::After) break;
+  for (int reading = 1; reading < readings && gate.taken.load() != 0; ++reading) {
   }
-  std::uint32_t idle = HookState::Idle;
   if (!installed_ || !savedBytes_ || !code_.address) return Removal::Refused;
-  if (!state.compare_exchange_strong(idle, HookState::Removing)) return Removal::Refused;
+  if (!take(gate)) return Removal::Refused;
+  state.store(HookState::Removing, std::memory_order_relaxed);
+  Removal removal = Removal::Restored;
   if (patchIsOurs()) {
     restore();
-    settle(state);
     log("remove from %08X", target_);
-    return Removal::Restored;
+  } else {
+    if (!eaxCell) eaxCell = new std::uint32_t(0);
+    if (!returnCell) returnCell = new std::uint32_t(0);
+    leaveCompatibilityStub(eaxCell, returnCell);
+    log("remove from %08X (compatibility layer)", target_);
+    removal = Removal::CompatibilityStub;
   }
-  if (!eaxCell) eaxCell = new std::uint32_t(0);
-  if (!returnCell) returnCell = new std::uint32_t(0);
-  leaveCompatibilityStub(eaxCell, returnCell);
-  settle(state);
-  log("remove from %08X (compatibility layer)", target_);
-  return Removal::CompatibilityStub;
+  state.store(HookState::Idle, std::memory_order_relaxed);
+  giveBack(gate);
+  return removal;
 }
 
-void PatchSite::settle(std::atomic<std::uint32_t>& state) {
-  // A pass that read the state just before we set it may have taken it over; it gives it back
-  // (Idle) when its callbacks are done, before it leaves the stub.
-  constexpr int waits = 1000;
-  for (int wait = 0; wait < waits; ++wait) {
-    std::uint32_t removing = HookState::Removing;
-    if (state.compare_exchange_strong(removing, HookState::Idle)) return;
-    if (removing == HookState::Idle) return;
+namespace {
+
+bool threadRuns(std::uint32_t id) {
+  HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+  if (!thread) return false;
+  const bool runs = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+  CloseHandle(thread);
+  return runs;
+}
+
+}  // namespace
+
+PatchSite::Removal PatchSite::removeForGood(HookGate& gate, std::atomic<std::uint32_t>& state,
+                                            std::uint32_t*& eaxCell, std::uint32_t*& returnCell) {
+  // A holder not yet named is a pass in its first instructions; it names itself at once.
+  constexpr int unnamedWaits = 1000;
+  bool logged = false;
+  for (int unnamed = 0;;) {
+    const Removal removal = remove(gate, state, eaxCell, returnCell);
+    if (removal != Removal::Refused || !installed_) return removal;
+    if (gate.taken.load() == 0) continue;  // given back meanwhile
+    const std::uint32_t holder = gate.holder.load();
+    if (holder == 0 && ++unnamed > unnamedWaits) return removal;
+    if (holder != 0 && (holder == GetCurrentThreadId() || !threadRuns(holder))) return removal;
+    if (!logged) log("waiting for the pass of thread %u to end", static_cast<unsigned>(holder));
+    logged = true;
     Sleep(1);
   }
+}
+
+std::uint32_t PatchSite::threadsInside() const {
+  return code_.address ? KelHook::threadsInside(code_).load() : 0;
 }
 
 void PatchSite::abandon(std::uint32_t*& eaxCell, std::uint32_t*& returnCell) {
@@ -152,7 +168,17 @@ void PatchSite::abandon(std::uint32_t*& eaxCell, std::uint32_t*& returnCell) {
   log("abandoned at %08X: compatibility stub left", target_);
 }
 
-bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,
+bool PatchSite::moveToFreshBlock(std::uint32_t size) {
+  Ptr fresh = codeMemory().allocate(size);
+  if (!fresh.address) return false;
+  KelHook::threadsInside(fresh).store(0);
+  if (code_.address) codeMemory().deallocate(code_);
+  code_ = fresh;
+  codeLength_ = 0;
+  return true;
+}
+
+bool PatchSite::build(bool sizeFromTable, const std::function<std::uint32_t(int size)>& blockSize,
                       const std::function<void(StubWriter&)>& write) {
   if (!savedBytes_ && !saveOriginal(sizeFromTable)) {
     if (!installed_) releaseBlock();
@@ -161,30 +187,33 @@ bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,
 
   StubWriter measure(nullptr, 0);
   write(measure);
+  const std::uint32_t needed = measure.length();
   const void* before = code_.address;
-  if (!obtainBlock(blockSize, measure.length())) {
-    if (!installed_) releaseBlock();
-    return false;
-  }
-
-  // Built aside first: a thread may still be running the stub that the block holds (a pass
-  // past its hooked instructions leaves the hook idle, and a busy pass never marks it). The same
-  // stub is left as it is. Another one goes to a fresh block and the old block is retired,
-  // unless another patch has copied our call: that copy must keep leading to the block.
-  std::vector<std::uint8_t> stub = buildStub(write, measure.length());
-  const bool holdsAStub = codeLength_ != 0;
-  const bool sameStub = holdsAStub && blockHolds(stub);
-  const bool callCopiedElsewhere = installed_ && !patchIsOurs();
-  if (holdsAStub && !sameStub && !callCopiedElsewhere) {
-    CodeMemory& memory = codeMemory();
-    Ptr fresh = memory.allocate(code_.size);
-    if (!fresh.address) {
+  if (!code_.address) {
+    const std::uint32_t size = blockSize(size_);
+    if (!moveToFreshBlock(size > needed + ThreadCountBytes ? size : needed + ThreadCountBytes)) {
       log("Can't allocate memory for code");
       return false;
     }
-    memory.deallocate(code_);
-    code_ = fresh;
-    stub = buildStub(write, measure.length());
+  }
+
+  // Built aside first: a thread may still be running the stub that the block holds (a busy
+  // pass). The same stub is left as it is. Another one goes to a fresh block and the old block
+  // is given back, unless another patch has copied our call: that copy must keep leading to
+  // the block, which is then rewritten where it is.
+  std::vector<std::uint8_t> stub = buildStub(write, needed);
+  const bool sameStub = codeLength_ != 0 && blockHolds(stub);
+  const bool fits = needed <= stubRoom(code_);
+  const bool callCopiedElsewhere = installed_ && !patchIsOurs();
+  if (!sameStub && (codeLength_ != 0 || !fits)) {
+    std::uint32_t size = code_.size;
+    while (size < needed + ThreadCountBytes) size *= 2;
+    if (callCopiedElsewhere ? !fits : !moveToFreshBlock(size)) {
+      log("Can't reallocate memory for code");
+      if (!installed_) releaseBlock();
+      return false;
+    }
+    stub = buildStub(write, needed);
   }
   if (!sameStub) {
     std::memcpy(code_.address, stub.data(), stub.size());
@@ -201,7 +230,7 @@ bool PatchSite::build(bool sizeFromTable, std::uint32_t blockSize,
 std::vector<std::uint8_t> PatchSite::buildStub(const std::function<void(StubWriter&)>& write,
                                                std::uint32_t length) const {
   std::vector<std::uint8_t> stub(length);
-  StubWriter writer(stub.data(), addressOf(code_.address));
+  StubWriter writer(stub.data(), addressOf(code_.address), &KelHook::threadsInside(code_));
   write(writer);
   return stub;
 }

@@ -15,9 +15,19 @@
 
 namespace KelHook {
 
-// A hook's state: what its stub or its owner is doing right now.
+// A hook's state: what its stub or its owner is doing right now. Written only by whoever holds
+// the hook's gate.
 struct HookState {
   enum : std::uint32_t { Idle = 0, Before = 1, After = 2, Installing = 3, Removing = 4 };
+};
+
+// Who holds a hook: a pass from its stub's entry to its exit (the hooked instructions
+// included), an install or a remove. The stub takes it with xchg and install and remove with a
+// compare-exchange, so one thread at a time holds it; a pass that finds it held is a busy pass
+// (see hook_stubs.h).
+struct HookGate {
+  std::atomic<std::uint32_t> taken{0};   // 0 free, 1 held
+  std::atomic<std::uint32_t> holder{0};  // the holder's thread id; 0 just after it is taken
 };
 
 class PatchSite {
@@ -39,20 +49,34 @@ class PatchSite {
 
   // On the first install after construction or a change: resolves the target, takes the size
   // from the instruction length table when it is -1 and `sizeFromTable`, saves the bytes.
-  // Then writes the stub with `write` into a block of at least `blockSize` bytes (grown by
-  // doubling when the stub needs more) and, unless already installed, patches the target.
+  // Then writes the stub with `write` into a block of at least `blockSize(size)` bytes (a
+  // fresh, larger one when the stub needs more) and, unless already installed, patches the
+  // target. A live stub is never rewritten: another one goes to a fresh block and the old block
+  // is given back (freed once no busy pass is inside it).
   // False, with nothing patched, when the module is not loaded, the size is below 5, or no
   // block can be had; a stub that is already live is then left as it was.
-  // Refused (false) unless `state` is Idle; `state` is Installing meanwhile.
-  bool install(std::atomic<std::uint32_t>& state, bool sizeFromTable, std::uint32_t blockSize,
+  // Refused (false) while the gate is held; `state` is Installing meanwhile.
+  bool install(HookGate& gate, std::atomic<std::uint32_t>& state, bool sizeFromTable,
+               const std::function<std::uint32_t(int size)>& blockSize,
                const std::function<void(StubWriter&)>& write);
 
-  // Waits a bounded while for running callbacks, then puts the saved bytes back, or, when
-  // another patch now covers ours, turns the block into a stub that only runs the hooked
-  // instructions with the given cells (allocated here when null), since the other patch may
-  // have kept a copy of our call; the hook then stays installed.
-  Removal remove(std::atomic<std::uint32_t>& state, std::uint32_t*& eaxCell,
+  // Waits a bounded while for a pass that holds the gate (in its callbacks or its hooked
+  // instructions), then puts the saved bytes back, or, when another patch now covers ours,
+  // turns the block into a stub that only runs the hooked instructions with the given cells
+  // (allocated here when null), since the other patch may have kept a copy of our call; the
+  // hook then stays installed. Refused while a pass still holds the gate.
+  Removal remove(HookGate& gate, std::atomic<std::uint32_t>& state, std::uint32_t*& eaxCell,
                  std::uint32_t*& returnCell);
+
+  // remove() for an owner that is going away: as long as another thread that still runs holds
+  // the gate, it waits for that pass to end, since the pass will come back to the stub and
+  // the owner's memory. A hook held by the calling thread itself (destroyed from its own
+  // callback) or by a thread that has ended is not waited for.
+  Removal removeForGood(HookGate& gate, std::atomic<std::uint32_t>& state,
+                        std::uint32_t*& eaxCell, std::uint32_t*& returnCell);
+
+  // Busy passes counted inside the stub's block now; 0 without a block.
+  std::uint32_t threadsInside() const;
 
   // For an owner that is going away while its remove was refused: the block becomes a
   // compatibility stub with the given cells (allocated here when null), so that no pass can
@@ -75,14 +99,15 @@ class PatchSite {
   const Ptr& code() const { return code_; }
 
  private:
-  bool build(bool sizeFromTable, std::uint32_t blockSize,
+  bool build(bool sizeFromTable, const std::function<std::uint32_t(int size)>& blockSize,
              const std::function<void(StubWriter&)>& write);
+  bool take(HookGate& gate) const;
+  static void giveBack(HookGate& gate);
   bool saveOriginal(bool sizeFromTable);
   bool patchIsOurs() const;
   void restore();
-  void settle(std::atomic<std::uint32_t>& state);
   void leaveCompatibilityStub(std::uint32_t* eaxCell, std::uint32_t* returnCell);
-  bool obtainBlock(std::uint32_t blockSize, std::uint32_t needed);
+  bool moveToFreshBlock(std::uint32_t size);
   std::vector<std::uint8_t> buildStub(const std::function<void(StubWriter&)>& write,
                                       std::uint32_t length) const;
   bool blockHolds(const std::vector<std::uint8_t>& stub) const;

@@ -69,13 +69,21 @@ void StubWriter::bindShort(std::uint32_t jumpEnd) {
   if (memory_) memory_[jumpEnd - 1] = static_cast<std::uint8_t>(length_ - jumpEnd);
 }
 
-void StubWriter::copyRelocated(const std::uint8_t* bytes, unsigned size,
-                               std::uint32_t originalAddress) {
+Departure StubWriter::copyRelocated(const std::uint8_t* bytes, unsigned size,
+                                    std::uint32_t originalAddress) {
+  Departure departure;
+  if (firstInstructionJumpsAway(bytes, size)) {
+    const unsigned offset = firstDisplacementOffset(bytes, size);
+    std::uint32_t displacement;
+    std::memcpy(&displacement, bytes + offset, 4);
+    departure = {length_ + offset + 4, originalAddress + offset + 4 + displacement};
+  }
   if (memory_) {
     std::memcpy(memory_ + length_, bytes, size);
     relocateFirstInstruction(memory_ + length_, size, originalAddress, here());
   }
   length_ += size;
+  return departure;
 }
 
 }  // namespace KelHook

@@ -6,10 +6,19 @@
 
 namespace KelHook {
 
+// A first hooked instruction that jumps away from the stub (jmp, or jcc when taken): its
+// displacement is bound later, to rows that let go of the stub before they jump on.
+struct Departure {
+  std::uint32_t jumpEnd = 0;      // 0: the instruction does not jump away
+  std::uint32_t destination = 0;  // where it went from its original place
+};
+
 class StubWriter {
  public:
-  // `memory` null: measure only. `address` is where byte 0 will execute.
-  StubWriter(std::uint8_t* memory, std::uint32_t address) : memory_(memory), address_(address) {}
+  // `memory` null: measure only. `address` is where byte 0 will execute. `threadsInside` is the
+  // 32-bit count of the block's busy passes, which the stub keeps.
+  StubWriter(std::uint8_t* memory, std::uint32_t address, const void* threadsInside = nullptr)
+      : memory_(memory), address_(address), threadsInside_(threadsInside) {}
 
   // An instruction of fixed bytes.
   void emit(std::initializer_list<std::uint8_t> bytes);
@@ -33,10 +42,11 @@ class StubWriter {
   std::uint32_t shortForward(std::uint8_t opcode);
   void bindShort(std::uint32_t jumpEnd);
   // Instructions copied from `originalAddress`, their first one relocated to reach the same
-  // destinations from here.
-  void copyRelocated(const std::uint8_t* bytes, unsigned size, std::uint32_t originalAddress);
+  // destinations from here. A first jmp or jcc is left for bind() instead (see Departure).
+  Departure copyRelocated(const std::uint8_t* bytes, unsigned size, std::uint32_t originalAddress);
 
   std::uint32_t length() const { return length_; }
+  const void* threadsInside() const { return threadsInside_; }
   std::uint32_t here() const { return address_ + length_; }
 
  private:
@@ -47,6 +57,7 @@ class StubWriter {
   std::uint8_t* memory_;
   std::uint32_t address_;
   std::uint32_t length_ = 0;
+  const void* threadsInside_;
 };
 
 }  // namespace KelHook

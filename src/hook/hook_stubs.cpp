@@ -77,22 +77,93 @@ std::uint32_t jumpUnlessSignalCallNeeded(StubWriter& w, const void* logging, con
   return none;
 }
 
+// Takes the hook atomically, touching no flag; returns the jump to the busy pass.
+std::uint32_t takeHook(StubWriter& w, const HookCells& cells) {
+  w.emit({0x51});                                                       // t1 push ecx
+  w.emit({0xB9}, 1u);                                                   // t2 mov ecx, 1
+  w.emit({0x87, 0x0D}, cells.taken);                                    // t3 xchg [taken], ecx (locked)
+  w.emit({0xE3, 0x06});                                                 // t4 jecxz t7 (it was free: ours now)
+  w.emit({0x59});                                                       // t5 pop ecx
+  const std::uint32_t busy = w.jmpForward();                            // t6 jmp busy pass
+  w.emit({0x64, 0x8B, 0x0D}, 0x24u);                                    // t7 mov ecx, fs:[0x24] (this thread's id)
+  w.emit({0x89, 0x0D}, cells.holder);                                   // t8 mov [holder], ecx
+  w.emit({0x59});                                                       // t9 pop ecx
+  return busy;
+}
+
+// Gives the hook back with plain stores, which x86 keeps after every read of the hook before
+// them.
+void giveBack(StubWriter& w, const HookCells& cells) {
+  w.emit({0xC7, 0x05}, cells.holder);                                   // g1 mov [holder], 0
+  w.immediate(0);
+  w.emit({0xC7, 0x05}, cells.taken);                                    // g2 mov [taken], 0
+  w.immediate(0);
+}
+
+// pushfd; lock inc/dec dword [threadsInside]; popfd
+void countBusyPass(StubWriter& w, bool entering) {
+  w.emit({0x9C, 0xF0, 0xFF, static_cast<std::uint8_t>(entering ? 0x05 : 0x0D)}, w.threadsInside(),
+         {0x9D});
+}
+
+// Where a first hooked jmp or jcc that leaves the stub goes: `rows` first, then on.
+template <class Rows>
+void writeDeparture(StubWriter& w, const Departure& departure, Rows rows) {
+  if (departure.jumpEnd == 0) return;
+  w.bind(departure.jumpEnd);
+  rows();
+  w.jmp(departure.destination);
+}
+
+void writeCompatibilityPass(StubWriter& w, const CompatibilityStub& s, bool counted) {
+  w.emit({0xA3}, s.eaxCell);                                            // c1 mov [eaxCell], eax
+  w.emit({0x58});                                                       // c2 pop eax (the caller's return)
+  w.emit({0xA3}, s.returnCell);                                         // c3 mov [returnCell], eax
+  w.emit({0xA1}, s.eaxCell);                                            // c4 mov eax, [eaxCell]
+  const Departure leave =
+      w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);  // c5 the hooked instructions
+  w.emit({0xA3}, s.eaxCell);                                            // c6 mov [eaxCell], eax
+  w.emit({0xA1}, s.returnCell);                                         // c7 mov eax, [returnCell]
+  w.emit({0x50});                                                       // c8 push eax
+  w.emit({0xA1}, s.eaxCell);                                            // c9 mov eax, [eaxCell]
+  if (counted) countBusyPass(w, false);                                 // c10 pushfd; lock dec [inside]; popfd
+  w.emit({0xC3});                                                       // c11 ret
+  writeDeparture(w, leave, [&] {                                        // c12 (c5 jumps away:) c10, then on
+    if (counted) countBusyPass(w, false);
+  });
+}
+
+// A busy pass runs the hooked instructions alone and touches nothing of the hook object.
+void writeBusyPass(StubWriter& w, const HookedCode& hooked, std::uint32_t* eaxCell,
+                   std::uint32_t* returnCell) {
+  const std::uint32_t after = hooked.origin + 5;  // the patch's return address
+  countBusyPass(w, true);                                               // b0 pushfd; lock inc [inside]; popfd
+  w.emit({0x51});                                                       // b1 push ecx
+  w.emit({0x8B, 0x4C, 0x24, 0x04});                                     // b2 mov ecx, [esp+4] (return address)
+  w.emit({0x8D, 0x89}, 0u - after);                                     // b3 lea ecx, [ecx - (target+5)]
+  w.emit({0xE3, 0x06});                                                 // b4 jecxz b7 (called by the patch)
+  w.emit({0x59});                                                       // b5 pop ecx
+  const std::uint32_t foreignJump = w.jmpForward();                     // b6 jmp b11
+  w.emit({0x59});                                                       // b7 pop ecx
+  w.emit({0x8D, 0x64, 0x24, 0x04});                                     // b8 lea esp, [esp+4] (drop the return address)
+  const Departure leave =
+      w.copyRelocated(hooked.bytes, hooked.size, hooked.origin);        // b9 the hooked instructions
+  countBusyPass(w, false);                                              // b10 pushfd; lock dec [inside]; popfd
+  w.jmp(hooked.origin + static_cast<std::uint32_t>(hooked.size));       // b10a jmp target+size
+  writeDeparture(w, leave, [&] { countBusyPass(w, false); });           // b10b (b9 jumps away:) b10, then on
+  w.bind(foreignJump);                                                  // b11 through the cells
+  writeCompatibilityPass(w, {eaxCell, returnCell, hooked}, true);
+}
+
 }  // namespace
 
-// The state is read and set without touching the flags (jecxz branches on ECX alone), so the
-// busy path runs the hooked instructions with the flags they were given.
+// Taken at row 0, the hook stays held through the hooked instructions, so that no remove
+// or install can happen while a thread is still to come back to the stub.
 void writeGenericStub(StubWriter& w, const GenericStub& s) {
   CPU* cpu = s.cpu;
   const bool privateStack = s.stackTop != 0;
 
-  w.emit({0x51});                                                       // 0a push ecx
-  w.emit({0x8B, 0x0D}, s.state);                                        // 0b mov ecx, [state]
-  w.emit({0xE3, 0x06});                                                 // 0c jecxz 0f (idle)
-  w.emit({0x59});                                                       // 0d pop ecx
-  const std::uint32_t busyJump = w.jmpForward();                        // 0e jmp busy (a pass is running, or an install or remove)
-  w.emit({0x59});                                                       // 0f pop ecx
-  w.emit({0xC7, 0x05}, s.state);                                        // 0g mov [state], Before
-  w.immediate(1);
+  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0  t1-t9 take the hook, else busy
   w.emit({0xA3}, &cpu->eax);                                            // 1  mov [cpu.eax], eax
   w.emit({0x58});                                                       // 2  pop eax (patch's return)
   w.emit({0xA3}, s.returnAddress);                                      // 3  mov [returnAddress], eax
@@ -110,14 +181,14 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   if (s.saveFlags) w.emit({0xA1}, &cpu->eflags, {0x50, 0x9D});          // 12 mov eax, [cpu.eflags]; push eax; popfd
   w.emit({0xA1}, &cpu->eax);                                            // 13 mov eax, [cpu.eax]
   loadRegisters(w, cpu);                                                // 14 mov ecx..edi, [cpu.ecx..edi]
-  w.emit({0xC7, 0x05}, s.state);                                        // 14a mov [state], Idle: a copy that
-  w.immediate(0);                                                       //     leaves the stub leaves the hook idle
-  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // 15 the hooked instructions
+  const Departure leave =
+      w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);  // 15 the hooked instructions
   if (!s.saveFlags) {
     // Nothing to call after: the registers are right as they are (the flags are not kept).
     const std::uint32_t callAfter = jumpIfSignalCallNeeded(w, s.logging, s.afterCount);  // 15a
     w.emit({0xFF, 0x35}, s.returnAddress);                              // 15b push dword [returnAddress]
-    w.emit({0xC3});                                                     // 15c ret
+    giveBack(w, s.cells);                                               // 15c g1-g2 give the hook back
+    w.emit({0xC3});                                                     // 15d ret
     for (std::uint32_t jump : {callAfter, callAfter - 9}) w.bindShort(jump);
   }
   w.emit({0xA3}, &cpu->eax);                                            // 16 mov [cpu.eax], eax
@@ -125,37 +196,22 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   if (s.saveFlags) w.emit({0x9C, 0x58, 0xA3}, &cpu->eflags);            // 18 pushfd; pop eax; mov [cpu.eflags], eax
   w.bind(skipJump);                                                     // (row 11 lands here)
   const std::uint32_t noAfter =
-      jumpUnlessCallNeeded(w, s.logging, s.afterCount);                 // 18a no after-callbacks: to 22b
+      jumpUnlessCallNeeded(w, s.logging, s.afterCount);                 // 18a no after-callbacks: to row 23
   if (privateStack) w.emit({0xBC}, s.stackTop);                         // 19 mov esp, stack top
   if (s.passArgument) pushStackSlotAddress(w, cpu, s.afterArgOffset);   // 20 push cpu.esp + offset
   w.emit({0xB9}, s.hook);                                               // 21 mov ecx, this
   w.call(s.after);                                                      // 22 call after
-  const std::uint32_t afterDone = w.shortForward(0xEB);                 // 22a jmp row 23
   w.bindShort(noAfter);
-  w.emit({0xC7, 0x05}, s.state);                                        // 22b mov [state], Idle (as after would)
-  w.immediate(0);
-  w.bindShort(afterDone);
   if (s.saveFlags) w.emit({0xA1}, &cpu->eflags, {0x50, 0x9D});          // 23 mov eax, [cpu.eflags]; push eax; popfd
   loadRegistersReversed(w, cpu);                                        // 24 mov edi..ecx, [cpu.edi..ecx]
-  w.emit({0xA1}, s.returnAddress, {0x50}); // 25 mov eax, [returnAddress]; push eax
+  w.emit({0xA1}, s.returnAddress, {0x50});                              // 25 mov eax, [returnAddress]; push eax
   w.emit({0xA1}, &cpu->eax);                                            // 26 mov eax, [cpu.eax]
+  giveBack(w, s.cells);                                                 // 26a g1-g2 give the hook back
   w.emit({0xC3});                                                       // 27 ret
+  writeDeparture(w, leave, [&] { giveBack(w, s.cells); });              // 28 (row 15 jumps away:) 26a, then on
 
-  // A busy pass runs the hooked instructions alone and touches nothing of the hook's own pass.
-  w.bind(busyJump);
-  const std::uint32_t after = s.hooked.origin + 5;  // the patch's return address
-  w.emit({0x51});                                                       // b1 push ecx
-  w.emit({0x8B, 0x4C, 0x24, 0x04});                                     // b2 mov ecx, [esp+4] (return address)
-  w.emit({0x8D, 0x89}, 0u - after);                                     // b3 lea ecx, [ecx - (target+5)]
-  w.emit({0xE3, 0x06});                                                 // b4 jecxz b7 (called by the patch)
-  w.emit({0x59});                                                       // b5 pop ecx
-  const std::uint32_t foreignJump = w.jmpForward();                     // b6 jmp b11
-  w.emit({0x59});                                                       // b7 pop ecx
-  w.emit({0x8D, 0x64, 0x24, 0x04});                                     // b8 lea esp, [esp+4] (drop the return address)
-  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // b9 the hooked instructions
-  w.jmp(s.hooked.origin + static_cast<std::uint32_t>(s.hooked.size));  // b10 jmp target+size
-  w.bind(foreignJump);                                                  // b11 through the cells
-  writeCompatibilityStub(w, {s.busyEax, s.busyReturn, s.hooked});
+  w.bind(busyJump);                                                     // b0-b11
+  writeBusyPass(w, s.hooked, s.busyEax, s.busyReturn);
 }
 
 namespace {
@@ -174,25 +230,23 @@ void callWithRegistersKept(StubWriter& w, const FastStub& s, const void* count, 
 }  // namespace
 
 void writeFastStub(StubWriter& w, const FastStub& s) {
-  w.emit({0x8F, 0x05}, s.returnCell);                                   // 1 pop dword [returnCell] (patch's return)
+  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0 t1-t9 take the hook, else busy
+  w.emit({0x8F, 0x05}, s.passReturn);                                   // 1 pop dword [passReturn] (patch's return)
   callWithRegistersKept(w, s, s.beforeCount, s.before);                 // 2 before, when needed
-  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // 3 the hooked instructions
+  const Departure leave =
+      w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);  // 3 the hooked instructions
   callWithRegistersKept(w, s, s.afterCount, s.after);                   // 4 after, when needed
-  w.emit({0xFF, 0x35}, s.returnCell);                                   // 5 push dword [returnCell]
+  w.emit({0xFF, 0x35}, s.passReturn);                                   // 5 push dword [passReturn]
+  giveBack(w, s.cells);                                                 // 5a g1-g2 give the hook back
   w.emit({0xC3});                                                       // 6 ret
+  writeDeparture(w, leave, [&] { giveBack(w, s.cells); });              // 7 (row 3 jumps away:) 5a, then on
+
+  w.bind(busyJump);                                                     // b0-b11
+  writeBusyPass(w, s.hooked, s.busyEax, s.busyReturn);
 }
 
 void writeCompatibilityStub(StubWriter& w, const CompatibilityStub& s) {
-  w.emit({0xA3}, s.eaxCell);                                            // mov [eaxCell], eax
-  w.emit({0x58});                                                       // pop eax (the caller's return)
-  w.emit({0xA3}, s.returnCell);                                         // mov [returnCell], eax
-  w.emit({0xA1}, s.eaxCell);                                            // mov eax, [eaxCell]
-  w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);      // the hooked instructions
-  w.emit({0xA3}, s.eaxCell);                                            // mov [eaxCell], eax
-  w.emit({0xA1}, s.returnCell);                                         // mov eax, [returnCell]
-  w.emit({0x50});                                                       // push eax
-  w.emit({0xA1}, s.eaxCell);                                            // mov eax, [eaxCell]
-  w.emit({0xC3});                                                       // ret
+  writeCompatibilityPass(w, s, false);
 }
 
 }  // namespace KelHook

@@ -77,7 +77,7 @@ FrameTexturePixels texturePixelsThisFrame;
 
 }  // namespace
 
-Animation::Animation(std::string_view base, bool preload)
+Animation::Animation(std::string_view base, bool preload, bool onGameThread)
     : config_(std::string(base) + std::string(SettingsExtension)),
       extensionOffset_(readExtensionOffset()),
       gifPath_(chooseAnimationFile(base).path),
@@ -87,7 +87,7 @@ Animation::Animation(std::string_view base, bool preload)
       Host::RasterHeaderSize, std::size_t{extensionOffset_} + Host::RasterExtensionSize);
   proxyRaster_ = std::make_unique<std::uint8_t[]>(proxySize);  // zero-filled
   // Animations are made in the game's main loop: the staging texture is ready before any draw.
-  prepareFrameStaging();
+  if (onGameThread) prepareFrameStaging();
 
   if (preload) {
     try {
@@ -153,9 +153,15 @@ void Animation::adopt(std::unique_ptr<FrameList> list) {
   // Idle time counts from here for an animation not drawn yet.
   lastUsed_ = nowMs();
   if (frames_->frames.empty()) logOnce(NoImages, gifPath_ + " has no images: the game's own texture stays");
+  if (frames_->cutShort) logOnce(CutShort, cutShortText(gifPath_, frames_->frames.size()));
 }
 
 bool Animation::decoding() const { return decoding_ && !decoding_->done(); }
+
+bool Animation::cutShort() const {
+  const FrameList* list = decoding_ && decoding_->done() ? decoding_->frames() : frames_.get();
+  return list != nullptr && list->cutShort;
+}
 
 void Animation::startDecoding() {
   decoding_ = decodeWorker().request(

@@ -21,8 +21,9 @@ struct RwRaster;
 class Animation {
  public:
   // base is the path without extension, "Velquor/<name>"; preload decodes the GIF at once
-  // (and throws what decoding throws).
-  Animation(std::string_view base, bool preload);
+  // (and throws what decoding throws). Made off the game's thread while the game runs, it leaves
+  // the frames' staging texture alone (onGameThread false): the caller prepares it there.
+  Animation(std::string_view base, bool preload, bool onGameThread = true);
   // Gives back its textures and frames, drops a decode in flight and leaves the device events.
   ~Animation();
 
@@ -53,6 +54,10 @@ class Animation {
   bool waitingForTextureRoom() const { return incomplete_ && noTextureRoom_; }
   // Decoded, but the decode worker has not finished its frames yet (frames() is null).
   bool decoding() const;
+  // Its GIF ends before its trailer (frames from the worker not taken yet included).
+  bool cutShort() const;
+  // Idle time counts from now: for an animation that takes another's place before it is drawn.
+  void startIdleClock(std::int64_t now) { lastUsed_ = now; }
 
   // Pixels of the textures that one game frame may fill: a tile at least (frame_tiles.h), or a
   // whole texture on a device that cannot take tiles.
@@ -69,7 +74,8 @@ class Animation {
 
  private:
   enum Problem : std::uint8_t {
-    NoImages = 1, EmptyScreen = 2, NoDevice = 4, NoTextureRoom = 8, TexturesRefused = 16, NoFrameRoom = 32
+    NoImages = 1, EmptyScreen = 2, NoDevice = 4, NoTextureRoom = 8, TexturesRefused = 16, NoFrameRoom = 32,
+    CutShort = 64
   };
   void adopt(std::unique_ptr<FrameList> list);
   void startDecoding();

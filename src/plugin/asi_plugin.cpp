@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "framework/clock.h"
 #include "framework/frame_clock.h"
 #include "framework/kel_events.h"
 #include "framework/kel_render_events.h"
@@ -15,15 +16,24 @@
 #include "plugin/load_animations.h"
 #include "plugin/fault_report.h"
 #include "plugin/folder_listing.h"
+#include "plugin/frame_staging.h"
 #include "plugin/message_box.h"
 #include "plugin/module_objects.h"
 #include "plugin/module_settings.h"
+#include "plugin/raster_description.h"
+#include "plugin/texture_format_names.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const RwTexture* textureIn(std::uint32_t reg) { return reinterpret_cast<const RwTexture*>(reg); }
+
+// The share of one game frame that following the folder may take: changes are made into
+// animations, and new animations swapped in, until it is spent (one of each at least); the rest
+// wait for the next frames. Thousands of GIFs copied in at once would otherwise stop the game
+// for seconds.
+constexpr std::int64_t FolderShareOfFrameNs = 1'000'000;
 
 }  // namespace
 
@@ -34,7 +44,9 @@ AsiPlugin::AsiPlugin(std::string_view folder)
       rasterSiteEaxHook(Host::RasterSiteEax, ""),
       textureToRasterHook(Host::TextureToRaster, Host::TextureToRasterSize, ""),
       rasterSiteEsiHook(Host::RasterSiteEsi, ""),
-      folderName(folder) {
+      folderName(folder),
+      namesLog(folderName + "/" + std::string(NamesLogFile)),
+      picker(folderName, PickKeys{}, namesLog) {
   ensureFolder(folderName);
   // What the loader has to say is shown here, once it is done: a box owned by the game window
   // cannot be made on the loader while this thread, the window's, waits for it.
@@ -42,7 +54,10 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   std::thread loader([this, &messages] {
     DeferredMessageBoxes deferred;
     // Noted before the files are read: a file that changes while they are is read again later.
-    if (readModuleSettings().watch) watch = std::make_shared<WatchState>(folderName);
+    const ModuleSettings settings = readModuleSettings();
+    if (settings.watch) watch = std::make_shared<WatchState>(folderName);
+    recordNames = settings.names;
+    picker.setKeys(settings.pickKeys);
     loadAnimations(animations, loaded, folderName);
     messages = deferred.take();
   });
@@ -52,6 +67,12 @@ AsiPlugin::AsiPlugin(std::string_view folder)
   // The thread that decodes late animations, made now rather than in the draw call that needs it.
   // The watch looks at the folder on that thread too.
   if (!animations.empty() || watch) guarded("AsiPlugin: decoder", [] { decodeWorker().start(); });
+  if (events != nullptr)
+    keyConnection = events->keyPressed.connect([this](int key) {
+      guarded("AsiPlugin: pick keys", [&] {
+        if (picker.onKey(key) && events != nullptr) events->consumeMessage();
+      });
+    });
   // Last: a plugin whose construction failed must not be reached by the draw signal.
   if (renderEvents != nullptr) drawConnection = renderEvents->draw.connect(this, &AsiPlugin::onDraw);
 }
@@ -59,6 +80,7 @@ AsiPlugin::AsiPlugin(std::string_view folder)
 AsiPlugin::~AsiPlugin() {
   if (drawConnection != none && renderEvents != nullptr) renderEvents->draw.disconnect(drawConnection);
   if (gameLoopConnection != none && events != nullptr) events->gameLoop.disconnect(gameLoopConnection);
+  if (keyConnection != none && events != nullptr) events->keyPressed.disconnect(keyConnection);
   // No site leads here any more, then nothing of the module's stays in the device: a texture of
   // the default pool left alive would make the game's next Reset fail.
   rasterSiteEsiHook.remove();
@@ -67,6 +89,8 @@ AsiPlugin::~AsiPlugin() {
   rasterSiteEdxHook.remove();
   rasterSiteEbxHook.remove();
   if (look) look->cancel();
+  for (auto& entry : replacements) entry.second.making->cancel();
+  guarded("AsiPlugin: names log", [this] { namesLog.write(0, true); });
   replacements.clear();
   for (auto& entry : animations) delete entry.second;
   animations.clear();
@@ -88,11 +112,15 @@ void AsiPlugin::ensureFolder(const std::string& folder) {
 
 void AsiPlugin::substitute(const RwTexture* texture, RwRaster*& raster) noexcept {
   if (texture == nullptr) return;
-  Animation* animation = namesSeen.find(texture, [this](std::string_view name) -> Animation* {
+  RwRaster* const gameRaster = raster;
+  Animation* animation = namesSeen.find(texture, [this, raster](std::string_view name) -> Animation* {
     const auto found = animations.find(name);
-    return found == animations.end() ? nullptr : found->second;
+    Animation* value = found == animations.end() ? nullptr : found->second;
+    if (recordNames) noteName(name, raster, value != nullptr);
+    return value;
   });
   if (animation != nullptr) raster = animation->rasterFor(raster);
+  if (picker.on) picker.onUse(texture, gameRaster, raster);
 }
 
 void AsiPlugin::onDraw() {
@@ -130,14 +158,31 @@ void AsiPlugin::trim() {
     showGameLoopMessageBoxes();
     followFolder();
     Trim::pass(animations, trimTimes, FrameClock::nowMs);
+    namesLog.write(FrameClock::nowMs());
+    if (picker.on) picker.frameEnds();
+  });
+}
+
+void AsiPlugin::noteName(std::string_view name, const RwRaster* raster, bool animated) noexcept {
+  guarded("AsiPlugin: names log", [&] {
+    const RasterDescription d = describeRaster(raster);
+    namesLog.note({std::string(name), d.width, d.height, d.texture ? textureFormatName(d.format) : "no texture", animated});
   });
 }
 
 void AsiPlugin::followFolder() {
   if (!watch) return;
+  const std::int64_t start = KelClock::nowNs();
+  const std::function<bool()> shareLeft = [start] { return KelClock::nowNs() - start < FolderShareOfFrameNs; };
   if (look && look->done()) {
     look.reset();
-    for (const FolderChange& change : std::exchange(watch->found, {})) applyChange(change);
+    if (watch->watch.folderJustWentMissing()) logProblem(folderGoneText(folderName));
+    for (FolderChange& change : std::exchange(watch->found, {})) pendingChanges.push_back(std::move(change));
+  }
+  for (bool first = true; !pendingChanges.empty() && (first || shareLeft()); first = false) {
+    const FolderChange change = std::move(pendingChanges.front());
+    pendingChanges.pop_front();
+    applyChange(change);
   }
   if (!look && watch->watch.lookDue(FrameClock::nowMs())) {
     look = decodeWorker().request([state = watch] {
@@ -145,34 +190,68 @@ void AsiPlugin::followFolder() {
       return std::unique_ptr<FrameList>();
     });
   }
-  swapInReplacements();
+  swapInReplacements(shareLeft);
 }
 
-// A changed GIF or settings file is made anew, as a file first drawn would be: decoded on the
-// worker, reported at its first use if it cannot be. A removed GIF leaves its texture to the game.
+// A changed GIF or settings file is made anew, as a file first drawn would be: made and decoded
+// on the worker, reported at its first use if it cannot be decoded. A removed GIF leaves its
+// texture to the game.
 void AsiPlugin::applyChange(const FolderChange& change) {
-  replacements.erase(change.textureName);  // a newer file wins over one still decoding
+  // A newer file wins over one still being made; one made already is dropped here, on this thread.
+  const auto older = replacements.find(change.textureName);
+  if (older != replacements.end()) {
+    older->second.making->cancel();
+    replacements.erase(older);
+  }
   if (!change.gifPresent) {
     replaceInCatalogue(change.textureName, nullptr);
     return;
   }
-  PreloadBudget budget = PreloadBudget::spent();
-  const std::string base = animationBase(folderName, change.textureName);
-  loadAnimationFile(budget, change.textureName, chooseAnimationFile(base).path, [&](bool decodeNow) {
-    auto animation = std::make_unique<Animation>(base, decodeNow);
-    animation->decodeInBackground();
-    replacements[change.textureName] = std::move(animation);
+  auto made = std::make_shared<Made>();
+  auto making = decodeWorker().request([made, name = change.textureName,
+                                        base = animationBase(folderName, change.textureName)] {
+    // Its boxes wait for the game loop; a box owned by the game window is not made here.
+    DeferredMessageBoxes deferred;
+    PreloadBudget budget = PreloadBudget::spent();
+    loadAnimationFile(budget, name, chooseAnimationFile(base).path, [&](bool decodeNow) {
+      auto animation = std::make_unique<Animation>(base, decodeNow, false);
+      animation->decodeInBackground();
+      made->animation = std::move(animation);
+    });
+    made->messages = deferred.take();
+    return std::unique_ptr<FrameList>();
   });
+  replacements[change.textureName] = {std::move(making), std::move(made), FrameClock::nowMs()};
 }
 
-void AsiPlugin::swapInReplacements() {
-  for (auto it = replacements.begin(); it != replacements.end();) {
-    if (it->second->decoding()) {
+void AsiPlugin::swapInReplacements(const std::function<bool()>& shareLeft) {
+  const std::int64_t now = FrameClock::nowMs();
+  bool swapped = false;
+  for (auto it = replacements.begin(); it != replacements.end() && (!swapped || shareLeft());) {
+    Replacement& replacement = it->second;
+    if (!replacement.making->done()) {
       ++it;
       continue;
     }
-    replaceInCatalogue(it->first, it->second.release());
+    // What making it had to say, once, as soon as it is known.
+    showMessageBoxes(std::exchange(replacement.made->messages, {}));
+    Animation* animation = replacement.made->animation.get();
+    if (animation == nullptr) {
+      it = replacements.erase(it);
+      continue;
+    }
+    // A GIF that ends before its trailer may still be being written: the old frames stay a while.
+    if (animation->decoding() ||
+        (animation->cutShort() && now - replacement.madeMs < FolderWatch::IncompleteWaitMs)) {
+      ++it;
+      continue;
+    }
+    if (!swapped) prepareFrameStaging();  // made on the worker, which leaves it alone
+    // Not drawn yet, and not idle either: the trim pass of this very frame would drop it.
+    animation->startIdleClock(now);
+    replaceInCatalogue(it->first, replacement.made->animation.release());
     it = replacements.erase(it);
+    swapped = true;
   }
 }
 

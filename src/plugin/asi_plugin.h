@@ -6,6 +6,8 @@
 // what changes in the animation folder.
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,6 +18,9 @@
 #include "hook/hook.h"
 #include "plugin/catalogue.h"
 #include "plugin/folder_watch.h"
+#include "plugin/message_box.h"
+#include "plugin/names_log.h"
+#include "plugin/texture_picker.h"
 #include "plugin/texture_name_cache.h"
 #include "plugin/trim_policy.h"
 
@@ -41,6 +46,7 @@ class AsiPlugin : public KelDescent {
   void trim();
 
   const Catalogue& catalogue() const { return animations; }
+  const TexturePicker& texturePicker() const { return picker; }
   // True until the first draw after loading has installed the hooks.
   bool waitingForDraw() const { return drawConnection != none; }
 
@@ -49,8 +55,10 @@ class AsiPlugin : public KelDescent {
   void installHooks();
   void followFolder();
   void applyChange(const FolderChange& change);
-  void swapInReplacements();
+  void swapInReplacements(const std::function<bool()>& shareLeft);
   void replaceInCatalogue(const std::string& name, Animation* animation);
+  // Off the hot path: only when a record's name is looked up anew.
+  void noteName(std::string_view name, const RwRaster* raster, bool animated) noexcept;
 
   void onRasterEbx(KelHook::CPU& cpu, RwRaster*& raster);
   void onRasterEdx(KelHook::CPU& cpu);
@@ -70,6 +78,12 @@ class AsiPlugin : public KelDescent {
   // game loop, on the thread that draws (the draw hooks read it without a lock), and whatever is
   // remembered is forgotten whenever it changes.
   TextureNameCache<Animation> namesSeen;
+  // Velquor/names.txt; its lines come from name lookups while recordNames (names=1).
+  NamesLog namesLog;
+  bool recordNames = false;
+  // Pick mode; its keys come from Velquor.ini.
+  TexturePicker picker;
+  unsigned keyConnection = none;
   // The watch and what its last look found, shared with the worker thread while it looks (a
   // look in flight outlives the manager); null when the watch is off.
   struct WatchState {
@@ -79,9 +93,21 @@ class AsiPlugin : public KelDescent {
   };
   std::shared_ptr<WatchState> watch;
   std::shared_ptr<DecodeJob> look;  // on the worker; found is the game thread's once it is done
-  // Animations made from changed files, decoding: each takes its texture's place in the catalogue
-  // once its frames are there, and the old frames play until then.
-  std::map<std::string, std::unique_ptr<Animation>> replacements;
+  // Changes found and not acted on yet: a game frame takes only a share of them.
+  std::deque<FolderChange> pendingChanges;
+  // Animations made from changed files: made on the worker (reading a settings file takes
+  // milliseconds), then decoding; each takes its texture's place in the catalogue once its frames
+  // are there, and the old frames play until then.
+  struct Made {
+    std::unique_ptr<Animation> animation;  // null when making it failed
+    std::vector<DeferredMessageBoxes::Message> messages;
+  };
+  struct Replacement {
+    std::shared_ptr<DecodeJob> making;  // done: made is the game thread's
+    std::shared_ptr<Made> made;
+    std::int64_t madeMs;  // FrameClock, when the change was taken in
+  };
+  std::map<std::string, Replacement> replacements;
   std::atomic<bool> loaded{false};
   unsigned drawConnection = none;
   unsigned gameLoopConnection = none;

@@ -138,6 +138,11 @@ std::string loadFailureText(const std::exception& error, std::string_view gifPat
   return error.what();
 }
 
+std::string cutShortText(std::string_view gifPath, std::size_t images) {
+  return std::string(gifPath) + " ends before its trailer (cut short): the " + std::to_string(images) +
+         (images == 1 ? " image" : " images") + " it has play, the last one as far as it goes";
+}
+
 AnimationDecision loadAnimationFile(PreloadBudget& budget, std::string_view textureName,
                                     std::string_view gifPath,
                                     const std::function<void(bool preload)>& make) {
@@ -163,6 +168,11 @@ FolderPlace folderPlace(const std::string& folder) {
 
 std::string folderFailureCaption(std::string_view folder) {
   return "Can't create folder " + std::string(folder);
+}
+
+std::string folderGoneText(std::string_view folder) {
+  return "The folder " + std::string(folder) +
+         " is gone: every animation gives its texture back to the game until a folder of that name is there again";
 }
 
 std::string blockedFolderText(std::string_view folder) {

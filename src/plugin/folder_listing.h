@@ -48,6 +48,8 @@ FolderPlace folderPlace(const std::string& folder);
 // The message box for a folder that cannot be made.
 std::string folderFailureCaption(std::string_view folder);
 std::string blockedFolderText(std::string_view folder);
+// The log line for the folder gone (deleted, renamed away) while the game runs.
+std::string folderGoneText(std::string_view folder);
 
 // Visits the entries of folder in the order the system lists them. Returns the error that
 // ended the listing (a missing folder included); an empty code when it ran to the end.
@@ -78,6 +80,8 @@ std::string losingFileReason(std::string_view chosenPath);
 // error's own words, except for memory running out where the file is not named.
 std::string loadFailureCaption(std::string_view textureName);
 std::string loadFailureText(const std::exception& error, std::string_view gifPath);
+// The log line for a GIF that ends before its trailer: the images it has play as they are.
+std::string cutShortText(std::string_view gifPath, std::size_t images);
 
 // The first animations made are decoded at once, the rest at their first use; a file that
 // fails to load does not use up a place.

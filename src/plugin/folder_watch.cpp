@@ -24,7 +24,13 @@ bool FolderWatch::lookDue(std::int64_t nowMs) {
   return true;
 }
 
+int FolderWatch::listingsToSettle(const Files& files) {
+  if (files.gif && files.gif->size == 0) return 1 + static_cast<int>(IncompleteWaitMs / IntervalMs);
+  return 2;
+}
+
 std::vector<FolderChange> FolderWatch::check() {
+  folderMissingBefore_ = folderMissing_;
   std::optional<Listing> listing = list();
   if (!listing) return {};
   std::set<std::string> names;
@@ -37,11 +43,15 @@ std::vector<FolderChange> FolderWatch::check() {
     const auto found = in.find(name);
     return found == in.end() ? none : found->second;
   };
+  std::map<std::string, int> alike;
   for (const auto& name : names) {
     const Files& now = filesOf(*listing, name);
     const Files& before = filesOf(previous_, name);
     const Files& made = filesOf(handedOn_, name);
-    if (now == made || now != before) continue;
+    if (now == made) continue;
+    // Counted from the listing that first found the files as they are now.
+    const int inARow = alike[name] = now == before ? alike_[name] + 1 : 1;
+    if (inARow < listingsToSettle(now)) continue;
     // Settings without their GIF, before and after, concern no animation.
     if (now.gif || made.gif) changes.push_back({name, now.gif.has_value()});
     if (now.gif || now.cfg)
@@ -50,11 +60,14 @@ std::vector<FolderChange> FolderWatch::check() {
       handedOn_.erase(name);
   }
   previous_ = std::move(*listing);
+  alike_ = std::move(alike);
   return changes;
 }
 
-std::optional<FolderWatch::Listing> FolderWatch::list() const {
+std::optional<FolderWatch::Listing> FolderWatch::list() {
   Listing listing;
+  folderMissing_ = folderPlace(folder_) != FolderPlace::Folder;
+  if (folderMissing_) return listing;
   const std::error_code error = listAnimationFolder(folder_, [&](const ListedEntry& entry) {
     if (entry.kind == ListedKind::Animation) {
       // The stamp of the file that plays: a GIF beside its PNG changes nothing.

@@ -32,6 +32,9 @@ Settings readSettings(std::istream& in) {
 }
 
 std::string badSettingLine(const std::string& key, const Setting& setting, const std::exception& error) {
-  return "line " + std::to_string(setting.line) + ": " + key + "=" + setting.value + ": " +
-         whatIsWrong(error);
+  return badSettingLine(key, setting, whatIsWrong(error));
+}
+
+std::string badSettingLine(const std::string& key, const Setting& setting, const std::string& wrong) {
+  return "line " + std::to_string(setting.line) + ": " + key + "=" + setting.value + ": " + wrong;
 }

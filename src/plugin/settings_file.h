@@ -18,3 +18,5 @@ Settings readSettings(std::istream& in);
 
 // "line <n>: <key>=<value>: <what is wrong>", for a value that did not convert.
 std::string badSettingLine(const std::string& key, const Setting& setting, const std::exception& error);
+// The same line with what is wrong in words of the caller's.
+std::string badSettingLine(const std::string& key, const Setting& setting, const std::string& whatIsWrong);

@@ -10,6 +10,7 @@
 #include "check/check_report.h"
 #include "check/folder_check.h"
 #include "check/case_folders.h"
+#include "plugin/folder_listing.h"
 #include "png/apng_writer.h"
 
 namespace {
@@ -187,7 +188,18 @@ TEST_F(CheckFolder, DisposalAndLoopSettingsAndTheTrailsWithoutThem) {
 
 TEST_F(CheckFolder, RefusedGifsAreFailuresWithTheDecodersWordsAndEmptyOnesKeepTheGameTexture) {
   settingsAndRefusals();
+  const GifBytes whole = TestGifs::threeColours();
+  gif("cut.gif", GifBytes(whole.begin(), whole.end() - 1));
   const FolderPrediction p = check();
+
+  // A file that ends before its trailer plays what it has, and the module says so in its log.
+  const AnimationPrediction* cut = find(p, "cut");
+  EXPECT_TRUE(cut->gif.accepted);
+  EXPECT_TRUE(cut->gif.cutShort);
+  EXPECT_TRUE(cut->plays());
+  EXPECT_TRUE(mentions(cut->warnings, cutShortText("Velquor/cut.gif", 3)));
+  EXPECT_TRUE(mentions(p.failures(), cutShortText("Velquor/cut.gif", 3)));
+  EXPECT_FALSE(find(p, "good")->gif.cutShort);
 
   const AnimationPrediction* refused = find(p, "old");
   EXPECT_FALSE(refused->gif.accepted);
@@ -366,6 +378,17 @@ TEST_F(CheckFolder, SettingsFileIsFoundWhateverItsLetterCase) {
   EXPECT_EQ(reasonFor(p, "GLOW.cfg"), "(not skipped)");
 }
 
+// Only "<name>.cfg" is a GIF's settings file: other files beside it that share its name are not.
+TEST_F(CheckFolder, SettingsAreOnlyTheFileWithTheSettingsExtension) {
+  gif("fire.gif");
+  for (const char* other : {"fire.txt", "fire.bak", "fire.cfg.old", "fire.cf"}) file(other, "background=1\noverride=0\n");
+  const FolderPrediction p = check();
+  const AnimationPrediction* fire = find(p, "fire");
+  EXPECT_FALSE(fire->settings.exists);
+  EXPECT_FALSE(fire->settings.background.has_value());
+  EXPECT_FALSE(mentions(p.mistakes, "read as the settings of fire.gif"));
+}
+
 #ifndef _WIN32
 // Only a case-sensitive system can hold such names side by side.
 TEST_F(CheckFolder, NamesDifferingOnlyInLetterCase) {
@@ -424,3 +447,38 @@ TEST_F(CheckFolder, PngFilesPlayOverTheirGifWithTheirFramesDelaysAndMemory) {
   EXPECT_EQ(find(p, "ALONE2"), nullptr);
   EXPECT_EQ(p.animations.size(), 3u);
 }
+
+namespace {
+
+TEST_F(CheckFolder, GifNamesAreCheckedAgainstTheNamesTheGameDrew) {
+  gif("Fire.gif");
+  gif("water.gif");
+  gif("smok.gif");
+  gif("sky.gif");
+  std::string text = formatText(check());
+  EXPECT_NE(text.find("put names=1 in Velquor.ini, play the game to make one"), std::string::npos) << text;
+
+  file("names.txt", "# comment\nfire\t64x64\tDXT1\tstill\nwater\t32x32\tA8R8G8B8\tanimated\n"
+                    "smoke\t8x8\tP8\tstill\nSmoke\t8x8\tP8\tstill\nskyline\t8x8\tR5G6B5\tstill\n");
+  const FolderPrediction p = check();
+  const struct {
+    const char* texture;
+    bool seen;
+    std::vector<std::string> similar;
+  } cases[] = {{"Fire", false, {"fire"}}, {"water", true, {}}, {"smok", false, {"smoke", "Smoke"}}, {"sky", false, {}}};
+  for (const auto& c : cases) {
+    const AnimationPrediction* a = find(p, c.texture);
+    ASSERT_NE(a, nullptr) << c.texture;
+    EXPECT_EQ(a->textureSeen, c.seen) << c.texture;
+    EXPECT_EQ(a->similarSeen, c.similar) << c.texture;
+  }
+  EXPECT_TRUE(mentions(p.mistakes, "Fire.gif: no texture of this name was seen; did you mean \"fire\"?"));
+  EXPECT_TRUE(mentions(p.mistakes, "smok.gif: no texture of this name was seen; did you mean \"smoke\" or \"Smoke\"?"));
+  EXPECT_TRUE(mentions(p.mistakes, "sky.gif: no texture of this name was seen"));
+  EXPECT_FALSE(mentions(p.mistakes, "water.gif"));
+  EXPECT_NE(reasonFor(p, "names.txt").find("texture names the game drew"), std::string::npos);
+  text = formatText(p);
+  EXPECT_NE(text.find("checked against"), std::string::npos) << text;
+}
+
+}  // namespace

@@ -71,6 +71,31 @@ TEST(KelSignal, FreedIdsAreReusedOldestFirst) {
   EXPECT_EQ(calls, (Calls{20, 21, 2, 11}));
 }
 
+TEST(KelSignal, FreedIdsComeBackInTheOrderTheyWereFreedNotByValue) {
+  // Freed out of id order: reused as freed, and each new slot runs at its id's place.
+  struct Case {
+    std::vector<unsigned> freed;
+    Calls reusedIds;
+    Calls order;  // tags of one emission afterwards
+  };
+  const Case cases[] = {{{2, 0}, {2, 0}, {11, 1, 10, 3, 4}},
+                        {{3, 1, 2}, {3, 1, 2}, {0, 11, 12, 10, 4}},
+                        {{1, 3}, {1, 3}, {0, 10, 2, 11, 4}}};
+  for (const Case& c : cases) {
+    KelSignal<> signal;
+    Calls calls;
+    for (int i = 0; i < 5; ++i) record(signal, calls, i);
+    for (unsigned id : c.freed) signal.disconnect(id);
+    Calls reused;
+    for (int tag = 10; tag < 10 + static_cast<int>(c.freed.size()); ++tag)
+      reused.push_back(static_cast<int>(record(signal, calls, tag)));
+    EXPECT_EQ(reused, c.reusedIds);
+    calls.clear();
+    signal();
+    EXPECT_EQ(calls, c.order);
+  }
+}
+
 TEST(KelSignal, DisconnectingTheLastSlotShrinksWithoutFreeingItsId) {
   KelSignal<> signal;
   Calls calls;
@@ -193,6 +218,54 @@ TEST(KelSignal, ASlotDestroyedByDisconnectOrReuseMayUseTheSignal) {
   signal();
   signal.disconnect(first);
   EXPECT_EQ(3, destroyed);
+}
+
+TEST(KelSignal, ASlotRemovedInANestedEmissionLivesUntilTheOutermostEnds) {
+  // The outer slot emits again; in that nested emission a later slot disconnects it. The outer
+  // slot is still running when the nested emission ends: it must not be destroyed there.
+  bool destroyed = false;
+  bool destroyedWhileRunning = true;
+  int depth = 0;
+  KelSignal<> signal;
+  unsigned outer = 0;
+  outer = signal.connect([&, guard = std::make_shared<OnDestroy>([&] { destroyed = true; })] {
+    if (depth++ == 0) {
+      signal();
+      destroyedWhileRunning = destroyed;
+    }
+    --depth;
+  });
+  signal.connect([&] {
+    if (depth == 1) signal.disconnect(outer);  // only in the nested emission
+  });
+  signal();
+  EXPECT_FALSE(destroyedWhileRunning);
+  EXPECT_TRUE(destroyed);
+}
+
+TEST(KelSignal, EmissionsOnTwoThreadsAtOnceLeaveNoRemovalDeferred) {
+  // Counted without losing an update, the emissions end at none: a slot disconnected afterwards
+  // is destroyed at once. Rounds, since the two threads do not always overlap.
+  std::atomic<long> calls{0};
+  int destroyed = 0;
+  KelSignal<> signal;
+  signal.connect([&calls] { ++calls; });
+  for (int round = 0; round < 20; ++round) {
+    std::atomic<int> ready{0};
+    auto emit = [&] {
+      ++ready;
+      while (ready.load() < 2) std::this_thread::yield();
+      for (int i = 0; i < 20000; ++i) signal();
+    };
+    std::thread first(emit), second(emit);
+    first.join();
+    second.join();
+    const unsigned id =
+        signal.connect([guard = std::make_shared<OnDestroy>([&] { ++destroyed; })] {});
+    signal.disconnect(id);
+    ASSERT_EQ(round + 1, destroyed) << "round " << round;
+  }
+  EXPECT_EQ(800000, calls.load());
 }
 
 TEST(KelSignal, ConnectingFromAnotherThreadWhileEmitting) {

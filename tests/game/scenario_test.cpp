@@ -87,12 +87,25 @@ TEST(ScenarioReader, ScenarioDirectiveReadsAFile) {
   EXPECT_THROW(Standin::parseCommandLine({"--scenario", path + ".missing"}), ScenarioError);
 }
 
+// A texture's format makes it a picture; P8 takes its colours from a palette record.
+TEST(ScenarioReader, TextureFormatsAreNamedInAnyLetterCase) {
+  Scenario s = Standin::parseCommandLine({"--texture", "a,64,64,ff0000,0x728320,DXT5,alpha", "--texture",
+                                          "b,8,8,ff0000,0x728320,p8", "--texture", "c,8,8,ff0000,0x728320"});
+  ASSERT_EQ(s.textures.size(), 3u);
+  EXPECT_EQ(s.textures[0].format, 0x35545844u);
+  EXPECT_TRUE(s.textures[0].alpha);
+  EXPECT_EQ(s.textures[1].format, 41u);
+  EXPECT_TRUE(s.textures[1].palette);
+  EXPECT_EQ(s.textures[2].format, 0u);
+}
+
 TEST(ScenarioReader, RefusesWhatTheGameCannotDo) {
   for (const char* bad : {"texture fire 64 64 ff0000 0x728321", "texture fire 0 64 ff0000 0x728320",
                           "texture fire 64 64 red 0x728320", "texture fire 64 64 ff0000 0x728320 shiny",
                           "texture abcdefghijabcdefghijabcdefghijab 8 8 ff0000 0x728320", "frames -1",
                           "frames 3 4", "key 1 65 hold", "message 1 0x10000 0 0", "extension_offset 40",
-                          "window 10 10", "d3d soon", "draw no", "draw", "nonsense 1"}) {
+                          "window 10 10", "d3d soon", "draw no", "draw", "nonsense 1",
+                          "texture fire 62 64 ff0000 0x728320 dxt1", "texture fire 64 64 ff0000 0x728320 a4l4"}) {
     Scenario s;
     EXPECT_THROW(Standin::applyDirective(s, bad), ScenarioError) << bad;
   }

@@ -9,6 +9,7 @@
 
 #include "game/standin_api.h"
 #include "host/host.h"
+#include "picture_scene.h"
 #include "site_probe.h"
 
 namespace {
@@ -162,6 +163,24 @@ TEST(StandinFrames, CapturesShowTheScenesColours) {
   ASSERT_EQ(draws.size(), 2u);
   EXPECT_EQ(draws[0].paletteIndex, 0);  // the palette record carries the cell's index
   EXPECT_NE(draws[0].palette, 0u);
+  game.setScene(original);
+}
+
+// Each format's texture shows its picture, pixel for pixel, within the format's precision.
+TEST(StandinFrames, TexturesOfEachFormatShowTheirPictures) {
+  StandinGame& game = standinGame();
+  const auto original = game.scene();
+  const auto scene = PictureScene::everyFormat();
+  game.setScene(scene);
+  Standin::Capture capture = game.captureFrame();
+  for (const auto& spec : scene) {
+    const Standin::Point centre = game.cellCentre(spec.name);
+    const int left = centre.x - spec.width / 2, top = centre.y - spec.height / 2;
+    const int worst = PictureScene::worstDifference(
+        spec, [&](int x, int y) { return capture.at(left + x, top + y); }, false);
+    EXPECT_LE(worst, Standin::pictureTolerance(spec.format)) << spec.name;
+  }
+  EXPECT_EQ(game.draws(-1).at(7).paletteIndex, 7) << "P8 has its palette record";
   game.setScene(original);
 }
 

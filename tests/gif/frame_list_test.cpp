@@ -173,6 +173,25 @@ TEST(FrameListLoad, DisposalMethodsShapeWhatTheNextImageIsDrawnOver) {
   }
 }
 
+// Method 3 below the top row and right of the left column: the rectangle's own rows and columns
+// come back, not those at the screen's corner.
+TEST(FrameListLoad, DisposalRestoresTheRectangleWhereverItLies) {
+  GifWriter writer(rgbScreen(3, 3, 2));
+  GifGraphicControl restore;
+  restore.disposal = 3;
+  writer.image(patternImage(3, 3, 4)).graphicControl(restore).image(filledImage(2, 2, 3, 1, 1));
+  writer.graphicControl({}).image(filledImage(1, 1, 1)).trailer();
+  FrameOptions options;
+  options.honourDisposal = true;
+  TempGifFile file(writer.bytes());
+  auto list = FrameList::load(file.path(), "", UINT64_MAX, options);
+  std::vector<GifBytes> frames;
+  for (const auto& frame : list->frames) frames.push_back(frameIndices(*frame));
+  EXPECT_EQ(frames, (std::vector<GifBytes>{{0, 1, 2, 3, 0, 1, 2, 3, 0},
+                                           {0, 1, 2, 3, 3, 3, 2, 3, 3},
+                                           {1, 1, 2, 3, 0, 1, 2, 3, 0}}));
+}
+
 #ifndef _WIN32  // hundreds of megabytes: too slow under the emulator
 TEST(FrameListLoad, TexturesPastTheirBudgetAreRefusedNamingFileNeedAndLimit) {
   // One 8192 x 8192 frame needs exactly the whole texture budget; only images the file has count.

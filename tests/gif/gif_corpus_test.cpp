@@ -26,7 +26,8 @@ std::string decoderOutcome(const std::string& path) {
 
 std::string frameListOutcome(const std::string& path, const std::string& name) {
   try {
-    return "frames " + std::to_string(FrameList::load(path.c_str(), name)->frames.size());
+    const auto list = FrameList::load(path.c_str(), name);
+    return "frames " + std::to_string(list->frames.size()) + (list->cutShort ? ", cut short" : "");
   } catch (const std::exception& error) {
     return std::string("error ") + error.what();
   }

@@ -2,12 +2,19 @@
 // streams, and the bounds a hostile stream can break.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "gif/crt_file_io.h"
 #include "gif/gif_decoder.h"
 #include "gif/gif_decoder_report.h"
+#include "gif/gif_read_state.h"
 #include "gif/interlace.h"
 #include "gif/lzw_code_table.h"
 #include "gif_test_files.h"
@@ -33,7 +40,18 @@ OpenResult openCapturing(const GifBytes& bytes) {
 
 GifHandle openBytes(const GifBytes& bytes) {
   TempGifFile file(bytes);
-  return GifHandle(gifOpen(file.path()));  // the descriptor stays valid after the unlink
+  return GifHandle(gifOpen(file.path()));  // read whole: the file may go at once
+}
+
+// Puts `from` in the place of `to`, as an editor's save does.
+bool replaceFile(const char* from, const char* to) {
+#ifdef _WIN32
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return true;
+  ADD_FAILURE() << "MoveFileEx: error " << GetLastError();
+  return false;
+#else
+  return std::rename(from, to) == 0;
+#endif
 }
 
 }  // namespace
@@ -114,9 +132,48 @@ TEST(GifNextFrame, TrailerEndsTheStreamAndStrayByteIsAnError) {
   gif = openBytes(GifWriter(screen(2, 2)).raw({0x00}).bytes());
   EXPECT_EQ(gifNextFrame(gif.get()), -1);
 
-  // The end of the file where a block may begin counts as the trailer.
+  // The end of the file where a block may begin ends the stream too, but without its trailer.
   gif = openBytes(GifWriter(screen(2, 2)).image(filledImage(2, 2, 1)).bytes());
   EXPECT_EQ(gifNextFrame(gif.get()), 1);
+  EXPECT_EQ(gifNextFrame(gif.get()), 0);
+  EXPECT_EQ(gif->endedEarly, 1);
+}
+
+// A file cut anywhere after its header (a copy in progress, a crashed save) gives the images it
+// has and then ends without its trailer; never a malformed stream.
+TEST(GifNextFrame, AFileCutShortEndsWithTheImagesItHas) {
+  GifWriter writer(screen(4, 2));
+  writer.loop(0).graphicControl({10, false, 0}).image(patternImage(4, 2, 4));
+  writer.raw({0x21, 0xFE, 3, 'a', 'b', 'c', 0}).graphicControl({10, true, 1});
+  GifImage local = filledImage(2, 2, 3, 1, 0);
+  local.localTable = testPalette(4);
+  writer.image(local).trailer();
+  const GifBytes whole = writer.bytes();
+  const std::size_t header = 13 + 4 * 3;
+  for (std::size_t size = header; size <= whole.size(); ++size) {
+    auto gif = openBytes(GifBytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)));
+    ASSERT_NE(gif, nullptr) << size;
+    int images = 0, result;
+    while ((result = gifNextFrame(gif.get())) == 1) ++images;
+    EXPECT_EQ(result, 0) << "cut after " << size << " bytes";
+    EXPECT_EQ(gif->endedEarly, size == whole.size() ? 0 : 1) << size;
+    EXPECT_LE(images, 2) << size;
+  }
+}
+
+// An editor saves by writing a new file and putting it in the old one's place, or deletes the
+// old one first: neither may fail while the decoder reads the old file.
+TEST(GifOpen, TheFileMayBeReplacedOrDeletedWhileItIsDecoded) {
+  GifWriter writer(screen(2, 2));
+  writer.image(filledImage(2, 2, 1)).image(filledImage(2, 2, 2)).trailer();
+  TempGifFile decoded(writer.bytes(), "decoded"), saved(GifWriter(screen(2, 2)).trailer().bytes(), "saved");
+  GifHandle gif(gifOpen(decoded.path()));
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(gifNextFrame(gif.get()), 1);
+  EXPECT_TRUE(replaceFile(saved.path(), decoded.path()));
+  EXPECT_EQ(gifNextFrame(gif.get()), 1) << "the old file is read on";
+  std::error_code error;
+  EXPECT_TRUE(std::filesystem::remove(decoded.path(), error)) << "deleted: " << error.message();
   EXPECT_EQ(gifNextFrame(gif.get()), 0);
 }
 
@@ -424,15 +481,15 @@ TEST(GifLzw, FullTableKeepsDecodingAtTwelveBitsUntilAClear) {
   }
 }
 
-TEST(GifNextFrame, DescriptorIsLeftAtTheEndOfTheImageData) {
+TEST(GifNextFrame, ReaderIsLeftAtTheEndOfTheImageData) {
   GifWriter writer(screen(4, 4));
   writer.comment("x").image(patternImage(4, 4, 4));
   const long imageEnd = static_cast<long>(writer.bytes().size());
   writer.trailer();
   auto gif = openBytes(writer.bytes());
-  EXPECT_EQ(_lseek(gif->fd, 0, SEEK_CUR), 13 + 12) << "after the global table";
+  EXPECT_EQ(gif->reader->offset(), 13 + 12) << "after the global table";
   ASSERT_EQ(gifNextFrame(gif.get()), 1);
-  EXPECT_EQ(_lseek(gif->fd, 0, SEEK_CUR), imageEnd);
+  EXPECT_EQ(gif->reader->offset(), imageEnd);
 }
 
 TEST(GifNextFrame, TruncatedFilesEndWithZeroOrMinusOne) {

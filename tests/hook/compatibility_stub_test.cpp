@@ -126,14 +126,14 @@ TEST(CompatibilityStub, ABusyPassThroughTheOtherPatchsCopyRunsTheOriginalInstruc
   ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
   CCallHook over(routine.site(), 6, 0, CCallHook::Before, CCallHook::SaveRegisters | CCallHook::SaveFlags, 0);
   // Entered from the other stub's copy of our call, not from the patch: it returns there.
-  hook.state = KelHook::HookState::Removing;
+  hook.gate.taken = 1;  // as if a remove were under way
   const Registers out = routine.run(in);
   EXPECT_EQ(bare.eax, out.eax);
   EXPECT_EQ(bare.ecx, out.ecx);
   EXPECT_EQ(bare.esp, out.esp);
   EXPECT_EQ(bare.eflags & hooktest::comparedFlags, out.eflags & hooktest::comparedFlags);
   EXPECT_EQ(0, hookPasses);
-  hook.state = KelHook::HookState::Idle;
+  hook.gate.taken = 0;
   EXPECT_EQ(bare.eax, routine.run(in).eax);
   EXPECT_EQ(1, hookPasses);
 }

@@ -113,9 +113,12 @@ TEST(FastHookLifecycle, APassWhileBusyRunsNoSlots) {
   hook.onBefore.connect([&] { ++passes; });
   hook.onAfter.connect([&] { ++passes; });
   ASSERT_TRUE(hook.install());
-  hook.state = KelHook::HookState::Removing;
+  hook.gate.taken = 1;  // as if a remove were under way
   hooktest::expectSameRegisters(bare, routine.run(in), false);
   EXPECT_EQ(0, passes);
-  EXPECT_EQ(KelHook::HookState::Removing, hook.state.load());
-  hook.state = KelHook::HookState::Idle;
+  EXPECT_EQ(1u, hook.gate.taken.load());
+  EXPECT_EQ(0u, hook.site().threadsInside());
+  hook.gate.taken = 0;
+  routine.run(in);
+  EXPECT_EQ(2, passes);
 }

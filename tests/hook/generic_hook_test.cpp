@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -13,7 +14,9 @@
 #include <thread>
 
 #include "hook/ccall_hook.h"
+#include "hook/fast_hook.h"
 #include "hook/hook.h"
+#include "hook/hook_code_memory.h"
 #include "hook/memory.h"
 #include "register_expectations.h"
 #include "site_routine.h"
@@ -479,6 +482,22 @@ TEST(GenericHookCallbacks, ConnectedInOrderAndIdsReused) {
   EXPECT_TRUE(destroyed);
 }
 
+TEST(GenericHookCallbacks, FreedIdsComeBackInTheOrderTheyWereFreed) {
+  SiteRoutine routine(hooktest::addEax(addend));
+  Hook<> hook(routine.site(), 5);
+  std::string order;
+  for (char tag : std::string("abcde")) hook.onBefore.connect([&order, tag] { order += tag; });
+  ASSERT_TRUE(hook.install());
+  hook.onBefore.disconnect(3);
+  hook.onBefore.disconnect(0);
+  hook.onBefore.disconnect(2);
+  EXPECT_EQ(3u, hook.onBefore.connect([&] { order += 'X'; }));
+  EXPECT_EQ(0u, hook.onBefore.connect([&](CPU&) { order += 'Y'; }));
+  EXPECT_EQ(2u, hook.onBefore.connect([&](Info&) { order += 'Z'; }));
+  routine.run(hooktest::sampleRegisters());
+  EXPECT_EQ("YbZXe", order);  // each runs at its id's place
+}
+
 TEST(GenericHookLifecycle, HookedInstructionsThatLeaveTheStubLeaveTheHookUsable) {
   // A jump, and a jz when taken, never come back to the stub's after-part.
   for (bool conditional : {false, true}) {
@@ -511,9 +530,13 @@ TEST(GenericHookLifecycle, ADestructorThatCannotRemoveLeavesNoWayIntoTheHook) {
   int passes = 0;
   hook->onBefore.connect([&] { ++passes; });
   ASSERT_TRUE(hook->install(0, 0, true, {nullptr, 0}));
-  // As if a pass were in its callbacks for good: remove is refused.
-  hook->state = KelHook::HookState::Before;
-  const auto stateOffset = static_cast<std::size_t>(reinterpret_cast<unsigned char*>(&hook->state) - storage);
+  // As if a thread had ended inside a pass: remove is refused, and there is nobody to wait for.
+  std::uint32_t endedThread = 0;
+  std::thread([&] { endedThread = GetCurrentThreadId(); }).join();
+  hook->gate.taken = 1;
+  hook->gate.holder = endedThread;
+  const auto stateOffset =
+      static_cast<std::size_t>(reinterpret_cast<unsigned char*>(&hook->gate.taken) - storage);
   hook->~Hook<>();
   // Nothing may read the object any more; should something still do, it finds garbage with an
   // idle state.
@@ -555,13 +578,12 @@ TEST(GenericHookBusy, APassDuringAnInstallOrRemoveRunsTheHookedInstructionsAlone
   hook.onBefore.connect([&] { ++passes; });
   hook.onAfter.connect([&] { ++passes; });
   ASSERT_TRUE(hook.install(0, 0, true, {nullptr, 0}));
-  for (std::uint32_t busy : {KelHook::HookState::Installing, KelHook::HookState::Removing}) {
-    hook.state = busy;
-    expectSameRegisters(bare, routine.run(in), true);
-    EXPECT_EQ(busy, hook.state.load());
-  }
+  hook.gate.taken = 1;  // as an install or a remove holds it
+  expectSameRegisters(bare, routine.run(in), true);
+  EXPECT_EQ(1u, hook.gate.taken.load());
+  EXPECT_EQ(0u, hook.site().threadsInside());  // the busy pass counted itself out again
   EXPECT_EQ(0, passes);
-  hook.state = KelHook::HookState::Idle;
+  hook.gate.taken = 0;
   routine.run(in);
   EXPECT_EQ(2, passes);
 }
@@ -598,44 +620,190 @@ TEST(GenericHookPatch, AThreadRunningTheSiteOnlyEverMeetsWholePatches) {
   EXPECT_EQ(7 + addend, site.call(7));
 }
 
-// Called from a site's hooked instructions: while `holdCaller` is set, it keeps the calling
-// thread inside the stub's copy of them.
-std::atomic<bool> holdCaller{false};
+// Called from a site's hooked instructions: the first call after `holdNextCaller` is set keeps
+// its thread inside the stub's copy of them until `releaseCaller`; the others return at once.
+std::atomic<bool> holdNextCaller{false};
 std::atomic<bool> callerHeld{false};
+std::atomic<bool> releaseCaller{false};
 unsigned __cdecl returnSeventySevenWhenReleased() {
-  if (holdCaller.load()) {
+  if (holdNextCaller.exchange(false)) {
     callerHeld = true;
-    while (holdCaller.load()) std::this_thread::yield();
+    while (!releaseCaller.load()) std::this_thread::yield();
   }
   return 77;
 }
 
-TEST(GenericHookPatch, InstallingAgainNeverRewritesAStubAThreadIsRunning) {
-  // mov ecx, returnSeventySevenWhenReleased; call ecx
+// mov ecx, returnSeventySevenWhenReleased; call ecx
+hooktest::CallableSite callingSite() {
   std::vector<std::uint8_t> bytes{0xB9, 0, 0, 0, 0, 0xFF, 0xD1};
   const auto callee = static_cast<std::uint32_t>(
       reinterpret_cast<std::uintptr_t>(&returnSeventySevenWhenReleased));
   std::memcpy(&bytes[1], &callee, 4);
-  hooktest::CallableSite site(bytes, 16);
+  return hooktest::CallableSite(bytes, 16);
+}
+
+// A thread held inside the hooked call until release(); result() once it is back.
+class HeldCaller {
+ public:
+  explicit HeldCaller(const hooktest::CallableSite& site) {
+    releaseCaller = false;
+    callerHeld = false;
+    holdNextCaller = true;
+    thread_ = std::thread([this, &site] { result_ = site.call(1); });
+    while (!callerHeld.load()) std::this_thread::yield();
+  }
+  ~HeldCaller() { release(); }
+  std::uint32_t release() {
+    releaseCaller = true;
+    if (thread_.joinable()) thread_.join();
+    return result_;
+  }
+
+ private:
+  std::thread thread_;
+  std::uint32_t result_ = 0;
+};
+
+TEST(GenericHookThreads, AThreadInsideTheHookedCallKeepsTheHookUntilItIsBack) {
+  hooktest::CallableSite site = callingSite();
+  alignas(Hook<>) unsigned char storage[sizeof(Hook<>)];
+  auto* hook = new (storage) Hook<>(site.site(), 7);
+  std::atomic<int> befores{0};
+  std::vector<std::uint32_t> afterEax;
+  hook->onBefore.connect([&] { ++befores; });
+  hook->onAfter.connect([&](CPU& cpu) { afterEax.push_back(cpu.eax); });
+  ASSERT_TRUE(hook->install(0, 0, true));
+
+  HeldCaller held(site);
+  // Neither removed nor rebuilt under the thread, which comes back to the stub and the hook.
+  EXPECT_FALSE(hook->remove());
+  EXPECT_FALSE(hook->install());
+  EXPECT_TRUE(hook->isInstalled());
+  // A second thread meanwhile runs the hooked instructions alone, on a record of its own.
+  EXPECT_EQ(77u, site.call(2));
+  EXPECT_EQ(1, befores.load());
+  EXPECT_TRUE(afterEax.empty());
+
+  // The owner goes away on another thread: it waits for the held pass.
+  std::atomic<bool> destroyed{false};
+  std::thread owner([&] {
+    hook->~Hook<>();
+    destroyed = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(destroyed.load());
+  EXPECT_EQ(77u, held.release());
+  owner.join();
+  std::memset(storage, 0xCC, sizeof(storage));  // nothing may read the object any more
+  EXPECT_EQ((std::vector<std::uint32_t>{77}), afterEax);
+  EXPECT_EQ(77u, site.call(3));
+  EXPECT_EQ(1, befores.load());
+}
+
+// Runs the site in a loop on a thread of the system's own, which can be stopped anywhere.
+class LoopingCaller {
+ public:
+  explicit LoopingCaller(const hooktest::CallableSite& site) : site_(site) {
+    thread_ = CreateThread(nullptr, 0, &LoopingCaller::loop, this, 0, nullptr);
+  }
+  ~LoopingCaller() {
+    stop_ = true;
+    ResumeThread(thread_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+  }
+  // Stops the thread once its next instruction is at `eip` with ECX `ecx`; false if that does
+  // not happen within `seconds`.
+  bool stopAt(const void* eip, std::uint32_t ecx, int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+      SuspendThread(thread_);
+      CONTEXT context{};
+      context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+      if (GetThreadContext(thread_, &context) && context.Eip == reinterpret_cast<DWORD>(eip) &&
+          context.Ecx == ecx)
+        return true;
+      ResumeThread(thread_);
+    }
+    return false;
+  }
+  void resume() { ResumeThread(thread_); }
+
+ private:
+  static DWORD WINAPI loop(void* self) {
+    auto* caller = static_cast<LoopingCaller*>(self);
+    for (std::uint32_t x = 0; !caller->stop_.load(); ++x) caller->site_.call(x);
+    return 0;
+  }
+  const hooktest::CallableSite& site_;
+  std::atomic<bool> stop_{false};
+  HANDLE thread_;
+};
+
+TEST(GenericHookThreads, AThreadStoppedJustAfterItsEntryCheckHoldsTheHook) {
+  // Two threads entering at once: one is stopped right after the stub's entry found the hook
+  // free (at the jecxz that follows); a pass of another thread must then find it held.
+  hooktest::CallableSite site(hooktest::addEax(addend), 16);
+  Hook<> hook(site.site(), 5);
+  std::atomic<long> befores{0};
+  hook.onBefore.connect([&] { ++befores; });
+  ASSERT_TRUE(hook.install());
+  const auto* stub = static_cast<const std::uint8_t*>(hook.site().code().address);
+  const auto* entryCheck = std::find(stub, stub + 32, std::uint8_t{0xE3});
+  ASSERT_NE(stub + 32, entryCheck);
+
+  LoopingCaller other(site);
+  if (!other.stopAt(entryCheck, 0, 20)) GTEST_SKIP() << "the thread was never stopped there";
+  const long before = befores.load();
+  EXPECT_EQ(9 + addend, site.call(9));
+  EXPECT_EQ(before, befores.load());  // this pass found the hook held and ran no callback
+  other.resume();
+}
+
+TEST(GenericHookThreads, ABusyPassKeepsItsBlockUntilItLeaves) {
+  hooktest::CallableSite site = callingSite();
   Hook<> hook(site.site(), 7);
   ASSERT_TRUE(hook.install(0, 0, true));
-  holdCaller = true;
-  std::uint32_t result = 0;
-  std::thread runner([&] { result = site.call(1); });
-  while (!callerHeld.load()) std::this_thread::yield();
-  const auto* block = static_cast<const std::uint8_t*>(hook.site().code().address);
+  const KelHook::Ptr first = hook.site().code();
+  const auto* block = static_cast<const std::uint8_t*>(first.address);
   const std::vector<std::uint8_t> running(block, block + hook.site().codeLength());
-  // The thread's pass has left the hook idle: it may be removed and installed meanwhile, the
-  // same stub and then another one (the flags not kept: it fits in the block). The stub the
-  // thread runs stays as it is.
-  EXPECT_TRUE(hook.remove());
-  EXPECT_TRUE(hook.install(0, 0, true));
-  EXPECT_TRUE(hook.install());
+
+  hook.gate.taken = 1;  // as an install holds it: the next pass is a busy one
+  HeldCaller held(site);
+  EXPECT_EQ(1u, hook.site().threadsInside());
+  hook.gate.taken = 0;
+  // Another stub goes to a fresh block and the first one is given back, with a pass inside it;
+  // a change of another hook gives a block back too, which frees what may be freed.
+  ASSERT_TRUE(hook.install());
+  EXPECT_NE(first.address, hook.site().code().address);
+  {
+    Hook<> other(site.site() + 0x100, 5);
+    other.change(site.site() + 0x200, 5, {});
+  }
   EXPECT_EQ(running, std::vector<std::uint8_t>(block, block + running.size()));
-  holdCaller = false;
-  runner.join();
-  EXPECT_EQ(77u, result);
+  EXPECT_EQ(77u, held.release());
+  EXPECT_EQ(0u, KelHook::threadsInside(first).load());
   EXPECT_EQ(77u, site.call(2));
+}
+
+TEST(FastHookThreads, AThreadInsideTheHookedCallKeepsTheHookAndASecondOneRunsNoSlots) {
+  hooktest::CallableSite site = callingSite();
+  KelHook::Fast::Hook hook(site.site());
+  ASSERT_TRUE(hook.changeSize(7));
+  std::atomic<int> slots{0};
+  hook.onBefore.connect([&] { ++slots; });
+  hook.onAfter.connect([&] { ++slots; });
+  ASSERT_TRUE(hook.install());
+  {
+    HeldCaller held(site);
+    EXPECT_FALSE(hook.remove());
+    EXPECT_EQ(77u, site.call(2));
+    EXPECT_EQ(1, slots.load());
+    EXPECT_EQ(77u, held.release());
+  }
+  EXPECT_EQ(2, slots.load());
+  EXPECT_TRUE(hook.remove());
+  EXPECT_EQ(77u, site.call(3));
 }
 
 TEST(GenericHookPatch, ProtectionChangesOnlyOnThePagesWritten) {

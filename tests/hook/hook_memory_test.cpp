@@ -9,6 +9,7 @@
 #include "hook/fast_hook.h"
 #include "hook/hook.h"
 #include "hook/hook_code_memory.h"
+#include "hook/hook_stubs.h"
 #include "site_routine.h"
 
 using KelHook::Ptr;
@@ -25,9 +26,6 @@ class ScriptedMemory : public KelHook::CodeMemory {
   Ptr allocate(unsigned size) override {
     ++allocations;
     return refuse ? Ptr{} : KelHook::Allocator::instance().allocate(size);
-  }
-  bool reallocate(Ptr& ptr, unsigned newSize) override {
-    return !refuse && KelHook::Allocator::instance().reallocate(ptr, newSize);
   }
   bool deallocate(Ptr& ptr) override {
     ++deallocations;
@@ -99,6 +97,14 @@ TEST(HookCodeMemory, TheBlockGoesBackUnlessACompatibilityStubKeepsIt) {
   }
 }
 
+TEST(HookCodeMemory, ABlockIsSizedForTheSizeTheTableGives) {
+  SiteRoutine routine(hooktest::addEax(1, 1));  // add eax, imm32: 5 bytes by the table
+  KelHook::Hook<> hook(routine.site(), -1);
+  ASSERT_TRUE(hook.install());
+  EXPECT_EQ(5, hook.getSize());
+  EXPECT_EQ(KelHook::genericBlockSize(5, false), hook.site().code().size);
+}
+
 TEST(HookLog, LinesCarryTheAddressAndAnOverlongMessageIsCut) {
   KelHook::Hook<> plain(0x1234, 6);
   plain.logging = true;
@@ -131,5 +137,30 @@ TEST(HookLog, LinesCarryTheAddressAndAnOverlongMessageIsCut) {
     }
     routine.run(hooktest::sampleRegisters());
     EXPECT_NE(std::string::npos, lastLogLine().find(fast ? "call after" : "return to")) << fast;
+  }
+}
+
+TEST(HookCodeMemory, TheLongestStubsFillTheirBlocksUpToTheThreadCount) {
+  // Every optional row: flags kept, a stack of the callbacks' own, the stack argument, and a
+  // first hooked instruction that jumps away (a jcc, whose way out has rows of its own).
+  const std::uint8_t jcc[] = {0x0F, 0x84, 0x10, 0x00, 0x00, 0x00, 0x90, 0x90};
+  for (int size : {6, 8}) {
+    const KelHook::HookedCode hooked{jcc, size, 0x401000};
+    for (bool argument : {false, true}) {
+      KelHook::GenericStub generic{};
+      generic.hooked = hooked;
+      generic.saveFlags = true;
+      generic.stackTop = 0x10000;
+      generic.passArgument = argument;
+      KelHook::StubWriter measure(nullptr, 0);
+      KelHook::writeGenericStub(measure, generic);
+      EXPECT_EQ(KelHook::genericBlockSize(size, argument) - KelHook::ThreadCountBytes, measure.length())
+          << size << (argument ? " with argument" : "");
+    }
+    KelHook::FastStub fast{};
+    fast.hooked = hooked;
+    KelHook::StubWriter measure(nullptr, 0);
+    KelHook::writeFastStub(measure, fast);
+    EXPECT_EQ(KelHook::fastBlockSize(size) - KelHook::ThreadCountBytes, measure.length()) << size;
   }
 }

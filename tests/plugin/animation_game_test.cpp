@@ -19,6 +19,7 @@
 #include "framework/line_log.h"
 #include "plugin/animation.h"
 #include "plugin/fake_records.h"
+#include "plugin/module_log.h"
 #include "plugin/module_objects.h"
 #include "plugin/trim_policy.h"
 #include "plugin/recorded_messages.h"
@@ -262,13 +263,6 @@ TEST_F(AnimationTest, TexturesFollowADeviceReset) {
 }
 
 // How often the module's log holds text so far.
-int timesLogged(const std::string& text) {
-  const std::string log = TempFolder::read("!KelDescent_" + moduleFileName() + ".log");
-  int count = 0;
-  for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
-  return count;
-}
-
 TEST_F(AnimationTest, NoTextureToShowLeavesTheGameItsRasterAndIsLoggedOnce) {
   IDirect3DDevice9* realDevice = Host::at<IDirect3DDevice9*>(Host::Device);
   ASSERT_NE(realDevice, nullptr);

@@ -9,12 +9,15 @@
 
 #include "framework/kel_render_events.h"
 #include "game/standin_api.h"
+#include "gif/frame_list.h"
 #include "plugin/animation.h"
 #include "plugin/load_animations.h"
 #include "plugin/module_objects.h"
 #include "plugin/asi_plugin.h"
 #include "plugin/catalogue.h"
 #include "plugin/fake_records.h"
+#include "plugin/folder_listing.h"
+#include "plugin/module_log.h"
 #include "plugin/recorded_messages.h"
 #include "plugin/temp_folder.h"
 #include "plugin/test_gifs.h"
@@ -240,6 +243,65 @@ TEST_F(AsiPluginTest, TrimGivesBackWhatIsNotDrawn) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_EQ(fire->state(), AnimationState::Uploaded);
+}
+
+// Game-loop passes, each with the clock moved on by stepMs and a little real time for the worker,
+// until done() says so; false when it never does.
+template <typename Done>
+bool passUntil(AsiPlugin& plugin, ManualClock& clock, std::int64_t stepMs, Done&& done) {
+  for (int pass = 0; pass < 3'000; ++pass) {
+    clock.advanceMs(stepMs);
+    plugin.trim();
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+// Files changed while the game runs: what takes a texture's place, when, and for how long.
+TEST_F(AsiPluginTest, ChangedFilesTakeTheirPlaceWhenTheyShould) {
+  ManualClock clock(10'000'000);
+  gif("fire");
+  gif("cut");
+  AsiPlugin plugin(animationFolder());
+  const auto now = [&](const char* name) {
+    const auto found = plugin.catalogue().find(name);
+    return found == plugin.catalogue().end() ? nullptr : found->second;
+  };
+  Animation* const fire = now("fire");
+  Animation* const cut = now("cut");
+
+  // Every pass a trim pass too: a new animation is not idle since the clock's start.
+  const GifBytes saved = TestGifs::animated(8, 8, {{1, 10}, {2, 10}});
+  folder.write("Velquor/fire.gif", std::string(saved.begin(), saved.end()));
+  ASSERT_TRUE(passUntil(plugin, clock, Trim::PassInterval, [&] { return now("fire") != fire; }));
+  EXPECT_NE(now("fire")->state(), AnimationState::Unloaded) << "dropped as it took its place";
+
+  // A GIF without its trailer may be one still being written: the old frames stay a while, then
+  // what it has plays, said once in the log.
+  const GifBytes whole = TestGifs::threeColours(4);
+  folder.write("Velquor/cut.gif", std::string(whole.begin(), whole.end() - 1));
+  const std::int64_t written = clock.ms();
+  ASSERT_TRUE(passUntil(plugin, clock, 100, [&] { return now("cut") != cut; }));
+  EXPECT_GE(clock.ms() - written, FolderWatch::IncompleteWaitMs) << "taken for a finished file";
+  FakeRaster host(0x41);
+  RwRaster* raster = host.raster();
+  ASSERT_TRUE(passUntil(plugin, clock, 16, [&] {
+    raster = host.raster();
+    plugin.substitute(FakeTexture("cut").record(), raster);
+    return raster != host.raster();
+  }));
+  EXPECT_EQ(now("cut")->frames()->frames.size(), 3u);
+  EXPECT_EQ(timesLogged(cutShortText(animationFolder() + "/cut.gif", 3)), 1);
+
+  // The folder renamed away: every texture goes back to the game, said once; it comes back with
+  // the folder.
+  fs::rename(folder.path() / "Velquor", folder.path() / "away");
+  ASSERT_TRUE(passUntil(plugin, clock, 100, [&] { return plugin.catalogue().empty(); }));
+  EXPECT_EQ(timesLogged(folderGoneText(animationFolder())), 1);
+  fs::rename(folder.path() / "away", folder.path() / "Velquor");
+  ASSERT_TRUE(passUntil(plugin, clock, 100, [&] { return plugin.catalogue().size() == 2; }));
+  EXPECT_TRUE(messages.shown().empty());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 # Velquor.asi must import only Windows' own DLLs (never d3d9.dll: the module waits for the game to
-# load it) and export nothing. Run with -DOBJDUMP=... -DMODULE=...
+# load it; ole32.dll, for saving pictures, is loaded only when one is saved) and export nothing. Run with -DOBJDUMP=... -DMODULE=...
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "objdump failed on ${MODULE}")
@@ -8,7 +8,7 @@ string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 foreach(entry ${imports})
   string(REPLACE "DLL Name: " "" dll "${entry}")
   string(TOLOWER "${dll}" dll)
-  if(NOT dll MATCHES "^(kernel32|user32|msvcrt)\\.dll$")
+  if(NOT dll MATCHES "^(kernel32|user32|gdi32|msvcrt)\\.dll$")
     message(FATAL_ERROR "Velquor.asi imports ${dll}")
   endif()
 endforeach()

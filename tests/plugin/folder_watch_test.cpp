@@ -75,10 +75,48 @@ TEST_F(FolderWatchTest, ChangesAreHandedOnOnceSettled) {
          touch("d.gif");
        }, ""},
       {"d settled", [] {}, "d+ "},
+      {"files of other extensions beside fire.gif", [&] {
+         folder.write("fire.gif", "GIF89a");
+       }, ""},
+      {"fire settled", [] {}, "fire+ "},
+      {"fire.txt, fire.bak and fire.cfg.old written", [&] {
+         for (const char* name : {"fire.txt", "fire.bak", "fire.cfg.old"}) folder.write(name, "x");
+       }, ""},
+      {"none of them is fire's settings", [] {}, ""},
+      {"a emptied, as a save that truncates first", [&] { folder.write("a.gif", ""); }, ""},
+      {"a still empty", [] {}, ""},
+      {"a written again before the wait is over", [&] { folder.write("a.gif", "GIF89a, saved"); }, ""},
+      {"a settled, never handed on empty", [] {}, "a+ "},
+      {"a emptied again", [&] { folder.write("a.gif", ""); }, ""},
   };
   for (const auto& step : steps) {
     step.change();
     EXPECT_EQ(described(watch.check()), step.handedOn) << step.what;
+  }
+  // An empty GIF that stays empty is a broken file after all: handed on once the wait is over.
+  const int waitLooks = static_cast<int>(FolderWatch::IncompleteWaitMs / FolderWatch::IntervalMs);
+  std::string handedOn;
+  for (int look = 1; look < waitLooks; ++look) handedOn += described(watch.check());
+  EXPECT_EQ(handedOn, "") << "an empty file handed on while it may still be written";
+  EXPECT_EQ(described(watch.check()), "a+ ");
+}
+
+// What the loader is about to make is the first listing: a change just before the first look is
+// handed on at the second, as any other.
+TEST_F(FolderWatchTest, AChangeBeforeTheFirstLookSettlesLikeAnyOther) {
+  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+      {"removed", [&] { remove("a.gif"); }},
+      {"added", [&] { folder.write("b.gif", "GIF89a"); }},
+      {"rewritten", [&] { folder.write("a.gif", "GIF89a, longer"); }},
+      {"settings added", [&] { folder.write("a.cfg", "background=1\n"); }},
+  };
+  for (const auto& change : changes) {
+    for (const auto& entry : fs::directory_iterator(folder.path())) fs::remove(entry.path());
+    folder.write("a.gif", "GIF89a");
+    FolderWatch watch(folder.path().u8string());
+    change.second();
+    EXPECT_EQ(described(watch.check()), "") << change.first;
+    EXPECT_NE(described(watch.check()), "") << change.first;
   }
 }
 
@@ -90,12 +128,26 @@ TEST_F(FolderWatchTest, LooksAtMostOncePerInterval) {
   EXPECT_EQ(due, (std::vector<bool>{true, false, false, true, false, true, false}));
 }
 
-TEST_F(FolderWatchTest, AFolderThatCannotBeListedChangesNothing) {
+// A folder deleted or renamed away holds no files: its animations go as removed files do, and
+// come back with a folder of that name.
+TEST_F(FolderWatchTest, AFolderThatIsGoneHasNoFiles) {
   folder.write("Velquor/a.gif", "GIF89a");
+  folder.write("Velquor/b.gif", "GIF89a");
   FolderWatch watch(folder.file("Velquor"));
-  fs::remove_all(fs::u8path(folder.file("Velquor")));
+  const fs::path animations = fs::u8path(folder.file("Velquor")), away = fs::u8path(folder.file("away"));
+  fs::rename(animations, away);
   EXPECT_EQ(described(watch.check()), "");
-  EXPECT_EQ(described(watch.check()), "") << "a missing folder is not a removed file";
+  EXPECT_TRUE(watch.folderJustWentMissing());
+  EXPECT_EQ(described(watch.check()), "a- b- ");
+  EXPECT_FALSE(watch.folderJustWentMissing()) << "said once";
+  folder.write("Velquor", "a file where the folder was");
+  EXPECT_EQ(described(watch.check()), "") << "a file in its place is no folder either";
+  EXPECT_FALSE(watch.folderJustWentMissing());
+  fs::remove(animations);
+  fs::rename(away, animations);
+  EXPECT_EQ(described(watch.check()), "");
+  EXPECT_EQ(described(watch.check()), "a+ b+ ");
+  EXPECT_FALSE(watch.folderJustWentMissing());
 }
 
 }  // namespace

@@ -112,6 +112,9 @@ struct HostileRun {
   GameWatchdog* watchdog = nullptr;  // never deleted: its thread may outlive every case
   std::vector<int> resetsAt;         // the first frame after each reset
   std::map<std::string, bool> played;  // every texture drawn -> whether it ever showed the module's
+  // Good animations that showed the game's own texture before their first frame: only those
+  // decoded at their first use rather than at start may (the checker says which, at the end).
+  std::set<std::string> waitedForFrames;
   std::vector<Standin::MessageBoxRecord> boxes;
 };
 
@@ -351,7 +354,10 @@ TEST(HostileFolder, ThousandsOfFramesWithResetsNeitherCrashNorHangNorBlank) {
       run.played[draw.texture] |= draw.d3dTexture != 0 && draw.d3dTexture != draw.ownD3dTexture;
       const auto expect = expected.find(draw.texture);
       ASSERT_NE(expect, expected.end()) << draw.texture;
-      if (expect->second == Expect::Plays && (!draw.swapped() || draw.d3dTexture == draw.ownD3dTexture))
+      const bool ownTexture = !draw.swapped() || draw.d3dTexture == draw.ownD3dTexture;
+      if (expect->second == Expect::Plays && ownTexture && !run.played[draw.texture])
+        run.waitedForFrames.insert(draw.texture);
+      else if (expect->second == Expect::Plays && ownTexture)
         notPlaying.add(at(draw));
       if (expect->second == Expect::StaysOwn && draw.d3dTexture != draw.ownD3dTexture) notOwn.add(at(draw));
       for (const auto& shown : run.folder.shown) {
@@ -463,6 +469,9 @@ TEST(HostileFolder, CheckerTerminatesAndPredictsWhatTheModuleDid) {
       if (plays != played)
         wrong.add(texture + (played ? " played, predicted not to" : " did not play, predicted to"));
     }
+    for (const auto& animation : prediction.animations)
+      if (run.waitedForFrames.count(animation.textureName) && animation.decodedAtStart)
+        wrong.add(animation.textureName + " waited for its first frames, though decoded at start");
   }
 
   // The boxes while the game starts, in order; those at first use, whatever their order.

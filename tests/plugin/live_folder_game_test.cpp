@@ -1,5 +1,6 @@
 // The real Velquor.asi following its folder while the stand-in game runs: files replaced, added,
-// removed, half-written and settings changed between frames, seen in the trace and in real pixels.
+// removed, half-written, emptied and settings changed between frames, the whole folder taken away
+// and brought back, seen in the trace, the log and real pixels.
 // Each case runs in a game of its own.
 #include <gtest/gtest.h>
 
@@ -62,6 +63,17 @@ bool runUntilShows(const std::string& name, std::uint32_t colour, double limitMs
 bool swapped(const std::string& name) {
   const DrawRecord* draw = drawOf(game().draws(-1), name);
   return draw != nullptr && draw->swapped();
+}
+
+// A folder is renamed as a player would, again while the module happens to be listing it.
+void renameFolder(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::error_code error;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::rename(from, to, error);
+    if (!error) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ADD_FAILURE() << from << " -> " << to << ": " << error.message();
 }
 
 // Long enough for a change to settle: two listings of the folder, a second apart, and a decode.
@@ -152,6 +164,46 @@ TEST(Module, LiveFolderFollowsChanges) {
   ASSERT_NE(gone, nullptr);
   EXPECT_FALSE(gone->swapped());
   EXPECT_EQ(gone->d3dTexture, gone->ownD3dTexture);
+
+  // Saves that stop half-way, or empty the file first, and stay so for longer than a look: the
+  // old frames play on, without a box; the emptied file written at last plays at once, the one
+  // left without its trailer after a while, with a line in the log.
+  const GifBytes cut = TestGifs::animated(8, 8, {{1, 100}, {2, 100}});
+  folder.gif("growing.gif", GifBytes(cut.begin(), cut.end() - 3));
+  folder.gif("newcomer.gif", {});
+  std::set<std::uint32_t> growingColours;
+  runFor(SettleMs, [&growingColours, &gaps](const std::vector<DrawRecord>& draws) {
+    for (const char* name : {"growing", "newcomer"}) {
+      const DrawRecord* draw = drawOf(draws, name);
+      if (draw == nullptr || !draw->swapped()) gaps.insert(name);
+    }
+    growingColours.insert(colourOf("growing"));
+  });
+  EXPECT_TRUE(gaps.empty()) << "the game's own texture showed in " << *gaps.begin();
+  EXPECT_EQ(growingColours.count(Red), 0u) << "a file still being written was shown";
+  EXPECT_TRUE(closeColours(colourOf("newcomer"), Green));
+  folder.gif("newcomer.gif", solid(3));
+  EXPECT_TRUE(runUntilShows("newcomer", Blue));
+  EXPECT_TRUE(runUntilShows("growing", Red, 10'000));
+  EXPECT_EQ(game().messageBoxes().size(), 1u) << "the corrupt file's, alone";
+  const std::string cutLine = "Velquor/growing.gif ends before its trailer";
+  const std::string log = folder.log();
+  EXPECT_NE(log.find(cutLine), std::string::npos) << log;
+  EXPECT_EQ(log.find(cutLine), log.rfind(cutLine)) << "logged once";
+
+  // The whole folder renamed away: every texture goes back to the game, said once in the log;
+  // they come back with the folder.
+  const std::filesystem::path animations = std::filesystem::u8path(folder.path("")).parent_path();
+  const std::filesystem::path away = animations.parent_path() / "Velquor-away";
+  renameFolder(animations, away);
+  EXPECT_TRUE(runUntilShows("swap", 0xFFFFFF00)) << std::hex << colourOf("swap");
+  for (const auto& draw : game().draws(-1)) EXPECT_FALSE(draw.swapped()) << draw.texture;
+  renameFolder(away, animations);
+  EXPECT_TRUE(runUntilShows("swap", Green));
+  const std::string goneLine = "The folder Velquor is gone";
+  EXPECT_EQ(folder.log().find(goneLine), folder.log().rfind(goneLine)) << folder.log();
+  EXPECT_NE(folder.log().find(goneLine), std::string::npos);
+  EXPECT_EQ(game().messageBoxes().size(), 1u);
 
   // Unloaded while watching: whatever look is in flight, the game goes on without the module.
   game().unloadModules();

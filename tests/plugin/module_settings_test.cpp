@@ -33,6 +33,29 @@ TEST(ModuleSettings, WatchIsOnUnlessTurnedOff) {
     EXPECT_EQ(shown.back(), (ShownMessage{c.message, path})) << c.text;
   }
   EXPECT_EQ(messages.shown().size(), 2u);
+  EXPECT_FALSE(readModuleSettings(folder.file("none.ini")).names);
+  EXPECT_TRUE(readModuleSettings(folder.write("Velquor.ini", "watch=0\nnames=1\n")).names);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ModuleSettings, PickKeysByNameOrNumber) {
+  TempFolder folder;
+  RecordedMessages messages;
+  const PickKeys defaults;
+  const std::string path = folder.write(
+      "Velquor.ini", "pick_key=f8\npick_next_key=pagedown\npick_previous_key=45\npick_save_key=Shift\n");
+  const PickKeys keys = readModuleSettings(path).pickKeys;
+  EXPECT_EQ(keys.toggle, 0x77);
+  EXPECT_EQ(keys.next, 0x22);
+  EXPECT_EQ(keys.previous, 0x2D);
+  EXPECT_EQ(keys.save, defaults.save) << "a bad value keeps the default";
+  ASSERT_EQ(messages.shown().size(), 1u);
+  EXPECT_EQ(messages.shown()[0].text.rfind("line 4: pick_save_key=Shift: not a key: F1 to F24", 0), 0u);
+  for (int key : {defaults.toggle, defaults.next, defaults.previous, defaults.save, int('Q'), int('7'), 0x2E, 200})
+    EXPECT_EQ(keyByName(keyName(key)), key) << keyName(key);
 }
 
 }  // namespace

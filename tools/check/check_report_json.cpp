@@ -53,7 +53,7 @@ std::string gif(const GifPrediction& g) {
       << ",\"width\":" << g.width << ",\"height\":" << g.height << ",\"frames\":" << g.delaysMs.size()
       << ",\"delays_ms\":" << numbers(g.delaysMs) << ",\"total_ms\":" << g.totalMs
       << ",\"loop_count\":" << g.loopCount << ",\"loop_count_given\":" << (g.loopCountGiven ? "true" : "false") << ",\"runs_before_stop\":" << g.runsBeforeStop << ",\"disposal\":" << numbers(g.disposalByImage)
-      << ",\"decoded_bytes\":" << g.decodedBytes << ",\"uploaded_bytes\":" << g.decodedBytes + g.textureBytes
+      << ",\"cut_short\":" << (g.cutShort ? "true" : "false") << ",\"decoded_bytes\":" << g.decodedBytes << ",\"uploaded_bytes\":" << g.decodedBytes + g.textureBytes
       << "}";
   return out.str();
 }
@@ -65,7 +65,8 @@ std::string animation(const AnimationPrediction& a) {
          ",\"settings\":" + settings(a.settings) + ",\"gif\":" + gif(a.gif) +
          ",\"boxes_at_start\":" + boxes(a.boxesAtStart) +
          ",\"boxes_at_first_use\":" + boxes(a.boxesAtFirstUse) + ",\"ignored\":" + strings(a.ignored) +
-         ",\"warnings\":" + strings(a.warnings) + "}";
+         ",\"warnings\":" + strings(a.warnings) + ",\"texture_seen\":" + (a.textureSeen ? "true" : "false") +
+         ",\"similar_seen\":" + strings(a.similarSeen) + "}";
 }
 
 const char* stateName(FolderState state) {
@@ -87,7 +88,7 @@ std::string formatJson(const FolderPrediction& p) {
   for (std::size_t i = 0; i < p.skipped.size(); ++i)
     out << (i ? "," : "") << "{\"file\":" << quoted(p.skipped[i].fileName)
         << ",\"reason\":" << quoted(p.skipped[i].reason) << "}";
-  out << "],\"watch\":" << (p.watch ? "true" : "false") << ",\"boxes_at_start\":" << boxes(p.boxesAtStart()) << ",\"memory\":{\"at_start\":"
+  out << "],\"watch\":" << (p.watch ? "true" : "false") << ",\"names_log_found\":" << (p.namesLogFound ? "true" : "false") << ",\"boxes_at_start\":" << boxes(p.boxesAtStart()) << ",\"memory\":{\"at_start\":"
       << p.memory.atStart << ",\"worst_case\":" << p.memory.worstCase << ",\"budget\":" << p.memory.budget
       << "},\"mistakes\":" << strings(p.mistakes) << ",\"failures\":" << strings(p.failures()) << "}\n";
   return out.str();

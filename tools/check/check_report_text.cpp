@@ -95,6 +95,13 @@ std::string formatText(const FolderPrediction& p) {
     out << "\nSkipped:\n";
     for (const auto& s : p.skipped) out << "  " << s.fileName << ": " << s.reason << "\n";
   }
+  out << "\nTexture names: ";
+  if (p.namesLogFound)
+    out << "checked against " << p.namesLogPath << ", the names the game drew\n";
+  else
+    out << "no " << p.namesLogPath << " to check the GIFs' names against; "
+        << (p.namesLogOn ? "play the game with the module" : "put names=1 in Velquor.ini, play the game")
+        << " to make one, then run the checker again\n";
   out << "\nLive folder: " << (p.watch ? "on, changes are played while the game runs" : "off (Velquor.ini)") << "\n";
   const auto shown = p.boxesAtStart();
   out << "\nMessage boxes at start, in order:" << (shown.empty() ? " none" : "") << "\n";

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "check/device_caps.h"
+#include "check/similar_names.h"
 #include "gif/image_disposal.h"
 #include "inspect/gif_inspection.h"
 #include "plugin/animation_config.h"
@@ -16,6 +17,7 @@
 #include "plugin/folder_listing.h"
 #include "plugin/message_box.h"
 #include "plugin/module_settings.h"
+#include "plugin/names_log.h"
 #include "plugin/png_settings.h"
 #include "png/animation_frames.h"
 
@@ -144,6 +146,7 @@ GifPrediction predictGif(const std::string& gifPath, const std::string& shownNam
     gif.loopCountGiven = inspection.frames->loopCountGiven;
     gif.runsBeforeStop = inspection.frames->runsBeforeStop();
     gif.loopMsAtSixty = loopMsAtSixtyDraws(*inspection.frames);
+    gif.cutShort = inspection.frames->cutShort;
   }
   return gif;
 }
@@ -181,6 +184,12 @@ void noteIgnored(AnimationPrediction& animation) {
                                 "in the game; " + settingsAdvice(settings, "disposal=1"));
 }
 
+// The module's log line for a file that ends before its trailer.
+std::string cutShortLine(const AnimationPrediction& animation) {
+  return cutShortText(animationBase(AnimationFolder, animation.textureName) + ".gif", animation.gif.delaysMs.size()) +
+         " (the module logs it once; while the game runs it first waits for the rest, as for a file being written)";
+}
+
 void noteWarnings(AnimationPrediction& animation) {
   const GifPrediction& gif = animation.gif;
   if (gif.version == "87a")
@@ -190,6 +199,7 @@ void noteWarnings(AnimationPrediction& animation) {
   else if (gif.accepted && (gif.width == 0 || gif.height == 0))
     animation.warnings.push_back("a screen of " + std::to_string(gif.width) + " x " + std::to_string(gif.height) +
                                  ": nothing to show, the game's own texture stays (the module logs it once)");
+  if (gif.accepted && gif.cutShort) animation.warnings.push_back(cutShortLine(animation));
   if (!isAscii(animation.textureName))
     animation.warnings.push_back(
         "a name with non-ASCII characters: it plays only on a texture whose name has these very "
@@ -267,6 +277,8 @@ SkipVerdict judgeSkipped(const ListedEntry& entry,
     default:
       break;
   }
+  if (name == NamesLogFile) return {"the module's log of the texture names the game drew (names=1)"};
+  if (name == PickedFolder) return {"a folder: the pictures saved in pick mode"};
   const std::string extension = lowerCase(fs::u8path(name).extension().u8string());
   const std::string stem = name.substr(0, name.size() - extension.size());
   if (extension == ".gif")
@@ -290,7 +302,7 @@ void predictSkipped(const Listing& listing, FolderPrediction& prediction) {
     const SkipVerdict verdict = judgeSkipped(entry, byName);
     if (!verdict.settingsInUse) prediction.skipped.push_back({entry.fileName, verdict.reason});
     if (verdict.mistake) prediction.mistakes.push_back(entry.fileName + ": " + verdict.reason);
-    if (entry.kind == ListedKind::Directory) {
+    if (entry.kind == ListedKind::Directory && entry.fileName != PickedFolder) {
       std::error_code error;
       for (const auto& inner : fs::directory_iterator(entry.path, error))
         if (lowerCase(inner.path().extension().u8string()) == ".gif") {
@@ -371,6 +383,8 @@ std::vector<std::string> FolderPrediction::failures() const {
     for (const auto& box : animation.boxesAtFirstUse)
       found.push_back("message box when " + animation.textureName + " is first drawn: " +
                       box.caption + ": " + box.text);
+    if (animation.catalogued && animation.gif.accepted && animation.gif.cutShort)
+      found.push_back("incomplete file: " + cutShortLine(animation));
   }
   if (memory.atStart > Limits::DecodedBudget)
     found.push_back("the animations decoded at start need more than the module's " + Limits::mib(Limits::DecodedBudget) +
@@ -385,9 +399,30 @@ void predictModuleSettings(const std::string& folder, FolderPrediction& predicti
   const std::filesystem::path gameFolder = std::filesystem::u8path(folder).parent_path();
   const std::string path = (gameFolder / std::string(ModuleSettingsFile)).u8string();
   BoxRecorder recorder(prediction.moduleSettingsBoxes);
-  prediction.watch = readModuleSettings(path).watch;
+  const ModuleSettings settings = readModuleSettings(path);
+  prediction.watch = settings.watch;
+  prediction.namesLogOn = settings.names;
   for (auto& box : prediction.moduleSettingsBoxes)
     if (box.caption == path) box.caption = std::string(ModuleSettingsFile);
+}
+
+// Each GIF's texture against the names the game drew, as the module logged them.
+void predictSeenNames(const std::string& folder, FolderPrediction& prediction) {
+  prediction.namesLogPath = (fs::u8path(folder) / std::string(NamesLogFile)).u8string();
+  std::error_code error;
+  prediction.namesLogFound = fs::is_regular_file(fs::u8path(prediction.namesLogPath), error);
+  if (!prediction.namesLogFound) return;
+  std::vector<std::string> seen;
+  for (SeenTexture& t : readNamesLog(prediction.namesLogPath)) seen.push_back(std::move(t.name));
+  for (auto& animation : prediction.animations) {
+    animation.textureSeen = std::find(seen.begin(), seen.end(), animation.textureName) != seen.end();
+    if (animation.textureSeen) continue;
+    animation.similarSeen = similarNames(animation.textureName, seen);
+    std::string text = animation.fileName + ": no texture of this name was seen";
+    for (std::size_t i = 0; i < animation.similarSeen.size(); ++i)
+      text += (i == 0 ? "; did you mean \"" : "\" or \"") + animation.similarSeen[i];
+    prediction.mistakes.push_back(text + (animation.similarSeen.empty() ? "" : "\"?"));
+  }
 }
 
 }  // namespace
@@ -430,5 +465,6 @@ FolderPrediction checkFolder(const std::string& folder) {
   predictSkipped(listing, prediction);
   predictCaseClashes(listing, prediction);
   predictMemory(prediction);
+  predictSeenNames(folder, prediction);
   return prediction;
 }

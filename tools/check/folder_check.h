@@ -42,6 +42,7 @@ struct GifPrediction {
   std::uint64_t decodedBytes = 0;   // frames held while decoded
   std::uint64_t textureBytes = 0;   // textures added while uploaded
   std::int64_t loopMsAtSixty = 0;   // one loop of the module's playback, drawn 60 times a second
+  bool cutShort = false;            // the file ends before its trailer: its images play as they are
 };
 
 struct AnimationPrediction {
@@ -55,6 +56,10 @@ struct AnimationPrediction {
   std::vector<ShownBox> boxesAtFirstUse;
   std::vector<std::string> ignored;  // what the file asks for that the module does not do
   std::vector<std::string> warnings;
+  // From Velquor/names.txt, when there is one: whether the game drew a texture of this name, and
+  // the names it drew that are near it.
+  bool textureSeen = false;
+  std::vector<std::string> similarSeen;
 
   // On screen in the game: made, decoded, with a picture, and no message when its textures are
   // made.
@@ -89,6 +94,9 @@ struct FolderPrediction {
   std::vector<ShownBox> folderBoxes;            // shown before any animation is made
   bool watch = true;                            // Velquor.ini: the folder is followed while the game runs
   std::vector<ShownBox> moduleSettingsBoxes;    // Velquor.ini's problems, the first at start
+  bool namesLogFound = false;                   // Velquor/names.txt is there (names=1 made it)
+  bool namesLogOn = false;                      // Velquor.ini says names=1
+  std::string namesLogPath;
 
   // Every problem found while the module starts, one message per file, in order; all are logged.
   std::vector<ShownBox> problemsAtStart() const;

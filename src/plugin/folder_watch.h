@@ -1,8 +1,9 @@
 #pragma once
 // Watches the animation folder while the game runs. Each listing notes the size and time of every
-// "<name>.gif" and "<name>.cfg" (the loader's listing rules decide which entries count). A change
-// is handed on only once the files of that texture look the same on two listings in a row: a file
-// that a tool is still writing keeps changing and is not read half-way. What was handed on is not
+// "<name>.gif" (or the "<name>.png" that plays instead of it) and "<name>.cfg" (the loader's
+// listing rules decide which entries count). A change is handed on only once the files of that
+// texture look the same on two listings in a row: a file that a tool is still writing keeps
+// changing and is not read half-way. What was handed on is not
 // handed on again until it changes again, so a file that stays broken is reported once.
 // An empty GIF is a file being written (a save that truncates it first): it is handed on only
 // once it has stayed empty for IncompleteWaitMs. A folder that is gone (deleted, renamed away)

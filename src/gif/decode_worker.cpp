@@ -1,5 +1,6 @@
 #include "gif/decode_worker.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -22,8 +23,8 @@ void DecodeJob::wait() const noexcept {
   while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-std::shared_ptr<DecodeJob> DecodeWorker::request(DecodeJob::Work work) {
-  auto job = std::make_shared<DecodeJob>(std::move(work));
+std::shared_ptr<DecodeJob> DecodeWorker::request(DecodeJob::Work work, std::uint64_t cost) {
+  auto job = std::make_shared<DecodeJob>(std::move(work), cost);
   std::lock_guard<std::mutex> lock(shared_->mutex);
   if (shared_->stopping) {
     job->error_ = std::make_exception_ptr(std::runtime_error("The decoder has stopped"));
@@ -50,8 +51,11 @@ void DecodeWorker::loop(std::shared_ptr<Shared> shared) {
   for (;;) {
     shared->wake.wait(lock, [&] { return shared->stopping || !shared->queue.empty(); });
     if (shared->stopping) break;
-    std::shared_ptr<DecodeJob> job = std::move(shared->queue.front());
-    shared->queue.pop_front();
+    // The first of the least cost.
+    const auto next = std::min_element(shared->queue.begin(), shared->queue.end(),
+                                       [](const auto& a, const auto& b) { return a->cost_ < b->cost_; });
+    std::shared_ptr<DecodeJob> job = std::move(*next);
+    shared->queue.erase(next);
     lock.unlock();
     job->run();
     job.reset();  // the frames of a cancelled job are freed here

@@ -147,6 +147,19 @@ TEST_F(TrimTest, EvictionStartsAboveExactlyFifty) {
   EXPECT_EQ(pool.back().current, AnimationState::Unloaded);
 }
 
+TEST_F(TrimTest, NoEvictionPassWhileFiftyOrFewerAreLoaded) {
+  // More than fifty files, fifty loaded: nothing to evict, and the minute is not started again.
+  for (int i = 0; i < 60; ++i) add(i < 50 ? AnimationState::Decoded : AnimationState::Unloaded, now - 10'000);
+  times.lastEviction = now - Minute - 1;
+  ASSERT_TRUE(pass());
+  EXPECT_EQ(loadedCount(), 50u);
+  EXPECT_EQ(times.lastEviction, now - Minute - 1);
+  for (int i = 50; i < 55; ++i) pool[i].current = AnimationState::Decoded;
+  now += Trim::PassInterval;
+  ASSERT_TRUE(pass());
+  EXPECT_EQ(loadedCount(), 50u);
+}
+
 TEST_F(TrimTest, EvictionCountsAnimationsUsedInTheSameMillisecond) {
   for (int i = 0; i < 60; ++i) add(AnimationState::Uploaded, now - 2'000);
   times.lastEviction = now - Minute - 1;

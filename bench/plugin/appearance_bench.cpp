@@ -290,10 +290,21 @@ Standin::TextureSpec drawnAt(const std::string& name, int width, int height) {
 
 double mib(double bytes) { return bytes / Limits::MiB; }
 
+// Shows `scene` with the module's code taken out for a few frames: the game's own first draws of
+// its new textures (uploads that take seconds under Wine) are over before the module sees them.
+void warmUp(StandinGame& game, const std::vector<Standin::TextureSpec>& scene) {
+  game.suspendModuleCode(true);
+  game.setScene(scene);
+  game.runFrames(3);
+  game.suspendModuleCode(false);
+}
+
 // Four GIFs whose textures fit the budget one at a time, not together, drawn every game frame.
 TEST(Appearance, TextureMemoryWithFourLargeAnimationsInView) {
   constexpr int Side = 1024, Frames = 40, Count = 4;
-  constexpr ULONGLONG Watch = 15'000;  // longer than filling all their textures takes
+  // Filling all their textures takes 640 game frames at most (4 of each), beside their decoding.
+  constexpr int WatchFrames = 800;
+  constexpr ULONGLONG MostMs = 240'000;
   StandinGame& game = standinGame();
   LateFolder folder;
   std::vector<TestGifs::Frame> frames;
@@ -304,20 +315,22 @@ TEST(Appearance, TextureMemoryWithFourLargeAnimationsInView) {
   startGame(game, otherTextures(folder.preloaded()));
   IDirect3DDevice9* device = game.device();
   ASSERT_NE(device, nullptr);
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  auto privateBytes = [&counters] {
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof counters);
-    return static_cast<double>(counters.PrivateUsage);
+  auto privateBytes = [] {
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PagefileUsage);
   };
-  const double freeBefore = device->GetAvailableTextureMem(), privateBefore = privateBytes();
 
+  // Counted from the moment the game has made its own textures of the scene, before the module
+  // has seen it.
   auto scene = otherTextures(folder.preloaded());
   for (const auto& name : names) scene.push_back(drawnAt(name, Side, Side));
-  game.setScene(scene);
+  warmUp(game, scene);
+  const double freeBefore = device->GetAvailableTextureMem(), privateBefore = privateBytes();
   const int first = game.frameCount();
   double leastFree = freeBefore, mostPrivate = privateBefore;
-  for (const ULONGLONG start = GetTickCount64(); GetTickCount64() - start < Watch;) {
+  const ULONGLONG start = GetTickCount64();
+  while (game.frameCount() - first < WatchFrames && GetTickCount64() - start < MostMs) {
     game.runFrames(1);
     leastFree = std::min<double>(leastFree, device->GetAvailableTextureMem());
     mostPrivate = std::max(mostPrivate, privateBytes());
@@ -330,8 +343,8 @@ TEST(Appearance, TextureMemoryWithFourLargeAnimationsInView) {
     playing += shown.size() > 1;
   }
   const double staging = 4.0 * FrameTiles::StagingWidth * FrameTiles::StagingHeight;
-  std::printf("four %d x %d GIFs of %d frames in view for %d s (%d game frames), %d of them animated:\n",
-              Side, Side, Frames, static_cast<int>(Watch / 1000), game.frameCount() - first, playing);
+  std::printf("four %d x %d GIFs of %d frames in view for %d game frames (%.0f s), %d of them animated:\n",
+              Side, Side, Frames, game.frameCount() - first, (GetTickCount64() - start) / 1000.0, playing);
   std::printf("  texture memory held, by the device's count: %7.1f MiB   goal: at most %.1f MiB "
               "(the budget and the staging texture)\n",
               mib(freeBefore - leastFree), mib(Limits::TextureBudget + staging));
@@ -342,7 +355,7 @@ TEST(Appearance, TextureMemoryWithFourLargeAnimationsInView) {
 // drawn last: the time from that game frame to the first of its own frames on screen.
 TEST(Appearance, FirstFrameOfASmallAnimationBesideFiveLargeOnes) {
   constexpr int Large = 5;
-  constexpr ULONGLONG Watch = 10'000;
+  constexpr ULONGLONG Watch = 60'000;
   constexpr double GoalSeconds = 0.5;
   StandinGame& game = standinGame();
   LateFolder folder;
@@ -357,34 +370,42 @@ TEST(Appearance, FirstFrameOfASmallAnimationBesideFiveLargeOnes) {
   scene.push_back(drawnAt(folder.late(Large, std::string(small.begin(), small.end())), 32, 32));
   game.runFrames(10);  // the files written just now are seen by the module as they were listed
 
-  game.setScene(scene);
+  warmUp(game, scene);
   const int first = game.frameCount();
   std::vector<double> at;  // seconds since the scene came, at the end of each game frame
   const auto start = std::chrono::steady_clock::now();
-  for (ULONGLONG begun = GetTickCount64(); GetTickCount64() - begun < Watch;) {
+  auto firstShown = [&](const std::string& name) {
+    for (const auto& d : game.draws(game.frameCount() - 1))
+      if (d.texture == name && d.swapped()) return at.back();
+    return -1.0;
+  };
+  // Until the small one shows, and as long again for the large ones.
+  double smallShown = -1, until = Watch / 1000.0;
+  while (at.empty() || at.back() < until) {
     game.runFrames(1);
     at.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (smallShown < 0 && (smallShown = firstShown(scene.back().name)) >= 0) until = std::max(2 * smallShown, 2.0);
   }
-  auto firstShown = [&](const std::string& name) {
+  auto shownFrom = [&](const std::string& name) {
     for (const auto& d : game.draws())
       if (d.frame >= first && d.texture == name && d.swapped()) return at.at(d.frame - first);
     return -1.0;
   };
   std::printf("a 32 x 32 GIF of 31 frames and five %d x %d GIFs of %d frames come into view together,\n"
               "none decoded yet, the small one drawn last:\n", Bigs[1].width, Bigs[1].height, Bigs[1].frames);
-  const double smallShown = firstShown(scene.back().name);
   if (smallShown < 0)
     std::printf("  time to the small one's first frame: not shown in %d s   goal: under %.1f s\n",
                 static_cast<int>(Watch / 1000), GoalSeconds);
   else
-    std::printf("  time to the small one's first frame: %6.3f s   goal: under %.1f s\n", smallShown, GoalSeconds);
+    std::printf("  time to the small one's first frame: %6.3f s (game frame %d)   goal: under %.1f s\n", smallShown,
+                static_cast<int>(std::find(at.begin(), at.end(), smallShown) - at.begin()), GoalSeconds);
   std::printf("  the large ones' first frames, s:");
   for (int i = 0; i < Large; ++i) {
-    const double shown = firstShown(scene[scene.size() - 1 - Large + i].name);
+    const double shown = shownFrom(scene[scene.size() - 1 - Large + i].name);
     if (shown < 0) std::printf("  -");
     else std::printf("  %.3f", shown);
   }
-  std::printf("   (- : waiting for room in the texture budget)\n");
+  std::printf("   (- : not within %.0f s)\n", at.back());
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 // game's thread asks with request() and learns that a job is done with one atomic load
 // (DecodeJob::done), no lock, so it can look on every use of a texture. The thread starts at
 // the first request; jobs run one at a time, the one of least cost first (equal costs in the
-// order asked): a small GIF that comes into view does not wait for large ones asked before it.
-// Other file work of the module (the folder watch's look) runs here too, as a job that returns
-// no frames.
+// order asked), and one of much less cost than the job in hand runs between that job's frames
+// (letSmallerJobsThrough): a small GIF that comes into view waits for no large one. Other file
+// work of the module (the folder watch's look) runs here too, as a job that returns no frames.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -37,6 +37,7 @@ class DecodeJob {
   // then dropped with its result. Safe from any thread.
   void cancel() noexcept { cancelled_.store(true, std::memory_order_relaxed); }
   bool cancelled() const noexcept { return cancelled_.load(std::memory_order_relaxed); }
+  std::uint64_t cost() const noexcept { return cost_; }
 
  private:
   friend class DecodeWorker;
@@ -80,6 +81,12 @@ class DecodeWorker {
   // Only the first call acts.
   void stop(Ending ending) noexcept;
 
+  // For work between the frames it decodes: on a worker's thread, runs there and then the jobs
+  // waiting whose cost is less than the job in hand's divided by CostRatio, least first. Does
+  // nothing on any other thread.
+  static void letSmallerJobsThrough() noexcept;
+  static constexpr std::uint64_t CostRatio = 4;
+
  private:
   // What the thread and the worker share: the thread may outlive the worker (Leave).
   struct Shared {
@@ -93,6 +100,13 @@ class DecodeWorker {
   };
   static void loop(std::shared_ptr<Shared> shared);
   void startLocked();
+  // What the calling thread is running, on a worker's thread.
+  struct InHand {
+    Shared* shared;
+    std::uint64_t cost;
+  };
+  static thread_local InHand* inHand_;
+  static void runInHand(Shared& shared, std::shared_ptr<DecodeJob> job) noexcept;
 
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
   std::thread thread_;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/clock.h"
+#include "gif/decode_worker.h"
 #include "gif/frame_list.h"
 #include "gif/gif_decoder.h"
 #include "gif/image_disposal.h"
@@ -55,6 +56,9 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
   list->width = gif->width;
   list->height = gif->height;
   ImageDisposal disposal;
+  // Frames other lists made meanwhile (a smaller GIF let through between these frames) take
+  // from the room too.
+  const std::uint64_t othersAtStart = MemoryUse::decoded.load();
   for (;;) {
     const int result = gifNextFrame(gif.get());
     if (result == 0) break;
@@ -67,7 +71,9 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
       const std::uint64_t all = count + countImages(gif.get());
       throw gif_too_large(Limits::framesTooLargeText(file, width, height, all, decodedBytes(width, height, all)));
     }
-    if (decodedBytes(width, height, count) > decodedRoom)
+    const std::uint64_t others = MemoryUse::decoded.load() - decodedBytes(width, height, count - 1);
+    const std::uint64_t taken = others > othersAtStart ? others - othersAtStart : 0;
+    if (decodedBytes(width, height, count) + taken > decodedRoom)
       throw gif_no_room(file + ": no room in the decoded frames' budget now");
     try {
       auto frame = std::make_unique<AnimationFrame>();
@@ -80,6 +86,7 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
       list.reset();
       throw gif_no_memory(Limits::noMemoryText(file, width, height, all, decodedBytes(width, height, all)));
     }
+    DecodeWorker::letSmallerJobsThrough();
   }
   list->loopCount = gif->loopCount;
   list->loopCountGiven = gif->loopCountRead != 0;

@@ -291,7 +291,7 @@ bool Animation::bringIn(std::int64_t now) noexcept {
       }
     }
     // The textures come one by one as their frames become due (textureToShow).
-    roomForTextures();
+    if (!roomForTextures() && noTextureRoom_) nextTry_ = now + RoomRetryMs;
     state_ = AnimationState::Uploaded;
     return !incomplete_;
   } catch (const gif_no_room& e) {

@@ -27,6 +27,8 @@ class Animation {
   ~Animation();
 
   static constexpr std::int64_t RetryMs = 1'000;
+  // Sooner while waiting for room in the texture budget: others out of view give it at once.
+  static constexpr std::int64_t RoomRetryMs = 100;
   Animation(const Animation&) = delete;
   Animation& operator=(const Animation&) = delete;
 

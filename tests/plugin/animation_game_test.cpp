@@ -3,6 +3,7 @@
 
 #include <d3d9.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -365,6 +366,79 @@ TEST_F(AnimationTest, PlaybackAdvancesOnEveryDrawOfZeroDelays) {
   }
   EXPECT_EQ(shown, (std::vector<std::uint32_t>{frameTexture(animation, 0), frameTexture(animation, 1),
                                                frameTexture(animation, 2), frameTexture(animation, 0)}));
+}
+
+// Textures filled in tiles (a device that can take them, and render events to release the
+// staging texture before a reset) while `body` runs.
+template <typename Body>
+void withTiles(Body body) {
+  renderEvents = new KelRenderEvents();
+  body();
+  delete renderEvents;
+  renderEvents = nullptr;
+}
+
+TEST_F(AnimationTest, TexturesDrawnTogetherStayWithinTheirBudget) {
+  // Room for the textures of one and one texture more: the first drawn takes it, the other waits
+  // however their textures come.
+  const auto gif = TestGifs::threeColours(64);
+  Animation first(make("first", gif), true), second(make("second", gif), true);
+  const std::uint64_t taken = Limits::TextureBudget - FrameList::texturesInUse() - 4 * Limits::textureBytes(64, 64, 1);
+  MemoryUse::textures += taken;
+  FakeRaster host(0x7A);
+  std::uint64_t most = 0;
+  for (int i = 0; i < 4; ++i) {
+    first.rasterFor(host.raster());
+    second.rasterFor(host.raster());
+    most = std::max(most, FrameList::texturesInUse());
+    clock.advanceMs(100);
+  }
+  MemoryUse::textures -= taken;
+  EXPECT_LE(most, Limits::TextureBudget);
+  EXPECT_FALSE(first.waitingForTextures());
+  EXPECT_TRUE(second.waitingForTextureRoom());
+}
+
+TEST_F(AnimationTest, FirstLoopWaitsForEachFramesTextureAndSkipsNone) {
+  withTiles([&] {
+    // Each texture takes three game frames to fill, each frame is due after 10 ms.
+    constexpr int Frames = 6;
+    std::vector<TestGifs::Frame> frames;
+    for (int i = 0; i < Frames; ++i) frames.push_back({static_cast<std::uint8_t>(1 + i % 3), 1});
+    Animation animation(make("large", TestGifs::animated(1024, 512, frames)), true);
+    FakeRaster host(0x7B);
+    std::vector<std::uint32_t> shown;
+    for (int call = 0; call < 40; ++call) {
+      shown.push_back(FakeRaster::texture(animation.rasterFor(host.raster())));
+      clock.advanceMs(16);
+    }
+    std::vector<int> order;  // the frames on screen, each change once; -1 the game's own
+    for (std::uint32_t texture : shown) {
+      int index = -1;
+      for (int i = 0; i < Frames; ++i)
+        if (texture != 0 && texture == frameTexture(animation, i)) index = i;
+      if (order.empty() || order.back() != index) order.push_back(index);
+    }
+    ASSERT_GE(order.size(), Frames + 2u);
+    EXPECT_EQ(order[0], -1) << "nothing to show while the first texture fills";
+    for (std::size_t i = 1; i < order.size(); ++i)
+      EXPECT_EQ(order[i], static_cast<int>((i - 1) % Frames)) << "change " << i;
+  });
+}
+
+TEST_F(AnimationTest, SmallAnimationIsNotHeldBackByLargeOnesBeingFilled) {
+  withTiles([&] {
+    Animation large(make("large", TestGifs::animated(1024, 1024, {{1, 10}, {2, 10}})), true);
+    Animation small(make("small", TestGifs::threeColours()), true);
+    FakeRaster host(0x7C);
+    // The large one's first texture takes more game frames than these; the small one, drawn
+    // after it, shows from the first.
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(large.rasterFor(host.raster()), host.raster()) << "game frame " << i;
+      EXPECT_NE(small.rasterFor(host.raster()), host.raster()) << "game frame " << i;
+      clock.advanceMs(16);
+    }
+  });
 }
 
 }  // namespace

@@ -122,6 +122,12 @@ TEST_F(TrimTest, TexturesOutOfViewGiveWayToTexturesWaitingForRoom) {
   EXPECT_EQ(justDrawn.current, AnimationState::Uploaded);
   EXPECT_EQ(decoded.current, AnimationState::Decoded);
   EXPECT_EQ(waiting.current, AnimationState::Uploaded);
+
+  // Between full passes too: whoever waits need not wait for the next one.
+  now += 1'000;
+  EXPECT_FALSE(pass());
+  EXPECT_EQ(justDrawn.current, AnimationState::Decoded);
+  EXPECT_EQ(waiting.current, AnimationState::Uploaded);
 }
 
 TEST_F(TrimTest, EvictionKeepsTheFiftyMostRecentlyUsed) {

@@ -401,14 +401,16 @@ TEST_F(AnimationTest, TexturesDrawnTogetherStayWithinTheirBudget) {
 
 TEST_F(AnimationTest, FirstLoopWaitsForEachFramesTextureAndSkipsNone) {
   withTiles([&] {
-    // Each texture takes three game frames to fill, each frame is due after 10 ms.
+    // Each texture takes three game frames to fill; frames of 100 ms and of 10 ms take turns, so
+    // that a short one would still be filling when the long one after it is due.
     constexpr int Frames = 6;
     std::vector<TestGifs::Frame> frames;
-    for (int i = 0; i < Frames; ++i) frames.push_back({static_cast<std::uint8_t>(1 + i % 3), 1});
+    for (int i = 0; i < Frames; ++i)
+      frames.push_back({static_cast<std::uint8_t>(1 + i % 3), static_cast<std::uint16_t>(i % 2 ? 1 : 10)});
     Animation animation(make("large", TestGifs::animated(1024, 512, frames)), true);
     FakeRaster host(0x7B);
     std::vector<std::uint32_t> shown;
-    for (int call = 0; call < 40; ++call) {
+    for (int call = 0; call < 60; ++call) {
       shown.push_back(FakeRaster::texture(animation.rasterFor(host.raster())));
       clock.advanceMs(16);
     }

@@ -5,24 +5,30 @@
 // one out of the preload. The big GIFs are made by the sample generator (bench/plugin/run.sh), the
 // animated PNG of the same size here (4 bytes a decoded pixel instead of a GIF's 1).
 // A second case shows where the time of a large frame's texture goes, made whole or in tiles.
+// Two more, each in a game of its own (bench/plugin/run.sh picks them by name): the video memory
+// held with four large animations in view, as the device counts it, and how soon a small
+// animation shows its first frame when it comes into view together with five large ones.
 // Run: standin.exe --driver plugin_appearance_bench.dll --frame_time 16 -- (VELQUOR_ASI: the
 // module, VELQUOR_APPEARANCE_GIFS: the folder of appear_*.gif)
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <d3d9.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "game/standin_api.h"
 #include "gif/frame_list.h"
 #include "gif/frame_tiles.h"
+#include "gif/memory_limits.h"
 #include "gif/staging_texture.h"
 #include "host/host.h"
 #include "plugin/animation.h"
@@ -80,6 +86,47 @@ Listing listing(const std::string& folder) {
   return names;
 }
 
+// Sixty small animations fill the folder, so that the module's own rule leaves the files written
+// in place of the last ones out of the preload: those come into view not decoded yet.
+class LateFolder {
+ public:
+  LateFolder() {
+    char name[32];
+    for (int i = 0; i < Fillers; ++i) {
+      std::snprintf(name, sizeof name, "filler%02d.gif", i);
+      folder_.gif(name, TestGifs::threeColours(8));
+    }
+    listed_ = listing(std::string(AnimationFolder));
+  }
+  // An animation decoded at start, for the scene before.
+  const std::string& preloaded() const { return listed_.preloaded.at(0); }
+  // The texture name of the `i`th file brought in late (rewriting a file keeps its place in the
+  // listing).
+  std::string late(std::size_t i, const std::string& bytes, const std::string& extension = ".gif") {
+    folder_.file(listed_.late.at(i) + extension, bytes);
+    return listed_.late[i];
+  }
+
+ private:
+  GameFolder folder_;
+  Listing listed_;
+};
+
+std::string appearanceGif(const char* file) {
+  const char* gifs = std::getenv("VELQUOR_APPEARANCE_GIFS");
+  return gifs == nullptr ? std::string() : readFile(std::string(gifs) + "/" + file);
+}
+
+// The game with the module loaded, drawing `scene` for a while before what is measured.
+void startGame(StandinGame& game, const std::vector<Standin::TextureSpec>& scene) {
+  const char* module = std::getenv("VELQUOR_ASI");
+  ASSERT_NE(module, nullptr) << "set VELQUOR_ASI to the module's path";
+  game.setDrawing(true);
+  game.setScene(scene);
+  ASSERT_NE(game.loadModule(module), nullptr);
+  game.runFrames(10);  // the catalogue is made, the hooks go in at the first draw
+}
+
 // Plain textures and one small animation: what comes once only (the module's first texture,
 // the driver's first upload) is over before the big one comes into view.
 std::vector<Standin::TextureSpec> otherTextures(const std::string& smallAnimation) {
@@ -96,34 +143,15 @@ std::vector<Standin::TextureSpec> otherTextures(const std::string& smallAnimatio
 }
 
 TEST(Appearance, LongestDrawCallWhileAnAnimationFirstComesIntoView) {
-  const char* module = std::getenv("VELQUOR_ASI");
-  const char* gifs = std::getenv("VELQUOR_APPEARANCE_GIFS");
-  ASSERT_NE(module, nullptr) << "set VELQUOR_ASI to the module's path";
-  ASSERT_NE(gifs, nullptr) << "set VELQUOR_APPEARANCE_GIFS to the folder of appear_*.gif";
   StandinGame& game = standinGame();
-  GameFolder folder;
-  char name[32];
-  for (int i = 0; i < Fillers; ++i) {
-    std::snprintf(name, sizeof name, "filler%02d.gif", i);
-    folder.gif(name, TestGifs::threeColours(8));
-  }
-  // Rewriting a file keeps its place in the listing: the big ones take places beyond the preload.
-  const Listing listed = listing(std::string(AnimationFolder));
-  const std::vector<std::string>& late = listed.late;
-  ASSERT_GE(late.size(), std::size(Bigs));
-  ASSERT_FALSE(listed.preloaded.empty());
+  LateFolder folder;
   std::vector<std::string> bigNames;
   for (std::size_t i = 0; i < std::size(Bigs); ++i) {
-    const std::string bytes = Bigs[i].file ? readFile(std::string(gifs) + "/" + Bigs[i].file) : madeApng(Bigs[i]);
-    ASSERT_FALSE(bytes.empty()) << (Bigs[i].file ? Bigs[i].file : "the animated PNG");
-    folder.file(late[i] + (Bigs[i].file ? ".gif" : ".png"), bytes);
-    bigNames.push_back(late[i]);
+    const std::string bytes = Bigs[i].file ? appearanceGif(Bigs[i].file) : madeApng(Bigs[i]);
+    ASSERT_FALSE(bytes.empty()) << (Bigs[i].file ? Bigs[i].file : "the animated PNG") << " in VELQUOR_APPEARANCE_GIFS";
+    bigNames.push_back(folder.late(i, bytes, Bigs[i].file ? ".gif" : ".png"));
   }
-
-  game.setDrawing(true);
-  game.setScene(otherTextures(listed.preloaded[0]));
-  ASSERT_NE(game.loadModule(module), nullptr);
-  game.runFrames(10);  // the catalogue is made, the hooks go in at the first draw
+  startGame(game, otherTextures(folder.preloaded()));
   const int steady = game.frameCount();
   game.runFrames(20);
   double gameOwnMs = 0;
@@ -135,7 +163,7 @@ TEST(Appearance, LongestDrawCallWhileAnAnimationFirstComesIntoView) {
               OtherTextures, gameOwnMs);
   for (std::size_t i = 0; i < std::size(Bigs); ++i) {
     const Big& big = Bigs[i];
-    auto scene = otherTextures(listed.preloaded[0]);
+    auto scene = otherTextures(folder.preloaded());
     Standin::TextureSpec spec;
     spec.name = bigNames[i];
     spec.width = big.width;
@@ -267,6 +295,135 @@ TEST(Appearance, WhereTheTimeOfALargeFrameGoes) {
               share.text().c_str());
   std::printf("               the staging texture's first lock, once per device in the main loop: %s\n"
               "               %d game frames for all\n", prepare.text().c_str(), gameFrames);
+}
+
+Standin::TextureSpec drawnAt(const std::string& name, int width, int height) {
+  Standin::TextureSpec spec;
+  spec.name = name;
+  spec.width = width;
+  spec.height = height;
+  spec.site = Host::RasterSiteEax;
+  return spec;
+}
+
+double mib(double bytes) { return bytes / Limits::MiB; }
+
+// Shows `scene` with the module's code taken out for a few frames: the game's own first draws of
+// its new textures (uploads that take seconds under Wine) are over before the module sees them.
+void warmUp(StandinGame& game, const std::vector<Standin::TextureSpec>& scene) {
+  game.suspendModuleCode(true);
+  game.setScene(scene);
+  game.runFrames(3);
+  game.suspendModuleCode(false);
+}
+
+// Four GIFs whose textures fit the budget one at a time, not together, drawn every game frame.
+TEST(Appearance, TextureMemoryWithFourLargeAnimationsInView) {
+  constexpr int Side = 1024, Frames = 40, Count = 4;
+  // Filling all their textures takes 640 game frames at most (4 of each), beside their decoding.
+  constexpr int WatchFrames = 800;
+  constexpr ULONGLONG MostMs = 240'000;
+  StandinGame& game = standinGame();
+  LateFolder folder;
+  std::vector<TestGifs::Frame> frames;
+  for (int i = 0; i < Frames; ++i) frames.push_back({static_cast<std::uint8_t>(1 + i % 3), 10});
+  const GifBytes gif = TestGifs::animated(Side, Side, frames);
+  std::vector<std::string> names;
+  for (int i = 0; i < Count; ++i) names.push_back(folder.late(i, std::string(gif.begin(), gif.end())));
+  startGame(game, otherTextures(folder.preloaded()));
+  IDirect3DDevice9* device = game.device();
+  ASSERT_NE(device, nullptr);
+  auto privateBytes = [] {
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PagefileUsage);
+  };
+
+  // Counted from the moment the game has made its own textures of the scene, before the module
+  // has seen it.
+  auto scene = otherTextures(folder.preloaded());
+  for (const auto& name : names) scene.push_back(drawnAt(name, Side, Side));
+  warmUp(game, scene);
+  const double freeBefore = device->GetAvailableTextureMem(), privateBefore = privateBytes();
+  const int first = game.frameCount();
+  double leastFree = freeBefore, mostPrivate = privateBefore;
+  const ULONGLONG start = GetTickCount64();
+  while (game.frameCount() - first < WatchFrames && GetTickCount64() - start < MostMs) {
+    game.runFrames(1);
+    leastFree = std::min<double>(leastFree, device->GetAvailableTextureMem());
+    mostPrivate = std::max(mostPrivate, privateBytes());
+  }
+  int playing = 0;
+  for (const auto& name : names) {
+    std::set<std::uint32_t> shown;
+    for (const auto& d : game.draws())
+      if (d.frame >= first && d.texture == name && d.swapped()) shown.insert(d.d3dTexture);
+    playing += shown.size() > 1;
+  }
+  const double staging = 4.0 * FrameTiles::StagingWidth * FrameTiles::StagingHeight;
+  std::printf("four %d x %d GIFs of %d frames in view for %d game frames (%.0f s), %d of them animated:\n",
+              Side, Side, Frames, game.frameCount() - first, (GetTickCount64() - start) / 1000.0, playing);
+  std::printf("  texture memory held, by the device's count: %7.1f MiB   goal: at most %.1f MiB "
+              "(the budget and the staging texture)\n",
+              mib(freeBefore - leastFree), mib(Limits::TextureBudget + staging));
+  std::printf("  the process's private memory grew by:       %7.1f MiB\n", mib(mostPrivate - privateBefore));
+}
+
+// A small animation comes into view with five large ones, all not decoded yet, the small one
+// drawn last: the time from that game frame to the first of its own frames on screen.
+TEST(Appearance, FirstFrameOfASmallAnimationBesideFiveLargeOnes) {
+  constexpr int Large = 5;
+  constexpr ULONGLONG Watch = 60'000;
+  constexpr double GoalSeconds = 0.5;
+  StandinGame& game = standinGame();
+  LateFolder folder;
+  const std::string large = appearanceGif(Bigs[1].file);
+  ASSERT_FALSE(large.empty()) << Bigs[1].file << " in VELQUOR_APPEARANCE_GIFS";
+  auto scene = otherTextures(folder.preloaded());
+  startGame(game, scene);
+  for (int i = 0; i < Large; ++i) scene.push_back(drawnAt(folder.late(i, large), Bigs[1].width, Bigs[1].height));
+  std::vector<TestGifs::Frame> frames;
+  for (int i = 0; i < 31; ++i) frames.push_back({static_cast<std::uint8_t>(1 + i % 3), 10});
+  const GifBytes small = TestGifs::animated(32, 32, frames);
+  scene.push_back(drawnAt(folder.late(Large, std::string(small.begin(), small.end())), 32, 32));
+  game.runFrames(10);  // the files written just now are seen by the module as they were listed
+
+  warmUp(game, scene);
+  const int first = game.frameCount();
+  std::vector<double> at;  // seconds since the scene came, at the end of each game frame
+  const auto start = std::chrono::steady_clock::now();
+  auto firstShown = [&](const std::string& name) {
+    for (const auto& d : game.draws(game.frameCount() - 1))
+      if (d.texture == name && d.swapped()) return at.back();
+    return -1.0;
+  };
+  // Until the small one shows, and as long again for the large ones.
+  double smallShown = -1, until = Watch / 1000.0;
+  while (at.empty() || at.back() < until) {
+    game.runFrames(1);
+    at.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (smallShown < 0 && (smallShown = firstShown(scene.back().name)) >= 0) until = std::max(2 * smallShown, 2.0);
+  }
+  auto shownFrom = [&](const std::string& name) {
+    for (const auto& d : game.draws())
+      if (d.frame >= first && d.texture == name && d.swapped()) return at.at(d.frame - first);
+    return -1.0;
+  };
+  std::printf("a 32 x 32 GIF of 31 frames and five %d x %d GIFs of %d frames come into view together,\n"
+              "none decoded yet, the small one drawn last:\n", Bigs[1].width, Bigs[1].height, Bigs[1].frames);
+  if (smallShown < 0)
+    std::printf("  time to the small one's first frame: not shown in %d s   goal: under %.1f s\n",
+                static_cast<int>(Watch / 1000), GoalSeconds);
+  else
+    std::printf("  time to the small one's first frame: %6.3f s (game frame %d)   goal: under %.1f s\n", smallShown,
+                static_cast<int>(std::find(at.begin(), at.end(), smallShown) - at.begin()), GoalSeconds);
+  std::printf("  the large ones' first frames, s:");
+  for (int i = 0; i < Large; ++i) {
+    const double shown = shownFrom(scene[scene.size() - 1 - Large + i].name);
+    if (shown < 0) std::printf("  -");
+    else std::printf("  %.3f", shown);
+  }
+  std::printf("   (- : not within %.0f s)\n", at.back());
 }
 
 }  // namespace

@@ -1,9 +1,26 @@
 #include "gif/decode_worker.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
 #include "gif/frame_list.h"
+
+namespace {
+
+// The first of the least cost, taken off the queue; null when there is none, or with `below`,
+// none of less cost than that.
+std::shared_ptr<DecodeJob> takeLeastCostly(std::deque<std::shared_ptr<DecodeJob>>& queue,
+                                           const std::uint64_t* below = nullptr) {
+  const auto next = std::min_element(queue.begin(), queue.end(),
+                                     [](const auto& a, const auto& b) { return a->cost() < b->cost(); });
+  if (next == queue.end() || (below && (*next)->cost() >= *below)) return nullptr;
+  std::shared_ptr<DecodeJob> job = std::move(*next);
+  queue.erase(next);
+  return job;
+}
+
+}  // namespace
 
 void DecodeJob::run() noexcept {
   if (!cancelled()) {
@@ -22,8 +39,8 @@ void DecodeJob::wait() const noexcept {
   while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-std::shared_ptr<DecodeJob> DecodeWorker::request(DecodeJob::Work work) {
-  auto job = std::make_shared<DecodeJob>(std::move(work));
+std::shared_ptr<DecodeJob> DecodeWorker::request(DecodeJob::Work work, std::uint64_t cost) {
+  auto job = std::make_shared<DecodeJob>(std::move(work), cost);
   std::lock_guard<std::mutex> lock(shared_->mutex);
   if (shared_->stopping) {
     job->error_ = std::make_exception_ptr(std::runtime_error("The decoder has stopped"));
@@ -50,11 +67,9 @@ void DecodeWorker::loop(std::shared_ptr<Shared> shared) {
   for (;;) {
     shared->wake.wait(lock, [&] { return shared->stopping || !shared->queue.empty(); });
     if (shared->stopping) break;
-    std::shared_ptr<DecodeJob> job = std::move(shared->queue.front());
-    shared->queue.pop_front();
+    std::shared_ptr<DecodeJob> job = takeLeastCostly(shared->queue);
     lock.unlock();
-    job->run();
-    job.reset();  // the frames of a cancelled job are freed here
+    runInHand(*shared, std::move(job));
     lock.lock();
   }
   shared->ended = true;
@@ -62,6 +77,33 @@ void DecodeWorker::loop(std::shared_ptr<Shared> shared) {
   lock.unlock();
   shared->wake.notify_all();
   if (leave) shared->leaving.leave();
+}
+
+thread_local DecodeWorker::InHand* DecodeWorker::inHand_ = nullptr;
+
+void DecodeWorker::runInHand(Shared& shared, std::shared_ptr<DecodeJob> job) noexcept {
+  InHand* outer = inHand_;
+  InHand hand{&shared, job->cost_};
+  inHand_ = &hand;
+  job->run();
+  inHand_ = outer;
+  job.reset();  // the frames of a cancelled job are freed here
+}
+
+void DecodeWorker::letSmallerJobsThrough() noexcept {
+  InHand* hand = inHand_;
+  if (hand == nullptr) return;
+  for (;;) {
+    std::shared_ptr<DecodeJob> job;
+    {
+      std::lock_guard<std::mutex> lock(hand->shared->mutex);
+      if (hand->shared->stopping) return;
+      const std::uint64_t below = hand->cost / CostRatio;
+      job = takeLeastCostly(hand->shared->queue, &below);
+    }
+    if (!job) return;
+    runInHand(*hand->shared, std::move(job));
+  }
 }
 
 void DecodeWorker::stop(Ending ending) noexcept {

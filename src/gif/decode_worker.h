@@ -2,10 +2,13 @@
 // Decodes GIF files on a thread of its own, so that the game's thread never waits for one. The
 // game's thread asks with request() and learns that a job is done with one atomic load
 // (DecodeJob::done), no lock, so it can look on every use of a texture. The thread starts at
-// the first request; jobs run one at a time, in the order asked. Other file work of the module
-// (the folder watch's look) runs here too, as a job that returns no frames.
+// the first request; jobs run one at a time, the one of least cost first (equal costs in the
+// order asked), and one of much less cost than the job in hand runs between that job's frames
+// (letSmallerJobsThrough): a small GIF that comes into view waits for no large one. Other file
+// work of the module (the folder watch's look) runs here too, as a job that returns no frames.
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -19,7 +22,7 @@
 class DecodeJob {
  public:
   using Work = std::function<std::unique_ptr<FrameList>()>;
-  explicit DecodeJob(Work work) : work_(std::move(work)) {}
+  explicit DecodeJob(Work work, std::uint64_t cost = 0) : work_(std::move(work)), cost_(cost) {}
 
   // True once the worker is done with the job: frames or error are there to take.
   bool done() const noexcept { return done_.load(std::memory_order_acquire); }
@@ -36,12 +39,14 @@ class DecodeJob {
   // then dropped with its result. Safe from any thread.
   void cancel() noexcept { cancelled_.store(true, std::memory_order_relaxed); }
   bool cancelled() const noexcept { return cancelled_.load(std::memory_order_relaxed); }
+  std::uint64_t cost() const noexcept { return cost_; }
 
  private:
   friend class DecodeWorker;
   void run() noexcept;
 
   Work work_;
+  std::uint64_t cost_;
   std::unique_ptr<FrameList> frames_;
   std::exception_ptr error_;
   std::atomic<bool> cancelled_{false};
@@ -66,9 +71,10 @@ class DecodeWorker {
   DecodeWorker(const DecodeWorker&) = delete;
   DecodeWorker& operator=(const DecodeWorker&) = delete;
 
-  // Queues work, which returns the frames or throws. The job is done at once, with the error
-  // std::runtime_error, once the worker has stopped.
-  std::shared_ptr<DecodeJob> request(DecodeJob::Work work);
+  // Queues work, which returns the frames or throws; `cost` orders it among the jobs waiting
+  // (a GIF's size in bytes, say). The job is done at once, with the error std::runtime_error,
+  // once the worker has stopped.
+  std::shared_ptr<DecodeJob> request(DecodeJob::Work work, std::uint64_t cost = 0);
   // Starts the thread now, if not yet (request does it otherwise): making a thread takes
   // milliseconds that a draw call should not spend. Throws std::system_error when it cannot.
   void start();
@@ -76,6 +82,12 @@ class DecodeWorker {
   // Stops the worker: jobs not started are dropped (done, cancelled); later requests fail.
   // Only the first call acts.
   void stop(Ending ending) noexcept;
+
+  // For work between the frames it decodes: on a worker's thread, runs there and then the jobs
+  // waiting whose cost is less than the job in hand's divided by CostRatio, least first. Does
+  // nothing on any other thread.
+  static void letSmallerJobsThrough() noexcept;
+  static constexpr std::uint64_t CostRatio = 4;
 
  private:
   // What the thread and the worker share: the thread may outlive the worker (Leave).
@@ -90,6 +102,13 @@ class DecodeWorker {
   };
   static void loop(std::shared_ptr<Shared> shared);
   void startLocked();
+  // What the calling thread is running, on a worker's thread.
+  struct InHand {
+    Shared* shared;
+    std::uint64_t cost;
+  };
+  static thread_local InHand* inHand_;
+  static void runInHand(Shared& shared, std::shared_ptr<DecodeJob> job) noexcept;
 
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
   std::thread thread_;

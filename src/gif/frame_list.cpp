@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/clock.h"
+#include "gif/decode_worker.h"
 #include "gif/frame_list.h"
 #include "gif/gif_decoder.h"
 #include "gif/image_disposal.h"
@@ -35,6 +36,7 @@ std::uint64_t FrameList::decodedBytes(std::uint64_t width, std::uint64_t height,
 
 std::uint64_t FrameList::decodedInUse() { return MemoryUse::decoded.load(); }
 std::uint64_t FrameList::texturesInUse() { return MemoryUse::textures.load(); }
+std::uint64_t FrameList::texturesTaken() { return MemoryUse::textures.load() + MemoryUse::texturesPromised.load(); }
 
 std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view shownName,
                                            std::uint64_t decodedRoom, const FrameOptions& options) {
@@ -55,19 +57,24 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
   list->width = gif->width;
   list->height = gif->height;
   ImageDisposal disposal;
+  // Frames other lists made meanwhile (a smaller GIF let through between these frames) take
+  // from the room too.
+  const std::uint64_t othersAtStart = MemoryUse::decoded.load();
   for (;;) {
     const int result = gifNextFrame(gif.get());
     if (result == 0) break;
     if (result != 1) throw std::runtime_error("GIF file is corrupt!");
     // Counted before the frame is made: only images the file really has.
     const std::uint64_t count = list->frames.size() + 1;
-    if (Limits::textureBytes(width, height, count) > Limits::TextureBudget)
+    if (!Limits::texturesFit(0, Limits::textureBytes(width, height, count)))
       throw gif_too_large(Limits::texturesTooLargeText(file, width, height, count + countImages(gif.get())));
     if (decodedBytes(width, height, count) > Limits::DecodedBudget) {
       const std::uint64_t all = count + countImages(gif.get());
       throw gif_too_large(Limits::framesTooLargeText(file, width, height, all, decodedBytes(width, height, all)));
     }
-    if (decodedBytes(width, height, count) > decodedRoom)
+    const std::uint64_t others = MemoryUse::decoded.load() - decodedBytes(width, height, count - 1);
+    const std::uint64_t taken = others > othersAtStart ? others - othersAtStart : 0;
+    if (decodedBytes(width, height, count) + taken > decodedRoom)
       throw gif_no_room(file + ": no room in the decoded frames' budget now");
     try {
       auto frame = std::make_unique<AnimationFrame>();
@@ -80,6 +87,7 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
       list.reset();
       throw gif_no_memory(Limits::noMemoryText(file, width, height, all, decodedBytes(width, height, all)));
     }
+    DecodeWorker::letSmallerJobsThrough();
   }
   list->loopCount = gif->loopCount;
   list->loopCountGiven = gif->loopCountRead != 0;
@@ -113,7 +121,7 @@ IDirect3DTexture9* FrameList::currentTexture() {
   return shown < 0 ? nullptr : frames[shown]->texture;
 }
 
-int FrameList::advance(std::int64_t now, std::uint32_t gameFrame) {
+int FrameList::advance(std::int64_t now, std::uint32_t gameFrame, FrameReady ready) {
   const int count = static_cast<int>(frames.size());
   if (count == 0) return -1;
   // Gaps between calls are measured from the last call, so an animation drawn every game frame
@@ -130,23 +138,31 @@ int FrameList::advance(std::int64_t now, std::uint32_t gameFrame) {
     loopsDone = 0;
   }
   if (outOfView) {
-    playing = true;
+    // Playback starts when the first frame can be shown: its time counts from then.
+    playing = ready(0);
     current = 0;
     frameStart = now;
-    return 0;
+    return playing ? 0 : -1;
   }
   if (now - frameStart < frames[current]->delay) return current;
-  if (++current == count) {
+  const bool wraps = current + 1 == count;
+  const std::uint32_t runs = runsBeforeStop();
+  if (wraps && runs != 0 && loopsDone + 1 >= runs) {
+    ++loopsDone;
     current = 0;
-    const std::uint32_t runs = runsBeforeStop();
-    if (runs != 0 && ++loopsDone >= runs) return count - 1;
+    return count - 1;
   }
+  // The frame shown stays until the next one is ready.
+  const int next = wraps ? 0 : current + 1;
+  if (!ready(next)) return current;
+  if (wraps && runs != 0) ++loopsDone;
+  current = next;
   frameStart = now;
   return current;
 }
 
-int FrameList::frameDue(std::int64_t now, std::uint32_t gameFrame) {
-  const int shown = advance(now, gameFrame);
+int FrameList::frameDue(std::int64_t now, std::uint32_t gameFrame, FrameReady ready) {
+  const int shown = advance(now, gameFrame, ready);
   if (finished() && !honourLoopCount) rewind();
   return shown;
 }

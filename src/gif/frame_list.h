@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "gif/animation_frame.h"
@@ -27,6 +28,22 @@ struct gif_no_memory : std::runtime_error {
 // fit later.
 struct gif_no_room : std::runtime_error {
   using std::runtime_error::runtime_error;
+};
+
+// Whether frame `index` of a list can be shown now (its texture complete), asked of the frame
+// playback is about to move to; it may do work towards that (fill the texture). Not owning: the
+// check it wraps outlives the call it is passed to. Empty: every frame is ready.
+class FrameReady {
+ public:
+  FrameReady() = default;
+  template <typename Check, typename = std::enable_if_t<!std::is_same_v<std::decay_t<Check>, FrameReady>>>
+  FrameReady(Check& check)
+      : context_(&check), call_([](void* context, int index) { return (*static_cast<Check*>(context))(index); }) {}
+  bool operator()(int index) const { return call_ == nullptr || call_(context_, index); }
+
+ private:
+  void* context_ = nullptr;
+  bool (*call_)(void*, int) = nullptr;
 };
 
 class FrameList {
@@ -73,6 +90,8 @@ class FrameList {
   // What all frames and textures of every list hold right now, in bytes.
   static std::uint64_t decodedInUse();
   static std::uint64_t texturesInUse();
+  // What the texture budget holds: the textures made and those animations have taken room for.
+  static std::uint64_t texturesTaken();
 
   void setKeepBackground(bool keep) { keepBackground = keep; }
   // Returns the first error of a frame that got no texture (0 when none failed).
@@ -88,12 +107,14 @@ class FrameList {
   // it starts again from the first frame. `gameFrame`, when the caller counts the game's frames,
   // keeps a texture drawn in the game frame before this one in view however long that frame took
   // (a message box, a slow disk). Once finished it shows the last frame; with the loop count
-  // honoured, until a pause that counts as out of view starts it again.
+  // honoured, until a pause that counts as out of view starts it again. A frame that is not
+  // `ready` when due is waited for, never skipped: the frame before it stays (-1 while the first
+  // is not ready, nothing shown yet) and its time starts when it is ready.
   static constexpr std::uint32_t UnknownGameFrame = 0;
-  int advance(std::int64_t now, std::uint32_t gameFrame = UnknownGameFrame);
+  int advance(std::int64_t now, std::uint32_t gameFrame = UnknownGameFrame, FrameReady ready = {});
   // The frame the module shows at `now`: advance, and unless the loop count is honoured an
   // animation that finished starts again at once, so that it repeats for ever.
-  int frameDue(std::int64_t now, std::uint32_t gameFrame = UnknownGameFrame);
+  int frameDue(std::int64_t now, std::uint32_t gameFrame = UnknownGameFrame, FrameReady ready = {});
   // How many times playback runs through the frames before it finishes; 0: never. With the loop
   // count honoured, as browsers read it: once without a NETSCAPE extension, for ever for a count
   // of 0, and a count of N repeats the animation N times after the first run. Otherwise the

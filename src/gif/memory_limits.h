@@ -11,11 +11,20 @@ namespace Limits {
 constexpr std::uint64_t MiB = std::uint64_t{1} << 20;
 // Every animation's decoded frames together (a pixel takes a byte, a frame about 800 more).
 constexpr std::uint64_t DecodedBudget = 256 * MiB;
-// Every animation's textures together (a pixel takes 4 bytes).
+// Every animation's textures together: a pixel takes 4 bytes, and each texture about 7 KB more
+// that the graphics driver keeps beside its pixels (what the game's process grew by per texture
+// under Wine, with 20,000 frames of 2 x 2 as with 16,000 of 64 x 64), counted as
+// TextureOverheadBytes so that many tiny frames stay within the budget too.
 constexpr std::uint64_t TextureBudget = 256 * MiB;
+constexpr std::uint64_t TextureOverheadBytes = 8 * 1024;
 
 constexpr std::uint64_t textureBytes(std::uint64_t width, std::uint64_t height, std::uint64_t frames) {
-  return width * height * 4 * frames;
+  return (width * height * 4 + TextureOverheadBytes) * frames;
+}
+
+// Whether `need` more bytes of textures stay within the budget beside `inUse`.
+constexpr bool texturesFit(std::uint64_t inUse, std::uint64_t need) {
+  return inUse <= TextureBudget && need <= TextureBudget - inUse;
 }
 
 // Whole MiB, rounded up: what a message tells the player.
@@ -29,7 +38,7 @@ inline std::string framesOf(std::uint64_t frames, unsigned width, unsigned heigh
 // A GIF whose textures alone pass the budget: it can never be shown.
 inline std::string texturesTooLargeText(const std::string& file, unsigned width, unsigned height,
                                         std::uint64_t frames) {
-  return file + " is too large: its " + framesOf(frames, width, height) + " need " +
+  return file + " is too large: its " + framesOf(frames, width, height) + (frames == 1 ? " needs " : " need ") +
          mib(textureBytes(width, height, frames)) + " of textures; Velquor keeps all its textures within " +
          mib(TextureBudget) + ".";
 }

@@ -8,4 +8,7 @@
 namespace MemoryUse {
 inline std::atomic<std::uint64_t> decoded{0};
 inline std::atomic<std::uint64_t> textures{0};
+// Textures not made yet that animations in view have taken room for in the texture budget: the
+// budget holds textures plus these.
+inline std::atomic<std::uint64_t> texturesPromised{0};
 }  // namespace MemoryUse

@@ -14,6 +14,7 @@
 #include "gif/decode_worker.h"
 #include "gif/frame_list.h"
 #include "gif/memory_limits.h"
+#include "gif/memory_use.h"
 #include "host/host.h"
 #include "png/animation_frames.h"
 #include "plugin/fault_report.h"
@@ -62,9 +63,10 @@ class FrameTexturePixels {
     }
     return left_;
   }
-  bool takeWhole(std::uint64_t pixels) {
+  // `kept`: pixels of the game frame left to other textures.
+  bool takeWhole(std::uint64_t pixels, std::uint64_t kept) {
     std::uint64_t& rest = left();
-    if (rest != Animation::TexturePixelsPerFrame && pixels > rest) return false;
+    if (rest != Animation::TexturePixelsPerFrame && pixels + kept > rest) return false;
     rest -= pixels < rest ? pixels : rest;
     return true;
   }
@@ -102,12 +104,15 @@ Animation::Animation(std::string_view base, bool preload, bool onGameThread)
   if (png)
     for (const std::string& line : settingsNotForPng(config_, gifPath_)) logProblem(line);
   std::error_code ignored;
+  fileBytes_ = std::filesystem::file_size(std::filesystem::u8path(gifPath_), ignored);
+  if (ignored) fileBytes_ = 0;
   if (!png && std::filesystem::exists(std::filesystem::u8path(config_.path), ignored) &&
       config_.overrides() && config_.number_color_palette)
     palette_ = std::make_unique<std::uint8_t[]>(Host::PaletteRecordSize);
 }
 
 Animation::~Animation() {
+  dropPromise();
   if (decoding_) decoding_->cancel();
   if (deviceSlotsConnected_ && renderEvents != nullptr) renderEvents->deviceLost.disconnect(lostSlot_);
 }
@@ -121,6 +126,7 @@ void Animation::setState(AnimationState target) {
     case AnimationState::Decoded:
       if (state_ == AnimationState::Uploaded) {
         frames_->releaseTextures();
+        dropPromise();
         incomplete_ = false;
       } else {
         adopt(decodeFile(gifPath_, config_.frameOptions()));
@@ -139,6 +145,7 @@ void Animation::setState(AnimationState target) {
       if (decoding_) decoding_->cancel();
       decoding_.reset();
       frames_.reset();
+      dropPromise();
       lastShown_ = -1;
       incomplete_ = false;
       nextTry_ = 0;  // a use after this starts decoding again at once
@@ -165,7 +172,7 @@ bool Animation::cutShort() const {
 
 void Animation::startDecoding() {
   decoding_ = decodeWorker().request(
-      [path = gifPath_, options = config_.frameOptions()] { return decodeFile(path, options); });
+      [path = gifPath_, options = config_.frameOptions()] { return decodeFile(path, options); }, fileBytes_);
   state_ = AnimationState::Decoded;
 }
 
@@ -206,17 +213,41 @@ bool Animation::roomForTextures() {
       !Limits::fitsDevice(list.width, list.height, caps.MaxTextureWidth, caps.MaxTextureHeight))
     throw gif_too_large(Limits::tooLargeForDeviceText(gifPath_, list.width, list.height,
                                                       caps.MaxTextureWidth, caps.MaxTextureHeight));
-  const std::uint64_t need = Limits::textureBytes(list.width, list.height, list.framesWithoutTexture());
-  const std::uint64_t inUse = FrameList::texturesInUse();
-  if (inUse + need > Limits::TextureBudget) {
+  if (!promiseTextures()) {
     noTextureRoom_ = true;
-    logOnce(NoTextureRoom, gifPath_ + ": its textures (" + Limits::mib(need) + ") wait: " +
-                               Limits::mib(inUse) + " of the " + Limits::mib(Limits::TextureBudget) +
-                               " for textures are in use");
+    logOnce(NoTextureRoom, gifPath_ + ": its textures (" +
+                               Limits::mib(Limits::textureBytes(list.width, list.height, list.frames.size())) +
+                               ") wait: " + Limits::mib(FrameList::texturesTaken()) + " of the " +
+                               Limits::mib(Limits::TextureBudget) + " for textures are in use");
     return false;
   }
   incomplete_ = false;
   return true;
+}
+
+// Takes room in the texture budget for the textures of all its frames not made yet, before any
+// is made; false, taking nothing, when the budget has not that much left.
+bool Animation::promiseTextures() {
+  const FrameList& list = *frames_;
+  const std::uint64_t all = Limits::textureBytes(list.width, list.height, list.framesWithoutTexture());
+  if (all <= promised_) return true;
+  const std::uint64_t need = all - promised_;
+  if (!Limits::texturesFit(FrameList::texturesTaken(), need)) return false;
+  promised_ += need;
+  MemoryUse::texturesPromised += need;
+  return true;
+}
+
+// A texture was made for `made`: it now counts as made, no longer as promised.
+void Animation::keepPromise(const AnimationFrame& made) {
+  const std::uint64_t kept = std::min(promised_, Limits::textureBytes(made.width, made.height, 1));
+  promised_ -= kept;
+  MemoryUse::texturesPromised -= kept;
+}
+
+void Animation::dropPromise() {
+  MemoryUse::texturesPromised -= promised_;
+  promised_ = 0;
 }
 
 // All the frames' textures at once (the game's draws make them one by one instead).
@@ -224,12 +255,14 @@ void Animation::makeTextures() {
   if (!roomForTextures()) return;
   const long error = frames_->createTextures(Host::at<IDirect3DDevice9*>(Host::Device));
   if (error != 0) refused(error);
+  else dropPromise();  // every texture is made
 }
 
 // All the textures or none: a texture missing in the middle would show the game's own between
 // frames of the animation.
 void Animation::refused(long error) {
   frames_->releaseTextures();
+  dropPromise();
   incomplete_ = true;
   logOnce(TexturesRefused, gifPath_ + ": Direct3D made no texture of " + std::to_string(frames_->width) +
                                " x " + std::to_string(frames_->height) + " (error " + hresultText(error) +
@@ -269,7 +302,7 @@ bool Animation::bringIn(std::int64_t now) noexcept {
       }
     }
     // The textures come one by one as their frames become due (textureToShow).
-    roomForTextures();
+    if (!roomForTextures() && noTextureRoom_) nextTry_ = now + RoomRetryMs;
     state_ = AnimationState::Uploaded;
     return !incomplete_;
   } catch (const gif_no_room& e) {
@@ -291,7 +324,8 @@ bool Animation::bringIn(std::int64_t now) noexcept {
 }
 
 RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster, std::int64_t now) {
-  const int shown = frames_->frameDue(now, FrameClock::frameNumber());
+  auto ready = [this](int frame) { return frames_->frames[frame]->texture || makeTexture(frame); };
+  const int shown = frames_->frameDue(now, FrameClock::frameNumber(), ready);
   IDirect3DTexture9* texture = shown < 0 ? nullptr : textureToShow(shown);
   if (texture == nullptr) return hostRaster;
 
@@ -326,7 +360,13 @@ void Animation::connectDeviceSlots() {
 
 void Animation::onDeviceLost() {
   guarded("Animation::onDeviceLost", [this] {
-    if (frames_ && state_ == AnimationState::Uploaded) frames_->releaseTextures();
+    if (!frames_ || state_ != AnimationState::Uploaded) return;
+    const std::size_t had = frames_->frames.size() - frames_->framesWithoutTexture();
+    frames_->releaseTextures();
+    // Their room in the budget stays theirs until they come back.
+    const std::uint64_t bytes = Limits::textureBytes(frames_->width, frames_->height, had);
+    promised_ += bytes;
+    MemoryUse::texturesPromised += bytes;
   });
 }
 
@@ -347,14 +387,21 @@ IDirect3DTexture9* Animation::textureToShow(int due) {
 IDirect3DTexture9* Animation::makeTexture(int frame) {
   AnimationFrame& due = *frames_->frames[frame];
   IDirect3DDevice9* device = Host::at<IDirect3DDevice9*>(Host::Device);
+  const std::uint64_t pixels = std::uint64_t{due.width} * due.height;
+  const std::uint64_t kept = pixels <= SmallTexturePixels ? 0 : SmallTexturePixels;
   std::uint64_t& left = texturePixelsThisFrame.left();
-  if (left == 0) return nullptr;
+  if (left <= kept) return nullptr;
+  const bool started = due.texture || due.filling();
   long error = 0;
   const FrameStaging staging = frameStaging(device);
-  if (staging.texture)
-    error = due.fillTexture(device, *staging.texture, frames_->keepBackground, left);
-  else if (!staging.tiles && texturePixelsThisFrame.takeWhole(std::uint64_t{due.width} * due.height))
+  if (staging.texture) {
+    std::uint64_t usable = left - kept;
+    error = due.fillTexture(device, *staging.texture, frames_->keepBackground, usable);
+    left = usable + kept;
+  } else if (!staging.tiles && texturePixelsThisFrame.takeWhole(pixels, kept)) {
     error = due.createTexture(device, frames_->keepBackground);
+  }
   if (error != 0) refused(error);
+  else if (!started && (due.texture || due.filling())) keepPromise(due);
   return due.texture;
 }

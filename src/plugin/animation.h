@@ -15,6 +15,7 @@
 
 class DecodeJob;
 class FrameList;
+struct AnimationFrame;
 struct IDirect3DTexture9;
 struct RwRaster;
 
@@ -28,6 +29,8 @@ class Animation {
   ~Animation();
 
   static constexpr std::int64_t RetryMs = 1'000;
+  // Sooner while waiting for room in the texture budget: others out of view give it at once.
+  static constexpr std::int64_t RoomRetryMs = 100;
   Animation(const Animation&) = delete;
   Animation& operator=(const Animation&) = delete;
 
@@ -62,6 +65,9 @@ class Animation {
   // Pixels of the textures that one game frame may fill: a tile at least (frame_tiles.h), or a
   // whole texture on a device that cannot take tiles.
   static constexpr std::uint64_t TexturePixelsPerFrame = 256 * 1024;
+  // Of those, the last ones, as many as a tile holds, go only to textures of at most this many
+  // pixels: a small animation coming into view is not held back by large ones being filled.
+  static constexpr std::uint64_t SmallTexturePixels = 64 * 1024;
 
   AnimationState state() const { return state_; }
   std::int64_t lastUsed() const { return lastUsed_; }
@@ -81,6 +87,9 @@ class Animation {
   void startDecoding();
   void takeDecoded();
   bool roomForTextures();
+  bool promiseTextures();
+  void keepPromise(const AnimationFrame& made);
+  void dropPromise();
   void makeTextures();
   void refused(long error);
   bool bringIn(std::int64_t now) noexcept;
@@ -103,9 +112,14 @@ class Animation {
   unsigned lostSlot_ = 0;
   bool incomplete_ = false;
   bool noTextureRoom_ = false;
+  // Bytes of the texture budget taken for textures of its frames not made yet: while Uploaded,
+  // made and promised together are all its frames' textures, so those drawn together never pass
+  // the budget whatever order their textures come in.
+  std::uint64_t promised_ = 0;
   std::int64_t nextTry_ = 0;  // ms: no attempt to bring frames or textures in before
   std::uint8_t logged_ = 0;   // Problem bits already written to the log
   std::string gifPath_;
+  std::uint64_t fileBytes_ = 0;  // when made: which of the GIFs waiting to be decoded goes first
   std::string name_;
   AnimationState state_ = AnimationState::Unloaded;
   std::int64_t lastUsed_ = 0;

@@ -37,12 +37,30 @@ struct Times {
   std::int64_t lastEviction = 0;
 };
 
-// One call per game-loop pass; does nothing but read the clock unless PassInterval has gone by
-// since the last full pass. Returns true when a full pass ran.
+// Textures waiting for room in their budget take the place of those out of view.
+template <typename Catalogue>
+void giveWay(const Catalogue& animations, std::int64_t now) {
+  bool waiting = false;
+  for (const auto& entry : animations) waiting = waiting || entry.second->waitingForTextureRoom();
+  if (!waiting) return;
+  for (const auto& entry : animations) {
+    auto* animation = entry.second;
+    if (animation->state() == AnimationState::Uploaded && !animation->waitingForTextureRoom() &&
+        now - animation->lastUsed() >= MinIdleToEvict)
+      animation->setState(AnimationState::Decoded);
+  }
+}
+
+// One call per game-loop pass. Textures that wait for room get it at once (giveWay); the rest
+// runs only when PassInterval has gone by since the last full pass. Returns true when a full
+// pass ran.
 template <typename Catalogue, typename Clock>
 bool pass(const Catalogue& animations, Times& times, Clock nowMs) {
   const std::int64_t now = nowMs();
-  if (now - times.lastPass < PassInterval) return false;
+  if (now - times.lastPass < PassInterval) {
+    giveWay(animations, now);
+    return false;
+  }
 
   const IdleLimits limits = idleLimits(animations.size());
   auto idleMoreThan = [now](std::int64_t lastUsed, std::int64_t minutes) {
@@ -63,16 +81,7 @@ bool pass(const Catalogue& animations, Times& times, Clock nowMs) {
     }
   }
 
-  // Textures waiting for room in their budget take the place of those out of view.
-  bool waiting = false;
-  for (const auto& entry : animations) waiting = waiting || entry.second->waitingForTextureRoom();
-  if (waiting)
-    for (const auto& entry : animations) {
-      auto* animation = entry.second;
-      if (animation->state() == AnimationState::Uploaded && !animation->waitingForTextureRoom() &&
-          now - animation->lastUsed() >= MinIdleToEvict)
-        animation->setState(AnimationState::Decoded);
-    }
+  giveWay(animations, now);
 
   // Too many still loaded: unload the least recently used of those not drawn just now. Equal
   // use times all count (animations drawn in the same millisecond are common).

@@ -5,7 +5,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "gif/decode_worker.h"
 #include "gif/frame_pixels.h"
+#include "gif/memory_use.h"
 #include "gif/memory_limits.h"
 #include "png/apng_decoder.h"
 
@@ -47,6 +49,8 @@ std::unique_ptr<FrameList> loadPngFrames(const char* path, std::string_view show
   list->width = static_cast<std::uint16_t>(width);
   list->height = static_cast<std::uint16_t>(height);
   const std::size_t pixels = std::size_t{width} * height;
+  // Frames other lists made meanwhile take from the room too (as FrameList::load counts them).
+  const std::uint64_t othersAtStart = MemoryUse::decoded.load();
   for (;;) {
     const int result = png->next();
     if (result == 0) break;
@@ -54,12 +58,15 @@ std::unique_ptr<FrameList> loadPngFrames(const char* path, std::string_view show
     const std::uint64_t count = list->frames.size() + 1;
     const std::uint64_t all = std::max<std::uint64_t>(count, png->frameCount());
     const std::uint64_t bytes = FrameList::decodedBytes(width, height, count, FramePixels::Argb);
-    if (Limits::textureBytes(width, height, count) > Limits::TextureBudget)
+    if (!Limits::texturesFit(0, Limits::textureBytes(width, height, count)))
       throw gif_too_large(Limits::texturesTooLargeText(file, width, height, all));
     if (bytes > Limits::DecodedBudget)
       throw gif_too_large(Limits::framesTooLargeText(
           file, width, height, all, FrameList::decodedBytes(width, height, all, FramePixels::Argb)));
-    if (bytes > decodedRoom) throw gif_no_room(file + ": no room in the decoded frames' budget now");
+    const std::uint64_t others =
+        MemoryUse::decoded.load() - FrameList::decodedBytes(width, height, count - 1, FramePixels::Argb);
+    if (bytes + (others > othersAtStart ? others - othersAtStart : 0) > decodedRoom)
+      throw gif_no_room(file + ": no room in the decoded frames' budget now");
     try {
       auto frame = std::make_unique<AnimationFrame>();
       frame->takeArgb(list->width, list->height, png->pixels(), png->frame().delayMs());
@@ -71,6 +78,7 @@ std::unique_ptr<FrameList> loadPngFrames(const char* path, std::string_view show
       throw gif_no_memory(Limits::noMemoryText(file, width, height, all,
                                                FrameList::decodedBytes(width, height, all, FramePixels::Argb)));
     }
+    DecodeWorker::letSmallerJobsThrough();
   }
   setPngPlays(*list, png->loopCount());
   list->honourLoopCount = options.honourLoopCount;

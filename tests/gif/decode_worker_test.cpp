@@ -93,6 +93,44 @@ TEST(DecodeWorker, JobsHandBackFramesOrTheErrorInTheOrderAsked) {
   EXPECT_EQ(errorOf(*third), std::bad_alloc().what());
 }
 
+TEST(DecodeWorker, TheWaitingJobOfLeastCostGoesFirst) {
+  DecodeWorker worker;
+  Gate gate;
+  std::vector<int> order;  // touched by the worker only, read after its jobs are done
+  auto inHand = worker.request([&] { gate.pass(); return std::make_unique<FrameList>(); }, 100);
+  gate.waitUntilEntered();
+  std::vector<std::shared_ptr<DecodeJob>> jobs;
+  const std::pair<int, std::uint64_t> asked[] = {{0, 30}, {1, 10}, {2, 20}, {3, 10}, {4, 0}};
+  for (const auto& [n, cost] : asked)
+    jobs.push_back(worker.request([&order, n = n] { order.push_back(n); return std::make_unique<FrameList>(); }, cost));
+  gate.open();
+  for (const auto& job : jobs) job->wait();
+  EXPECT_EQ(order, (std::vector<int>{4, 1, 3, 2, 0}));
+}
+
+TEST(DecodeWorker, MuchSmallerJobsRunBetweenTheFramesOfTheOneInHand) {
+  const TempGifFile file(twoFrames(), "large");
+  DecodeWorker worker;
+  Gate gate;
+  std::vector<std::string> ran;  // touched by the worker only, read after its jobs are done
+  std::shared_ptr<DecodeJob> large;
+  auto noting = [&](std::string name) {
+    return [&, name] {
+      ran.push_back(name + (large->done() ? " after" : " within"));
+      return std::make_unique<FrameList>();
+    };
+  };
+  large = worker.request([&, path = std::string(file.path())] { gate.pass(); return FrameList::load(path.c_str()); }, 100);
+  gate.waitUntilEntered();
+  auto notSmallEnough = worker.request(noting("quarter"), 100 / DecodeWorker::CostRatio);
+  auto small = worker.request(noting("small"), 100 / DecodeWorker::CostRatio - 1);
+  gate.open();
+  for (const auto* job : {large.get(), notSmallEnough.get(), small.get()}) job->wait();
+  EXPECT_EQ(ran, (std::vector<std::string>{"small within", "quarter after"}));
+  ASSERT_NE(large->takeFrames(), nullptr);
+  DecodeWorker::letSmallerJobsThrough();  // off a worker's thread: nothing to do
+}
+
 TEST(DecodeWorker, CancelledJobsNotStartedNeverRunAndOneInHandEnds) {
   DecodeWorker worker;
   Gate gate;

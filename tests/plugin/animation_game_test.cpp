@@ -3,6 +3,7 @@
 
 #include <d3d9.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -276,18 +277,20 @@ TEST_F(AnimationTest, NoTextureToShowLeavesTheGameItsRasterAndIsLoggedOnce) {
     IDirect3DDevice9* device;  // while the first uses happen
     std::string logged;        // once, whatever the uses
     std::string box;           // the one message box, if any
+    bool shown = false;        // the animation plays after all
   };
   GifWriter noImages({8, 8, TestGifs::palette()});
   GifWriter flat({0, 0, TestGifs::palette()});
   flat.image(TestGifs::solid(1, 1, 1));
-  const int wide = static_cast<int>(caps.MaxTextureWidth) + 1;
+  const int widest = static_cast<int>(caps.MaxTextureWidth), wide = widest + 1;
   const Case cases[] = {
       {"empty", noImages.trailer().bytes(), realDevice, "empty.gif has no images", ""},
       {"flat", flat.trailer().bytes(), realDevice, "flat.gif has a screen of 0 x 0", ""},
       {"refused", TestGifs::threeColours(), refusing, "refused.gif: Direct3D made no texture of 8 x 8", ""},
       {"wide", TestGifs::animated(wide, 1, {{1, 10}}), realDevice, "",
        Limits::tooLargeForDeviceText(folder.file("wide") + ".gif", wide, 1, caps.MaxTextureWidth,
-                                     caps.MaxTextureHeight)}};
+                                     caps.MaxTextureHeight)},
+      {"widest", TestGifs::animated(widest, 1, {{1, 10}}), realDevice, "", "", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::size_t boxesBefore = messages.shown().size();
@@ -296,7 +299,7 @@ TEST_F(AnimationTest, NoTextureToShowLeavesTheGameItsRasterAndIsLoggedOnce) {
     Host::at<IDirect3DDevice9*>(Host::Device) = c.device;
     useAndWaitForTheDecoder(animation, host.raster());
     for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(animation.rasterFor(host.raster()), host.raster());
+      EXPECT_EQ(animation.rasterFor(host.raster()) != host.raster(), c.shown);
       clock.advanceMs(Animation::RetryMs);
     }
     Host::at<IDirect3DDevice9*>(Host::Device) = realDevice;
@@ -357,6 +360,81 @@ TEST_F(AnimationTest, PlaybackAdvancesOnEveryDrawOfZeroDelays) {
   }
   EXPECT_EQ(shown, (std::vector<std::uint32_t>{frameTexture(animation, 0), frameTexture(animation, 1),
                                                frameTexture(animation, 2), frameTexture(animation, 0)}));
+}
+
+// Textures filled in tiles (a device that can take them, and render events to release the
+// staging texture before a reset) while `body` runs.
+template <typename Body>
+void withTiles(Body body) {
+  renderEvents = new KelRenderEvents();
+  body();
+  delete renderEvents;
+  renderEvents = nullptr;
+}
+
+TEST_F(AnimationTest, TexturesDrawnTogetherStayWithinTheirBudget) {
+  // Room for the textures of one and one texture more: the first drawn takes it, the other waits
+  // however their textures come.
+  const auto gif = TestGifs::threeColours(64);
+  Animation first(make("first", gif), true), second(make("second", gif), true);
+  const std::uint64_t taken = Limits::TextureBudget - FrameList::texturesInUse() - 4 * Limits::textureBytes(64, 64, 1);
+  MemoryUse::textures += taken;
+  FakeRaster host(0x7A);
+  std::uint64_t most = 0;
+  for (int i = 0; i < 4; ++i) {
+    first.rasterFor(host.raster());
+    second.rasterFor(host.raster());
+    most = std::max(most, FrameList::texturesInUse());
+    clock.advanceMs(100);
+  }
+  MemoryUse::textures -= taken;
+  EXPECT_LE(most, Limits::TextureBudget);
+  EXPECT_FALSE(first.waitingForTextures());
+  EXPECT_TRUE(second.waitingForTextureRoom());
+}
+
+TEST_F(AnimationTest, FirstLoopWaitsForEachFramesTextureAndSkipsNone) {
+  withTiles([&] {
+    // Each texture takes three game frames to fill; frames of 100 ms and of 10 ms take turns, so
+    // that a short one would still be filling when the long one after it is due.
+    constexpr int Frames = 6;
+    std::vector<TestGifs::Frame> frames;
+    for (int i = 0; i < Frames; ++i)
+      frames.push_back({static_cast<std::uint8_t>(1 + i % 3), static_cast<std::uint16_t>(i % 2 ? 1 : 10)});
+    Animation animation(make("large", TestGifs::animated(1024, 512, frames)), true);
+    FakeRaster host(0x7B);
+    std::vector<std::uint32_t> shown;
+    for (int call = 0; call < 60; ++call) {
+      shown.push_back(FakeRaster::texture(animation.rasterFor(host.raster())));
+      clock.advanceMs(16);
+    }
+    std::vector<int> order;  // the frames on screen, each change once; -1 the game's own
+    for (std::uint32_t texture : shown) {
+      int index = -1;
+      for (int i = 0; i < Frames; ++i)
+        if (texture != 0 && texture == frameTexture(animation, i)) index = i;
+      if (order.empty() || order.back() != index) order.push_back(index);
+    }
+    ASSERT_GE(order.size(), Frames + 2u);
+    EXPECT_EQ(order[0], -1) << "nothing to show while the first texture fills";
+    for (std::size_t i = 1; i < order.size(); ++i)
+      EXPECT_EQ(order[i], static_cast<int>((i - 1) % Frames)) << "change " << i;
+  });
+}
+
+TEST_F(AnimationTest, SmallAnimationIsNotHeldBackByLargeOnesBeingFilled) {
+  withTiles([&] {
+    Animation large(make("large", TestGifs::animated(1024, 1024, {{1, 10}, {2, 10}})), true);
+    Animation small(make("small", TestGifs::threeColours()), true);
+    FakeRaster host(0x7C);
+    // The large one's first texture takes more game frames than these; the small one, drawn
+    // after it, shows from the first.
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(large.rasterFor(host.raster()), host.raster()) << "game frame " << i;
+      EXPECT_NE(small.rasterFor(host.raster()), host.raster()) << "game frame " << i;
+      clock.advanceMs(16);
+    }
+  });
 }
 
 }  // namespace

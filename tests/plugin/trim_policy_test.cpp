@@ -122,6 +122,12 @@ TEST_F(TrimTest, TexturesOutOfViewGiveWayToTexturesWaitingForRoom) {
   EXPECT_EQ(justDrawn.current, AnimationState::Uploaded);
   EXPECT_EQ(decoded.current, AnimationState::Decoded);
   EXPECT_EQ(waiting.current, AnimationState::Uploaded);
+
+  // Between full passes too: whoever waits need not wait for the next one.
+  now += 1'000;
+  EXPECT_FALSE(pass());
+  EXPECT_EQ(justDrawn.current, AnimationState::Decoded);
+  EXPECT_EQ(waiting.current, AnimationState::Uploaded);
 }
 
 TEST_F(TrimTest, EvictionKeepsTheFiftyMostRecentlyUsed) {
@@ -145,6 +151,19 @@ TEST_F(TrimTest, EvictionStartsAboveExactlyFifty) {
   ASSERT_TRUE(pass());
   EXPECT_EQ(loadedCount(), 50u);
   EXPECT_EQ(pool.back().current, AnimationState::Unloaded);
+}
+
+TEST_F(TrimTest, NoEvictionPassWhileFiftyOrFewerAreLoaded) {
+  // More than fifty files, fifty loaded: nothing to evict, and the minute is not started again.
+  for (int i = 0; i < 60; ++i) add(i < 50 ? AnimationState::Decoded : AnimationState::Unloaded, now - 10'000);
+  times.lastEviction = now - Minute - 1;
+  ASSERT_TRUE(pass());
+  EXPECT_EQ(loadedCount(), 50u);
+  EXPECT_EQ(times.lastEviction, now - Minute - 1);
+  for (int i = 50; i < 55; ++i) pool[i].current = AnimationState::Decoded;
+  now += Trim::PassInterval;
+  ASSERT_TRUE(pass());
+  EXPECT_EQ(loadedCount(), 50u);
 }
 
 TEST_F(TrimTest, EvictionCountsAnimationsUsedInTheSameMillisecond) {

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "gif/gif_test_files.h"
+#include "gif/memory_limits.h"
 #include "inspect/contact_sheet.h"
 #include "inspect/gif_inspection.h"
 #include "inspect/sheet_choices.h"
@@ -59,7 +60,7 @@ TEST_F(InspectGif, ReportsFramesDelaysLoopAndMemory) {
   ASSERT_TRUE(r.frames);
   EXPECT_EQ(r.delays, (std::vector<std::int64_t>{100, 200, 300}));
   EXPECT_EQ(r.decoderMessages, "");
-  EXPECT_EQ(r.textureBytes(), 3u * 100 * 50 * 4);
+  EXPECT_EQ(r.textureBytes(), 3 * (100 * 50 * 4 + Limits::TextureOverheadBytes));
   const std::uint64_t perFrame = 100 * 50 + sizeof(AnimationFrame) + sizeof(std::unique_ptr<AnimationFrame>);
   EXPECT_EQ(r.decodedBytes(), sizeof(FrameList) + 3 * perFrame);
   EXPECT_GT(sizeof(AnimationFrame), 768u) << "the palette is part of the frame record";

@@ -89,7 +89,8 @@ std::string formatJson(const FolderPrediction& p) {
     out << (i ? "," : "") << "{\"file\":" << quoted(p.skipped[i].fileName)
         << ",\"reason\":" << quoted(p.skipped[i].reason) << "}";
   out << "],\"watch\":" << (p.watch ? "true" : "false") << ",\"names_log_found\":" << (p.namesLogFound ? "true" : "false") << ",\"boxes_at_start\":" << boxes(p.boxesAtStart()) << ",\"memory\":{\"at_start\":"
-      << p.memory.atStart << ",\"worst_case\":" << p.memory.worstCase << ",\"budget\":" << p.memory.budget
+      << p.memory.atStart << ",\"worst_case\":" << p.memory.worstCase
+      << ",\"textures_together\":" << p.memory.texturesTogether << ",\"budget\":" << p.memory.budget
       << "},\"mistakes\":" << strings(p.mistakes) << ",\"failures\":" << strings(p.failures()) << "}\n";
   return out.str();
 }

@@ -111,7 +111,8 @@ std::string formatText(const FolderPrediction& p) {
     out << "  (" << problems << " problem(s) at start, every one written to the module's log)\n";
 
   out << "\nMemory: " << mib(p.memory.atStart) << " decoded at start; at most "
-      << mib(p.memory.worstCase) << " while playing (the largest animations kept, uploaded); "
+      << mib(p.memory.worstCase) << " while playing (the largest animations kept, uploaded), "
+      << mib(p.memory.texturesTogether) << " of it textures; "
       << "the module keeps decoded frames within " << mib(Limits::DecodedBudget) << " and textures within "
       << mib(Limits::TextureBudget) << "\n";
 

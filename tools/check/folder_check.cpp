@@ -337,16 +337,20 @@ void predictCaseClashes(const Listing& listing, FolderPrediction& prediction) {
 }
 
 void predictMemory(FolderPrediction& prediction) {
-  std::vector<std::uint64_t> loaded;
+  std::vector<std::uint64_t> loaded, textures;
   for (const auto& animation : prediction.animations) {
     if (!animation.catalogued || !animation.gif.accepted) continue;
     if (animation.decodedAtStart) prediction.memory.atStart += animation.gif.decodedBytes;
     loaded.push_back(animation.gif.decodedBytes + animation.gif.textureBytes);
+    if (animation.plays()) textures.push_back(animation.gif.textureBytes);
   }
   // The memory pass keeps at most this many animations loaded for long.
-  std::sort(loaded.rbegin(), loaded.rend());
-  if (loaded.size() > PreloadedAnimations) loaded.resize(PreloadedAnimations);
+  for (auto* sizes : {&loaded, &textures}) {
+    std::sort(sizes->rbegin(), sizes->rend());
+    if (sizes->size() > PreloadedAnimations) sizes->resize(PreloadedAnimations);
+  }
   for (auto bytes : loaded) prediction.memory.worstCase += bytes;
+  for (auto bytes : textures) prediction.memory.texturesTogether += bytes;
   if (prediction.memory.worstCase > prediction.memory.budget)
     prediction.mistakes.push_back(
         "while playing, the animations can need more than the module's budgets (" + Limits::mib(Limits::DecodedBudget) +
@@ -386,6 +390,10 @@ std::vector<std::string> FolderPrediction::failures() const {
     if (animation.catalogued && animation.gif.accepted && animation.gif.cutShort)
       found.push_back("incomplete file: " + cutShortLine(animation));
   }
+  if (!Limits::texturesFit(0, memory.texturesTogether))
+    found.push_back("drawn at the same time, the animations' textures need " + Limits::mib(memory.texturesTogether) +
+                    ", more than the module's " + Limits::mib(Limits::TextureBudget) +
+                    " for textures: those past it show the game's own textures until others are out of view");
   if (memory.atStart > Limits::DecodedBudget)
     found.push_back("the animations decoded at start need more than the module's " + Limits::mib(Limits::DecodedBudget) +
                     " for decoded frames: those past it wait until first drawn, and may show the game's own textures");

@@ -80,6 +80,7 @@ enum class FolderState { Folder, Missing, Blocked };
 struct MemoryPrediction {
   std::uint64_t atStart = 0;       // frames decoded while loading
   std::uint64_t worstCase = 0;     // the largest animations the module keeps, all uploaded
+  std::uint64_t texturesTogether = 0;  // the textures of those, all drawn at the same time
   std::uint64_t budget = Limits::DecodedBudget + Limits::TextureBudget;  // the module's two budgets
 };
 

@@ -325,7 +325,7 @@ def main():
     # A tiny file that would decode to 30 frames of 8192 x 8192: refused at its acTL chunk.
     blank = [[(0, 0, 0, 255)] * 8192] * 8192
     bomb = write_png(8192, 8192, [Frame(blank)], ctype=0, depth=1, declared=30)
-    hostile("bomb-frames.png", bomb, "is too large: its 30 frames of 8192 x 8192 need 7680 MiB of textures")
+    hostile("bomb-frames.png", bomb, "is too large: its 30 frames of 8192 x 8192 need 7681 MiB of textures")
     # A 4 x 4 frame whose data would inflate to 70 MB: refused before it is read.
     excess = zlib.compress(raw_image(picture(4, 4, grey), 6, 8, None, 0) + bytes(70 << 20), 9)
     hostile("bomb-data.png", write_png(4, 4, [Frame(picture(4, 4, grey))], data=lambda i, z: excess),

@@ -37,7 +37,7 @@ inline std::vector<std::uint32_t> picture(const Standin::TextureSpec& spec) {
 }
 
 // The largest difference of a colour channel (and of alpha where withAlpha) between pixels and
-// the spec's picture; `at(x, y)` reads the pixel.
+// the texture's picture; `at(x, y)` reads the pixel.
 template <typename At>
 int worstDifference(const Standin::TextureSpec& spec, At&& at, bool withAlpha) {
   const std::vector<std::uint32_t> expected = picture(spec);

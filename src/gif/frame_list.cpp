@@ -58,7 +58,7 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
   list->height = gif->height;
   ImageDisposal disposal;
   // Frames other lists made meanwhile (a smaller GIF let through between these frames) take
-  // from the room too.
+  // from the room too (checkRoomForFrame).
   const std::uint64_t othersAtStart = MemoryUse::decoded.load();
   for (;;) {
     const int result = gifNextFrame(gif.get());
@@ -66,16 +66,8 @@ std::unique_ptr<FrameList> FrameList::load(const char* path, std::string_view sh
     if (result != 1) throw std::runtime_error("GIF file is corrupt!");
     // Counted before the frame is made: only images the file really has.
     const std::uint64_t count = list->frames.size() + 1;
-    if (!Limits::texturesFit(0, Limits::textureBytes(width, height, count)))
-      throw gif_too_large(Limits::texturesTooLargeText(file, width, height, count + countImages(gif.get())));
-    if (decodedBytes(width, height, count) > Limits::DecodedBudget) {
-      const std::uint64_t all = count + countImages(gif.get());
-      throw gif_too_large(Limits::framesTooLargeText(file, width, height, all, decodedBytes(width, height, all)));
-    }
-    const std::uint64_t others = MemoryUse::decoded.load() - decodedBytes(width, height, count - 1);
-    const std::uint64_t taken = others > othersAtStart ? others - othersAtStart : 0;
-    if (decodedBytes(width, height, count) + taken > decodedRoom)
-      throw gif_no_room(file + ": no room in the decoded frames' budget now");
+    checkRoomForFrame(file, width, height, FramePixels::Indexed, count,
+                      [&] { return count + countImages(gif.get()); }, decodedRoom, othersAtStart);
     try {
       auto frame = std::make_unique<AnimationFrame>();
       frame->compose(gif.get(), list->frames.empty() ? nullptr : list->frames.back().get(),

@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "gif/animation_frame.h"
 #include "gif/frame_options.h"
+#include "gif/memory_limits.h"
+#include "gif/memory_use.h"
 
 // FrameList::load's refusals that are not about a broken file; what() is the player's message.
 // A GIF that can never be shown within the limits (memory_limits.h) or by the device.
@@ -92,6 +95,27 @@ class FrameList {
   static std::uint64_t texturesInUse();
   // What the texture budget holds: the textures made and those animations have taken room for.
   static std::uint64_t texturesTaken();
+
+  // Refuses, before it is made, a frame that would take a list past a budget: the textures of
+  // `count` frames, the decoded budget, or the room left now (`othersAtStart`: the decoded memory
+  // of every list when loading began; what other lists made since takes from the room too).
+  // `allFrames()` says how many frames the file has; asked only to word a refusal, since a GIF
+  // must read the rest of its file to tell.
+  template <typename AllFrames>
+  static void checkRoomForFrame(const std::string& file, std::uint64_t width, std::uint64_t height,
+                                FramePixels kind, std::uint64_t count, AllFrames&& allFrames,
+                                std::uint64_t decodedRoom, std::uint64_t othersAtStart) {
+    if (!Limits::texturesFit(0, Limits::textureBytes(width, height, count)))
+      throw gif_too_large(Limits::texturesTooLargeText(file, width, height, allFrames()));
+    const std::uint64_t bytes = decodedBytes(width, height, count, kind);
+    if (bytes > Limits::DecodedBudget) {
+      const std::uint64_t all = allFrames();
+      throw gif_too_large(Limits::framesTooLargeText(file, width, height, all, decodedBytes(width, height, all, kind)));
+    }
+    const std::uint64_t others = MemoryUse::decoded.load() - decodedBytes(width, height, count - 1, kind);
+    const std::uint64_t taken = others > othersAtStart ? others - othersAtStart : 0;
+    if (bytes + taken > decodedRoom) throw gif_no_room(file + ": no room in the decoded frames' budget now");
+  }
 
   void setKeepBackground(bool keep) { keepBackground = keep; }
   // Returns the first error of a frame that got no texture (0 when none failed).

@@ -49,24 +49,16 @@ std::unique_ptr<FrameList> loadPngFrames(const char* path, std::string_view show
   list->width = static_cast<std::uint16_t>(width);
   list->height = static_cast<std::uint16_t>(height);
   const std::size_t pixels = std::size_t{width} * height;
-  // Frames other lists made meanwhile take from the room too (as FrameList::load counts them).
+  // Frames other lists made meanwhile take from the room too (checkRoomForFrame).
   const std::uint64_t othersAtStart = MemoryUse::decoded.load();
   for (;;) {
     const int result = png->next();
     if (result == 0) break;
     if (result < 0) refuse(png->failure(), png->message());
     const std::uint64_t count = list->frames.size() + 1;
-    const std::uint64_t all = std::max<std::uint64_t>(count, png->frameCount());
-    const std::uint64_t bytes = FrameList::decodedBytes(width, height, count, FramePixels::Argb);
-    if (!Limits::texturesFit(0, Limits::textureBytes(width, height, count)))
-      throw gif_too_large(Limits::texturesTooLargeText(file, width, height, all));
-    if (bytes > Limits::DecodedBudget)
-      throw gif_too_large(Limits::framesTooLargeText(
-          file, width, height, all, FrameList::decodedBytes(width, height, all, FramePixels::Argb)));
-    const std::uint64_t others =
-        MemoryUse::decoded.load() - FrameList::decodedBytes(width, height, count - 1, FramePixels::Argb);
-    if (bytes + (others > othersAtStart ? others - othersAtStart : 0) > decodedRoom)
-      throw gif_no_room(file + ": no room in the decoded frames' budget now");
+    FrameList::checkRoomForFrame(file, width, height, FramePixels::Argb, count,
+                                 [&] { return std::max<std::uint64_t>(count, png->frameCount()); }, decodedRoom,
+                                 othersAtStart);
     try {
       auto frame = std::make_unique<AnimationFrame>();
       frame->takeArgb(list->width, list->height, png->pixels(), png->frame().delayMs());
@@ -75,6 +67,7 @@ std::unique_ptr<FrameList> loadPngFrames(const char* path, std::string_view show
       list->frames.push_back(std::move(frame));
     } catch (const std::bad_alloc&) {
       list.reset();
+      const std::uint64_t all = std::max<std::uint64_t>(count, png->frameCount());
       throw gif_no_memory(Limits::noMemoryText(file, width, height, all,
                                                FrameList::decodedBytes(width, height, all, FramePixels::Argb)));
     }

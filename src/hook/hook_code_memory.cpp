@@ -4,12 +4,15 @@
 #include <mutex>
 #include <vector>
 
+#include "hook/thread_positions.h"
+
 namespace KelHook {
 
 namespace {
 
-// A stub block given back is freed only when no busy pass is counted inside it: a thread that
-// found the hook busy may still be running the hooked instructions there (a call may last).
+// A stub block given back is freed only when no busy pass is counted inside it (a thread that
+// found the hook busy may still be running the hooked instructions there: a call may last) and
+// no thread's next instruction lies in it (one stopped where no count sees it).
 class AllocatorMemory final : public CodeMemory {
  public:
   Ptr allocate(unsigned size) override {
@@ -28,8 +31,16 @@ class AllocatorMemory final : public CodeMemory {
 
  private:
   void freeEmptied() {
-    const auto emptied = std::stable_partition(retired_.begin(), retired_.end(), [](const Ptr& block) {
+    const auto counted = [](const Ptr& block) {
       return threadsInside(block).load(std::memory_order_acquire) != 0;
+    };
+    if (std::all_of(retired_.begin(), retired_.end(), counted)) return;
+    std::vector<std::uint32_t> positions;
+    const bool known = otherThreadPositions(positions);
+    const auto emptied = std::stable_partition(retired_.begin(), retired_.end(), [&](const Ptr& block) {
+      const auto start = reinterpret_cast<std::uintptr_t>(block.address);
+      const auto inside = [&](std::uint32_t eip) { return eip >= start && eip - start < block.size; };
+      return !known || counted(block) || std::any_of(positions.begin(), positions.end(), inside);
     });
     for (auto block = emptied; block != retired_.end(); ++block) Allocator::instance().deallocate(*block);
     retired_.erase(emptied, retired_.end());

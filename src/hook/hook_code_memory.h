@@ -13,7 +13,8 @@ class CodeMemory {
   virtual ~CodeMemory() = default;
   virtual Ptr allocate(unsigned size) = 0;
   // Takes a block no patch leads to any more. It is freed (and filled with breakpoints) once
-  // no busy pass is counted inside it: at once, or at a later allocate or deallocate.
+  // no busy pass is counted inside it and no other thread is about to execute in it: at once,
+  // or at a later allocate or deallocate.
   virtual bool deallocate(Ptr& ptr) = 0;
 };
 

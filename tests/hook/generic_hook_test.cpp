@@ -786,6 +786,85 @@ TEST(GenericHookThreads, ABusyPassKeepsItsBlockUntilItLeaves) {
   EXPECT_EQ(77u, site.call(2));
 }
 
+// A spinning thread of the system's own, stopped and moved to where it would stand had it made a
+// patch's call just before the patch went away; put back where it was by `moveBack`.
+class ParkedThread {
+ public:
+  ParkedThread() { thread_ = CreateThread(nullptr, 0, &ParkedThread::spin, this, 0, nullptr); }
+  ~ParkedThread() {
+    moveBack();
+    stop_ = true;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+  }
+  bool moveTo(const void* eip) {
+    if (SuspendThread(thread_) == static_cast<DWORD>(-1)) return false;
+    own_.ContextFlags = CONTEXT_FULL;
+    CONTEXT moved{};
+    moved.ContextFlags = CONTEXT_FULL;
+    if (!GetThreadContext(thread_, &own_) || !GetThreadContext(thread_, &moved)) return false;
+    moved.Eip = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(eip));
+    return moved_ = SetThreadContext(thread_, &moved) != 0;
+  }
+  void moveBack() {
+    if (!moved_) return;
+    SetThreadContext(thread_, &own_);
+    ResumeThread(thread_);
+    moved_ = false;
+  }
+
+ private:
+  static DWORD WINAPI spin(void* self) {
+    while (!static_cast<ParkedThread*>(self)->stop_.load()) {
+    }
+    return 0;
+  }
+  std::atomic<bool> stop_{false};
+  bool moved_ = false;
+  CONTEXT own_{};
+  HANDLE thread_;
+};
+
+// Whether the allocator holds the block as free memory (or has given its page back).
+bool blockIsFree(const KelHook::Ptr& block) {
+  for (const KelHook::Page& page : KelHook::Allocator::instance().pages()) {
+    if (!page.contains(block)) continue;
+    const auto* start = static_cast<const std::uint8_t*>(block.address);
+    return std::any_of(page.freePtrs.begin(), page.freePtrs.end(), [&](const KelHook::Ptr& part) {
+      const auto* free = static_cast<const std::uint8_t*>(part.address);
+      return free <= start && start + block.size <= free + part.size;
+    });
+  }
+  return true;
+}
+
+TEST(GenericHookThreads, AThreadAboutToRunAStubKeepsItsBlockUntilItIsElsewhere) {
+  // Stopped between the patch's call and the stub's first instruction, a thread is in no count:
+  // the hook's end must not free the block under it.
+  hooktest::CallableSite site(hooktest::addEax(addend), 16);
+  ParkedThread parked;
+  KelHook::Ptr block;
+  std::vector<std::uint8_t> stub;
+  {
+    Hook<> hook(site.site(), 5);
+    ASSERT_TRUE(hook.install());
+    block = hook.site().code();
+    const auto* bytes = static_cast<const std::uint8_t*>(block.address);
+    stub.assign(bytes, bytes + hook.site().codeLength());
+    ASSERT_TRUE(parked.moveTo(block.address));
+  }
+  ASSERT_FALSE(blockIsFree(block));
+  const auto* bytes = static_cast<const std::uint8_t*>(block.address);
+  EXPECT_EQ(stub, std::vector<std::uint8_t>(bytes, bytes + stub.size()));
+  // Once the thread is elsewhere, the next block given back frees it.
+  parked.moveBack();
+  KelHook::Ptr next = KelHook::codeMemory().allocate(64);
+  KelHook::threadsInside(next) = 0;
+  KelHook::codeMemory().deallocate(next);
+  EXPECT_TRUE(blockIsFree(block));
+  EXPECT_EQ(5 + addend, site.call(5));
+}
+
 TEST(FastHookThreads, AThreadInsideTheHookedCallKeepsTheHookAndASecondOneRunsNoSlots) {
   hooktest::CallableSite site = callingSite();
   KelHook::Fast::Hook hook(site.site());

@@ -1,6 +1,6 @@
 #pragma once
 // The largest texture the machine's Direct3D 9 card makes, asked of Direct3D itself on Windows
-// (no window or device is needed). Elsewhere there is no card to ask.
+// (no window or device is needed), once a run. Elsewhere there is no card to ask.
 #include <optional>
 
 struct TextureSizeLimit {

@@ -2,7 +2,9 @@
 
 #include "check/device_caps.h"
 
-std::optional<TextureSizeLimit> deviceTextureSizeLimit() {
+namespace {
+
+std::optional<TextureSizeLimit> askDirect3D() {
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
   if (!d3d) return std::nullopt;
   D3DCAPS9 caps{};
@@ -10,4 +12,12 @@ std::optional<TextureSizeLimit> deviceTextureSizeLimit() {
   d3d->Release();
   if (FAILED(result)) return std::nullopt;
   return TextureSizeLimit{static_cast<unsigned>(caps.MaxTextureWidth), static_cast<unsigned>(caps.MaxTextureHeight)};
+}
+
+}  // namespace
+
+std::optional<TextureSizeLimit> deviceTextureSizeLimit() {
+  // Making Direct3D can take a second or more: the card is asked once a run, not once a file.
+  static const std::optional<TextureSizeLimit> answer = askDirect3D();
+  return answer;
 }

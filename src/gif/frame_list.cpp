@@ -154,8 +154,13 @@ int FrameList::advance(std::int64_t now, std::uint32_t gameFrame, FrameReady rea
 }
 
 int FrameList::frameDue(std::int64_t now, std::uint32_t gameFrame, FrameReady ready) {
+  // The game draws one texture many times a frame: after the first use, the answer stands.
+  if (gameFrame == steadyIn_ && gameFrame != UnknownGameFrame && now == lastShown && playing) return current;
   const int shown = advance(now, gameFrame, ready);
   if (finished() && !honourLoopCount) rewind();
+  // Steady: advance at this same time and game frame would return `current` and change nothing.
+  const bool steady = playing && shown == current && now - frameStart < frames[current]->delay;
+  steadyIn_ = steady ? gameFrame : UnknownGameFrame;
   return shown;
 }
 
@@ -171,6 +176,7 @@ bool FrameList::finished() const {
 }
 
 void FrameList::rewind() {
+  steadyIn_ = UnknownGameFrame;
   loopsDone = 0;
   current = 0;
   playing = false;

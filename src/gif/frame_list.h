@@ -146,4 +146,8 @@ class FrameList {
   std::uint32_t runsBeforeStop() const;
   bool finished() const;
   void rewind();
+
+ private:
+  // The game frame in which frameDue answers `current` at once (UnknownGameFrame: none).
+  std::uint32_t steadyIn_ = UnknownGameFrame;
 };

@@ -9,14 +9,15 @@
 #include <cstring>
 
 #include "host/host.h"
+#include "plugin/word_difference.h"
 
 class RasterSnapshot {
  public:
   // Whether the raster's header and extension hold the bytes taken last (false before the first).
   bool matches(const std::uint8_t* raster, std::uint32_t extensionOffset) const {
-    return taken_ && (differences(bytes_, raster, Host::RasterHeaderSize) |
-                      differences(bytes_ + Host::RasterHeaderSize, raster + extensionOffset,
-                                  Host::RasterExtensionSize)) == 0;
+    return taken_ && (wordDifference<Host::RasterHeaderSize>(bytes_, raster) |
+                      wordDifference<Host::RasterExtensionSize>(bytes_ + Host::RasterHeaderSize,
+                                                                raster + extensionOffset)) == 0;
   }
 
   void take(const std::uint8_t* raster, std::uint32_t extensionOffset) {
@@ -26,20 +27,6 @@ class RasterSnapshot {
   }
 
  private:
-  static_assert(Host::RasterHeaderSize % 4 == 0 && Host::RasterExtensionSize % 4 == 0, "whole words");
-
-  // Without a branch per word, and inlined: a library memcmp costs more than the bytes.
-  static std::uint32_t differences(const std::uint8_t* a, const std::uint8_t* b, int size) {
-    std::uint32_t difference = 0;
-    for (int i = 0; i < size; i += 4) {
-      std::uint32_t x, y;
-      std::memcpy(&x, a + i, 4);
-      std::memcpy(&y, b + i, 4);
-      difference |= x ^ y;
-    }
-    return difference;
-  }
-
   bool taken_ = false;
   std::uint8_t bytes_[Host::RasterHeaderSize + Host::RasterExtensionSize] = {};
 };

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "plugin/word_difference.h"
 
 namespace TextureNames {
 
@@ -64,14 +65,7 @@ class TextureNameCache {
 
   // All 32 bytes, those after the terminating zero too: a difference there only costs a lookup.
   static bool sameName(const char* a, const char* b) {
-    std::uint32_t difference = 0;
-    for (int i = 0; i < Host::TextureNameSize; i += 4) {
-      std::uint32_t x, y;
-      std::memcpy(&x, a + i, 4);
-      std::memcpy(&y, b + i, 4);
-      difference |= x ^ y;
-    }
-    return difference == 0;
+    return wordDifference<Host::TextureNameSize>(a, b) == 0;
   }
 
   std::unique_ptr<Slot[]> slots_;

@@ -404,6 +404,47 @@ TEST_F(Playback, DrawnEveryGameFrameItMovesWhateverItsDelays) {
   }
 }
 
+TEST_F(Playback, UsesAfterTheFirstInAGameFrameShowWhatPlaybackWouldShowThem) {
+  // The game draws one texture many times a frame; the module answers those uses at once.
+  struct Use {
+    std::uint32_t gameFrame;
+    std::int64_t afterMs;
+    int readyUpTo;  // frames 0..readyUpTo are ready
+    int shown;
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::uint16_t> delaysCs;
+    int loop;
+    std::vector<Use> uses;
+  };
+  const Case cases[] = {
+      {"a frame stays for every use of a game frame", {10, 10}, 0,
+       {{1, 0, 9, 0}, {1, 0, 9, 0}, {2, 100, 9, 1}, {2, 0, 9, 1}, {3, 16, 9, 1}}},
+      {"0-delay frames move at every use", {0, 0, 10}, 0, {{1, 0, 9, 0}, {1, 0, 9, 1}, {1, 0, 9, 2}, {1, 0, 9, 2}}},
+      {"a frame made ready by a later use is shown by it", {10, 10}, 0,
+       {{1, 0, 0, 0}, {2, 100, 0, 0}, {2, 0, 0, 0}, {2, 0, 1, 1}, {2, 0, 1, 1}}},
+      {"the end of the loop count: the last frame once, then the first", {10, 10}, 1,
+       {{1, 0, 9, 0}, {2, 100, 9, 1}, {3, 100, 9, 1}, {3, 0, 9, 0}, {3, 0, 9, 0}}},
+      {"a later time in the same game frame is a new use", {10, 10}, 0, {{1, 0, 9, 0}, {1, 100, 9, 1}}},
+  };
+  for (const Case& c : cases) {
+    loadFrames(c.delaysCs, c.loop);
+    int readyUpTo = 0;
+    auto ready = [&readyUpTo](int frame) { return frame <= readyUpTo; };
+    std::int64_t now = clock.ms();
+    std::vector<int> seen, expected;
+    for (const Use& use : c.uses) {
+      now += use.afterMs;
+      readyUpTo = use.readyUpTo;
+      seen.push_back(list->frameDue(now, use.gameFrame, ready));
+      expected.push_back(use.shown);
+    }
+    EXPECT_EQ(seen, expected) << c.what;
+    TearDown();
+  }
+}
+
 TEST_F(Playback, ZeroDelayFrameIsShownForExactlyOneCall) {
   loadFrames({0, 10});
   EXPECT_EQ(shown(), 0);

@@ -304,7 +304,9 @@ TEST_F(AnimationTest, NoTextureToShowLeavesTheGameItsRasterAndIsLoggedOnce) {
     }
     Host::at<IDirect3DDevice9*>(Host::Device) = realDevice;
     showGameLoopMessageBoxes();
-    if (!c.logged.empty()) EXPECT_EQ(timesLogged(c.logged), 1);
+    if (!c.logged.empty()) {
+      EXPECT_EQ(timesLogged(c.logged), 1);
+    }
     const auto shown = messages.shown();
     if (c.box.empty()) {
       EXPECT_EQ(shown.size(), boxesBefore);

@@ -176,6 +176,7 @@ void AsiPlugin::followFolder() {
   const std::function<bool()> shareLeft = [start] { return KelClock::nowNs() - start < FolderShareOfFrameNs; };
   if (look && look->done()) {
     look.reset();
+    watch->watch.lookEnded(FrameClock::nowMs());
     if (watch->watch.folderJustWentMissing()) logProblem(folderGoneText(folderName));
     for (FolderChange& change : std::exchange(watch->found, {})) pendingChanges.push_back(std::move(change));
   }

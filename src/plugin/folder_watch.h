@@ -34,8 +34,11 @@ class FolderWatch {
   // Notes the folder as it is now: what the loader is about to make is no change.
   explicit FolderWatch(std::string folder);
 
-  // True when IntervalMs has gone by since the last time it said true (true the first time).
+  // True when IntervalMs has gone by since the last time it said true, or since the last look
+  // ended when that was later (true the first time). A look at thousands of files takes longer
+  // than the interval under Wine; counted from its start, the worker would do nothing but look.
   bool lookDue(std::int64_t nowMs);
+  void lookEnded(std::int64_t nowMs) { lastLook_ = nowMs; }
   // Lists the folder now; the settled changes, in texture name order. A listing that fails part
   // way changes nothing.
   std::vector<FolderChange> check();

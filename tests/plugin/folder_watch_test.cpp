@@ -126,6 +126,11 @@ TEST_F(FolderWatchTest, LooksAtMostOncePerInterval) {
   for (std::int64_t ms : {10'000, 10'001, 10'999, 11'000, 11'500, 12'000, 12'001})
     due.push_back(watch.lookDue(ms));
   EXPECT_EQ(due, (std::vector<bool>{true, false, false, true, false, true, false}));
+  // A look that took 2.5 s: the next one waits a whole interval after it.
+  watch.lookEnded(14'500);
+  due.clear();
+  for (std::int64_t ms : {14'600, 15'499, 15'500}) due.push_back(watch.lookDue(ms));
+  EXPECT_EQ(due, (std::vector<bool>{false, false, true}));
 }
 
 // A folder deleted or renamed away holds no files: its animations go as removed files do, and

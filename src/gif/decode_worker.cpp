@@ -106,6 +106,10 @@ void DecodeWorker::letSmallerJobsThrough() noexcept {
   }
 }
 
+void DecodeWorker::costInHandIs(std::uint64_t cost) noexcept {
+  if (inHand_ != nullptr && cost > inHand_->cost) inHand_->cost = cost;
+}
+
 void DecodeWorker::stop(Ending ending) noexcept {
   if (stopped_) return;
   stopped_ = true;

@@ -88,6 +88,9 @@ class DecodeWorker {
   // nothing on any other thread.
   static void letSmallerJobsThrough() noexcept;
   static constexpr std::uint64_t CostRatio = 4;
+  // On a worker's thread: the job in hand costs more than it was queued with (a file that grew
+  // after it was listed), so that jobs waiting that are small beside it are let through.
+  static void costInHandIs(std::uint64_t cost) noexcept;
 
  private:
   // What the thread and the worker share: the thread may outlive the worker (Leave).

@@ -120,7 +120,12 @@ TEST(DecodeWorker, MuchSmallerJobsRunBetweenTheFramesOfTheOneInHand) {
       return std::make_unique<FrameList>();
     };
   };
-  large = worker.request([&, path = std::string(file.path())] { gate.pass(); return FrameList::load(path.c_str()); }, 100);
+  // Queued as a small file, found four times larger when read (it grew after it was listed).
+  large = worker.request([&, path = std::string(file.path())] {
+    gate.pass();
+    DecodeWorker::costInHandIs(100);
+    return FrameList::load(path.c_str());
+  }, 25);
   gate.waitUntilEntered();
   auto notSmallEnough = worker.request(noting("quarter"), 100 / DecodeWorker::CostRatio);
   auto small = worker.request(noting("small"), 100 / DecodeWorker::CostRatio - 1);

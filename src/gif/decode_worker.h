@@ -91,6 +91,8 @@ class DecodeWorker {
   // On a worker's thread: the job in hand costs more than it was queued with (a file that grew
   // after it was listed), so that jobs waiting that are small beside it are let through.
   static void costInHandIs(std::uint64_t cost) noexcept;
+  // Whether the calling thread is a worker's, running a job.
+  static bool jobInHand() noexcept { return inHand_ != nullptr; }
 
  private:
   // What the thread and the worker share: the thread may outlive the worker (Leave).

@@ -256,16 +256,35 @@ TEST(PluginBench, FolderWatchLook) {
 // wait for the processor: a fixed piece of arithmetic as long as a typical pass, timed in the same
 // loop, says how much of the figure that can be.
 TEST(PluginBench, TwoThousandGifsCopiedIn) {
-  constexpr int Gifs = 2'000;
+  constexpr int Gifs = 2'000, WarmUpGifs = 50;
   TempFolder folder;
   const auto animations = folder.path() / "Velquor";
   AsiPlugin plugin(animations.u8string());
   const auto gif = TestGifs::threeColours(8);
   char name[32];
-  for (int i = 0; i < Gifs; ++i) {
-    std::snprintf(name, sizeof name, "Velquor/copied%04d.gif", i);
-    folder.write(name, std::string(gif.begin(), gif.end()));
-  }
+  const auto copyIn = [&](const char* format, int count) {
+    for (int i = 0; i < count; ++i) {
+      std::snprintf(name, sizeof name, format, i);
+      folder.write(name, std::string(gif.begin(), gif.end()));
+    }
+  };
+  const auto passUntil = [&plugin](std::size_t catalogued, std::vector<double>* passMs, auto&& between) {
+    const auto start = Clock::now();
+    while (plugin.catalogue().size() < catalogued && msSince(start) < 300'000) {
+      const auto pass = Clock::now();
+      plugin.trim();
+      if (passMs) passMs->push_back(msSince(pass));
+      between();
+      Sleep(1);
+    }
+    return msSince(start);
+  };
+  // A few first: under an emulator, code runs slowly the first time (it is translated then),
+  // which a processor does not do; the passes measured are the game's steady ones.
+  copyIn("Velquor/warm%02d.gif", WarmUpGifs);
+  passUntil(WarmUpGifs, nullptr, [] {});
+  ASSERT_EQ(plugin.catalogue().size(), static_cast<std::size_t>(WarmUpGifs));
+  copyIn("Velquor/copied%04d.gif", Gifs);
   // The reference: a quarter of a millisecond of arithmetic on an idle processor.
   volatile std::uint32_t sink = 0;
   const auto arithmetic = [&sink](int rounds) {
@@ -286,26 +305,22 @@ TEST(PluginBench, TwoThousandGifsCopiedIn) {
   while (fastestMs(rounds) < 0.25) rounds *= 2;
   std::vector<double> passMs;
   double referenceLongestMs = 0;
-  const auto start = Clock::now();
-  while (plugin.catalogue().size() < static_cast<std::size_t>(Gifs) && msSince(start) < 300'000) {
-    const auto pass = Clock::now();
-    plugin.trim();
-    passMs.push_back(msSince(pass));
+  const double allMs = passUntil(WarmUpGifs + Gifs, &passMs, [&] {
     const auto reference = Clock::now();
     arithmetic(rounds);
     referenceLongestMs = std::max(referenceLongestMs, msSince(reference));
-    Sleep(1);
-  }
-  EXPECT_EQ(plugin.catalogue().size(), static_cast<std::size_t>(Gifs));
-  const double allMs = msSince(start);
+  });
+  EXPECT_EQ(plugin.catalogue().size(), static_cast<std::size_t>(WarmUpGifs + Gifs));
+  const auto longestAt = std::max_element(passMs.begin(), passMs.end()) - passMs.begin();
   std::sort(passMs.begin(), passMs.end());
   const auto over = std::count_if(passMs.begin(), passMs.end(), [](double ms) { return ms > 2; });
-  std::printf("%d GIFs copied into the folder at once, game-loop passes of the module while they come in:\n"
-              "  longest %.2f ms, 99.9th percentile %.2f ms, median %.3f ms; %ld of %zu passes over 2 ms   "
+  std::printf("%d GIFs copied into the folder at once (after %d others), game-loop passes of the module while "
+              "they come in:\n"
+              "  longest %.2f ms (pass %ld), 99.9th percentile %.2f ms, median %.3f ms; %ld of %zu passes over 2 ms   "
               "goal: at most 2 ms\n"
               "  (on this machine now, 0.25 ms of arithmetic in the same loop took up to %.2f ms; "
               "all in after %.1f s)\n",
-              Gifs, passMs.back(), passMs[passMs.size() * 999 / 1000], passMs[passMs.size() / 2],
+              Gifs, WarmUpGifs, passMs.back(), static_cast<long>(longestAt), passMs[passMs.size() * 999 / 1000], passMs[passMs.size() / 2],
               static_cast<long>(over), passMs.size(), referenceLongestMs, allMs / 1000);
 }
 

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "gif/frame_list.h"
 
@@ -39,8 +42,8 @@ void DecodeJob::wait() const noexcept {
   while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-std::shared_ptr<DecodeJob> DecodeWorker::request(DecodeJob::Work work, std::uint64_t cost) {
-  auto job = std::make_shared<DecodeJob>(std::move(work), cost);
+std::shared_ptr<DecodeJob> DecodeWorker::request(DecodeJob::Work work, std::uint64_t cost, DecodeJob::Price price) {
+  auto job = std::make_shared<DecodeJob>(std::move(work), cost, std::move(price));
   std::lock_guard<std::mutex> lock(shared_->mutex);
   if (shared_->stopping) {
     job->error_ = std::make_exception_ptr(std::runtime_error("The decoder has stopped"));
@@ -67,6 +70,8 @@ void DecodeWorker::loop(std::shared_ptr<Shared> shared) {
   for (;;) {
     shared->wake.wait(lock, [&] { return shared->stopping || !shared->queue.empty(); });
     if (shared->stopping) break;
+    priceWaiting(*shared, lock);
+    if (shared->stopping || shared->queue.empty()) continue;
     std::shared_ptr<DecodeJob> job = takeLeastCostly(shared->queue);
     lock.unlock();
     runInHand(*shared, std::move(job));
@@ -79,11 +84,36 @@ void DecodeWorker::loop(std::shared_ptr<Shared> shared) {
   if (leave) shared->leaving.leave();
 }
 
+void DecodeWorker::priceWaiting(Shared& shared, std::unique_lock<std::mutex>& lock) {
+  // Jobs queued while the lock is let go are priced in the next round.
+  for (;;) {
+    std::vector<std::pair<std::shared_ptr<DecodeJob>, DecodeJob::Price>> unpriced;
+    try {
+      for (const auto& job : shared.queue)
+        if (job->price_) unpriced.emplace_back(job, std::move(job->price_));
+    } catch (const std::bad_alloc&) {
+      // The rest keep the cost they were asked with.
+    }
+    if (unpriced.empty()) return;
+    // A price may read a file: the game's thread must not wait on the lock meanwhile. Only this
+    // thread prices, so no job is priced twice.
+    lock.unlock();
+    for (auto& [job, price] : unpriced) {
+      try {
+        job->cost_.store(price(), std::memory_order_relaxed);
+      } catch (...) {
+        // Unpriced, it keeps the cost it was asked with.
+      }
+    }
+    lock.lock();
+  }
+}
+
 thread_local DecodeWorker::InHand* DecodeWorker::inHand_ = nullptr;
 
 void DecodeWorker::runInHand(Shared& shared, std::shared_ptr<DecodeJob> job) noexcept {
   InHand* outer = inHand_;
-  InHand hand{&shared, job->cost_};
+  InHand hand{&shared, job->cost()};
   inHand_ = &hand;
   job->run();
   inHand_ = outer;
@@ -96,7 +126,8 @@ void DecodeWorker::letSmallerJobsThrough() noexcept {
   for (;;) {
     std::shared_ptr<DecodeJob> job;
     {
-      std::lock_guard<std::mutex> lock(hand->shared->mutex);
+      std::unique_lock<std::mutex> lock(hand->shared->mutex);
+      if (!hand->shared->stopping) priceWaiting(*hand->shared, lock);
       if (hand->shared->stopping) return;
       const std::uint64_t below = hand->cost / CostRatio;
       job = takeLeastCostly(hand->shared->queue, &below);
@@ -104,10 +135,6 @@ void DecodeWorker::letSmallerJobsThrough() noexcept {
     if (!job) return;
     runInHand(*hand->shared, std::move(job));
   }
-}
-
-void DecodeWorker::costInHandIs(std::uint64_t cost) noexcept {
-  if (inHand_ != nullptr && cost > inHand_->cost) inHand_->cost = cost;
 }
 
 void DecodeWorker::stop(Ending ending) noexcept {

@@ -4,8 +4,10 @@
 // (DecodeJob::done), no lock, so it can look on every use of a texture. The thread starts at
 // the first request; jobs run one at a time, the one of least cost first (equal costs in the
 // order asked), and one of much less cost than the job in hand runs between that job's frames
-// (letSmallerJobsThrough): a small GIF that comes into view waits for no large one. Other file
-// work of the module (the folder watch's look) runs here too, as a job that returns no frames.
+// (letSmallerJobsThrough): a small GIF that comes into view waits for no large one. A job's cost
+// may be asked of it on the worker, just before it is first compared (a file's size now, not
+// when it was listed: a file rewritten since may be far larger). Other file work of the module
+// (the folder watch's look) runs here too, as a job that returns no frames.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -22,7 +24,10 @@
 class DecodeJob {
  public:
   using Work = std::function<std::unique_ptr<FrameList>()>;
-  explicit DecodeJob(Work work, std::uint64_t cost = 0) : work_(std::move(work)), cost_(cost) {}
+  // The job's cost, asked on the worker's thread.
+  using Price = std::function<std::uint64_t()>;
+  explicit DecodeJob(Work work, std::uint64_t cost = 0, Price price = nullptr)
+      : work_(std::move(work)), price_(std::move(price)), cost_(cost) {}
 
   // True once the worker is done with the job: frames or error are there to take.
   bool done() const noexcept { return done_.load(std::memory_order_acquire); }
@@ -39,14 +44,15 @@ class DecodeJob {
   // then dropped with its result. Safe from any thread.
   void cancel() noexcept { cancelled_.store(true, std::memory_order_relaxed); }
   bool cancelled() const noexcept { return cancelled_.load(std::memory_order_relaxed); }
-  std::uint64_t cost() const noexcept { return cost_; }
+  std::uint64_t cost() const noexcept { return cost_.load(std::memory_order_relaxed); }
 
  private:
   friend class DecodeWorker;
   void run() noexcept;
 
   Work work_;
-  std::uint64_t cost_;
+  Price price_;  // asked once, then null
+  std::atomic<std::uint64_t> cost_;
   std::unique_ptr<FrameList> frames_;
   std::exception_ptr error_;
   std::atomic<bool> cancelled_{false};
@@ -72,9 +78,10 @@ class DecodeWorker {
   DecodeWorker& operator=(const DecodeWorker&) = delete;
 
   // Queues work, which returns the frames or throws; `cost` orders it among the jobs waiting
-  // (a GIF's size in bytes, say). The job is done at once, with the error std::runtime_error,
-  // once the worker has stopped.
-  std::shared_ptr<DecodeJob> request(DecodeJob::Work work, std::uint64_t cost = 0);
+  // (a GIF's size in bytes, say). With `price`, the cost is what price answers on the worker
+  // before the job is first compared with others. The job is done at once, with the error
+  // std::runtime_error, once the worker has stopped.
+  std::shared_ptr<DecodeJob> request(DecodeJob::Work work, std::uint64_t cost = 0, DecodeJob::Price price = nullptr);
   // Starts the thread now, if not yet (request does it otherwise): making a thread takes
   // milliseconds that a draw call should not spend. Throws std::system_error when it cannot.
   void start();
@@ -88,11 +95,6 @@ class DecodeWorker {
   // nothing on any other thread.
   static void letSmallerJobsThrough() noexcept;
   static constexpr std::uint64_t CostRatio = 4;
-  // On a worker's thread: the job in hand costs more than it was queued with (a file that grew
-  // after it was listed), so that jobs waiting that are small beside it are let through.
-  static void costInHandIs(std::uint64_t cost) noexcept;
-  // Whether the calling thread is a worker's, running a job.
-  static bool jobInHand() noexcept { return inHand_ != nullptr; }
 
  private:
   // What the thread and the worker share: the thread may outlive the worker (Leave).
@@ -106,6 +108,8 @@ class DecodeWorker {
     ThreadLeaving leaving;
   };
   static void loop(std::shared_ptr<Shared> shared);
+  // Asks the jobs waiting that have a price for it, with the lock let go meanwhile.
+  static void priceWaiting(Shared& shared, std::unique_lock<std::mutex>& lock);
   void startLocked();
   // What the calling thread is running, on a worker's thread.
   struct InHand {

@@ -104,8 +104,6 @@ Animation::Animation(std::string_view base, bool preload, bool onGameThread)
   if (png)
     for (const std::string& line : settingsNotForPng(config_, gifPath_)) logProblem(line);
   std::error_code ignored;
-  fileBytes_ = std::filesystem::file_size(std::filesystem::u8path(gifPath_), ignored);
-  if (ignored) fileBytes_ = 0;
   if (!png && std::filesystem::exists(std::filesystem::u8path(config_.path), ignored) &&
       config_.overrides() && config_.number_color_palette)
     palette_ = std::make_unique<std::uint8_t[]>(Host::PaletteRecordSize);
@@ -172,7 +170,14 @@ bool Animation::cutShort() const {
 
 void Animation::startDecoding() {
   decoding_ = decodeWorker().request(
-      [path = gifPath_, options = config_.frameOptions()] { return decodeFile(path, options); }, fileBytes_);
+      [path = gifPath_, options = config_.frameOptions()] { return decodeFile(path, options); }, 0,
+      // Which of the files waiting goes first: its size when the worker comes to it, as it may
+      // have been rewritten since it was listed.
+      [path = gifPath_] {
+        std::error_code error;
+        const std::uintmax_t bytes = std::filesystem::file_size(std::filesystem::u8path(path), error);
+        return error ? std::uint64_t{0} : static_cast<std::uint64_t>(bytes);
+      });
   state_ = AnimationState::Decoded;
 }
 

@@ -119,7 +119,6 @@ class Animation {
   std::int64_t nextTry_ = 0;  // ms: no attempt to bring frames or textures in before
   std::uint8_t logged_ = 0;   // Problem bits already written to the log
   std::string gifPath_;
-  std::uint64_t fileBytes_ = 0;  // when made: which of the GIFs waiting to be decoded goes first
   std::string name_;
   AnimationState state_ = AnimationState::Unloaded;
   std::int64_t lastUsed_ = 0;

@@ -114,24 +114,33 @@ TEST(DecodeWorker, MuchSmallerJobsRunBetweenTheFramesOfTheOneInHand) {
   Gate gate;
   std::vector<std::string> ran;  // touched by the worker only, read after its jobs are done
   std::shared_ptr<DecodeJob> large;
+  const auto caller = std::this_thread::get_id();
+  bool pricedHere = false;
+  // Each job is queued with the size its file had when listed, and priced with its size now.
+  auto priced = [&](std::uint64_t now) {
+    return [&, now] {
+      pricedHere = pricedHere || std::this_thread::get_id() == caller;
+      return now;
+    };
+  };
   auto noting = [&](std::string name) {
     return [&, name] {
       ran.push_back(name + (large->done() ? " after" : " within"));
       return std::make_unique<FrameList>();
     };
   };
-  // Queued as a small file, found four times larger when read (it grew after it was listed).
   large = worker.request([&, path = std::string(file.path())] {
     gate.pass();
-    DecodeWorker::costInHandIs(100);
     return FrameList::load(path.c_str());
-  }, 25);
+  }, 25, priced(100));
   gate.waitUntilEntered();
-  auto notSmallEnough = worker.request(noting("quarter"), 100 / DecodeWorker::CostRatio);
-  auto small = worker.request(noting("small"), 100 / DecodeWorker::CostRatio - 1);
+  auto quarter = worker.request(noting("quarter"), 1, priced(100 / DecodeWorker::CostRatio));
+  auto rewritten = worker.request(noting("grown"), 1, priced(100));
+  auto small = worker.request(noting("small"), 30, priced(100 / DecodeWorker::CostRatio - 1));
   gate.open();
-  for (const auto* job : {large.get(), notSmallEnough.get(), small.get()}) job->wait();
-  EXPECT_EQ(ran, (std::vector<std::string>{"small within", "quarter after"}));
+  for (const auto* job : {large.get(), quarter.get(), rewritten.get(), small.get()}) job->wait();
+  EXPECT_EQ(ran, (std::vector<std::string>{"small within", "quarter after", "grown after"}));
+  EXPECT_FALSE(pricedHere);
   ASSERT_NE(large->takeFrames(), nullptr);
   DecodeWorker::letSmallerJobsThrough();  // off a worker's thread: nothing to do
 }

@@ -51,7 +51,7 @@ bool Hook::install() {
   if (!eaxCell) eaxCell = new std::uint32_t(0);
   if (!returnCell) returnCell = new std::uint32_t(0);
   const FastStub layout{addressOf(this),
-                        {&gate.taken, &gate.holder},
+                        {&gate.taken, &gate.owner, &gate.foreignPasses},
                         resolveMember(this, &Hook::before).function,
                         resolveMember(this, &Hook::after).function,
                         &passReturn,

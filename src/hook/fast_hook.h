@@ -4,9 +4,10 @@
 // get nothing (no registers, no skipping, no flags kept, no change of the return address).
 // The stub calls before or after only when its signal has slots or the hook logs, so a hook
 // without slots costs little more than the hooked instructions. Like the generic hook, it is
-// never moved once installed, and one pass at a time holds it, the hooked instructions
-// included (see hook.h for what that means for threads, callbacks and hooked instructions):
-// a pass that finds it held runs the hooked instructions alone, without slots.
+// never moved once installed, it runs on its owner's thread only, and one pass at a time holds
+// it, the hooked instructions included (see hook.h for what that means for threads, callbacks
+// and hooked instructions): a pass that finds it held, or of another thread, runs the hooked
+// instructions alone, without slots.
 #include <atomic>
 #include <cstdint>
 #include <string_view>

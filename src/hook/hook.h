@@ -8,17 +8,19 @@
 // The stub embeds the addresses of the hook and its fields: once installed, a hook is never
 // moved or copied.
 //
-// Threads. One pass at a time holds the hook, from the stub's entry to its exit, the hooked
-// instructions included: the stub takes `gate` with an atomic exchange. A pass that comes while
-// the hook is held (another thread's pass, a pass driven by the hook's own callbacks, an
-// install or a remove) runs the hooked instructions alone, without callbacks and without
-// touching the hook object. So callbacks never run on two threads at once, and the register
-// record is one pass's. install and remove are refused while a pass holds the hook (remove waits
-// a bounded while first); the destructor waits for a pass of another thread to end, since that
-// pass comes back to the hook. Callbacks may connect and disconnect callbacks; they must not
-// destroy their own hook. Hooked instructions must come back to the stub or leave it by their
-// first instruction's jmp or jcc: a ret or an indirect jump among them would leave the hook
-// held, and every later pass busy.
+// Threads. The hook runs on one thread: its owner, the first thread that passes the site (a
+// game runs its code on one thread). A pass of any other thread runs the hooked instructions
+// alone, counted in gate.foreignPasses and logged at remove: no callback ever runs on a second
+// thread, and no pass of the owner pays for a locked instruction. One pass at a time holds the
+// hook, from the stub's entry to its exit, the hooked instructions included. A pass that comes
+// while the hook is held (a pass driven by the hook's own callbacks, an install or a remove)
+// runs the hooked instructions alone, without callbacks and without touching the hook object;
+// the register record is one pass's. install and remove may be called from any thread; they
+// are refused while a pass holds the hook (remove waits a bounded while first); the destructor
+// waits for a pass of another thread to end, since that pass comes back to the hook. Callbacks
+// may connect and disconnect callbacks; they must not destroy their own hook. Hooked
+// instructions must come back to the stub or leave it by their first instruction's jmp or jcc:
+// a ret or an indirect jump among them would leave the hook held, and every later pass busy.
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
@@ -104,7 +106,7 @@ class Hook {
     if (!compatEax) compatEax = new std::uint32_t(0);
     if (!compatReturn) compatReturn = new std::uint32_t(0);
     const GenericStub layout{addressOf(this),
-                             {&gate.taken, &gate.holder},
+                             {&gate.taken, &gate.owner, &gate.foreignPasses},
                              resolveMember(this, &Hook::before).function,
                              resolveMember(this, &Hook::after).function,
                              &cpu,

@@ -9,6 +9,7 @@
 #include "hook/hook_code_memory.h"
 #include "hook/instruction_length.h"
 #include "hook/memory.h"
+#include "hook/thread_positions.h"
 
 namespace KelHook {
 
@@ -80,9 +81,35 @@ bool PatchSite::saveOriginal(bool sizeFromTable) {
 
 bool PatchSite::take(HookGate& gate) const {
   std::uint32_t free = 0;
-  if (!gate.taken.compare_exchange_strong(free, 1)) return false;
+  if (!gate.taken.compare_exchange_strong(free, HookGate::HeldBySite)) return false;
   gate.holder.store(GetCurrentThreadId(), std::memory_order_relaxed);
-  return true;
+  // The owner's passes take the gate with plain stores: one may have read it free just before.
+  // Without an owner none can have: the first pass claims with a locked instruction, then reads.
+  const std::uint32_t owner = gate.owner.load();
+  if (owner == 0 || owner == GetCurrentThreadId()) return true;
+  const EntryWindow window = entryWindow();
+  bool held = false;
+  const ThreadLook look = lookAtStoppedThread(owner, [&](std::uint32_t eip, std::uint32_t ecx) {
+    if (gate.taken.load() != HookGate::HeldBySite) {
+      held = true;  // its store came over ours: the pass holds the hook
+      gate.holder.store(0, std::memory_order_relaxed);
+    } else if (passAboutToHold(eip, ecx, window)) {
+      held = true;
+      giveBack(gate);  // before it runs on and stores its hold
+    }
+  });
+  if (look == ThreadLook::Failed) giveBack(gate);  // not known: as if held
+  return !held && look != ThreadLook::Failed;
+}
+
+bool PatchSite::passAboutToHold(std::uint32_t eip, std::uint32_t ecx, const EntryWindow& window) const {
+  const auto inEntryOf = [&](std::uint32_t block) {
+    return (eip == block + window.readFree && ecx == 0) || eip == block + window.store;
+  };
+  if (code_.address && inEntryOf(addressOf(code_.address))) return true;
+  for (const std::uint32_t block : formerBlocks_)
+    if (inEntryOf(block)) return true;
+  return false;
 }
 
 void PatchSite::giveBack(HookGate& gate) {
@@ -111,6 +138,9 @@ PatchSite::Removal PatchSite::remove(HookGate& gate, std::atomic<std::uint32_t>&
   if (!take(gate)) return Removal::Refused;
   state.store(HookState::Removing, std::memory_order_relaxed);
   Removal removal = Removal::Restored;
+  if (const std::uint32_t foreign = gate.foreignPasses.load())
+    log("%u passes of threads other than %u ran the hooked instructions alone", static_cast<unsigned>(foreign),
+        static_cast<unsigned>(gate.owner.load()));
   if (patchIsOurs()) {
     restore();
     log("remove from %08X", target_);
@@ -140,14 +170,16 @@ bool threadRuns(std::uint32_t id) {
 
 PatchSite::Removal PatchSite::removeForGood(HookGate& gate, std::atomic<std::uint32_t>& state,
                                             std::uint32_t*& eaxCell, std::uint32_t*& returnCell) {
-  // A holder not yet named is a pass in its first instructions; it names itself at once.
+  // A holder not yet named is an install or remove that has just taken the gate: it names
+  // itself at once.
   constexpr int unnamedWaits = 1000;
   bool logged = false;
   for (int unnamed = 0;;) {
     const Removal removal = remove(gate, state, eaxCell, returnCell);
     if (removal != Removal::Refused || !installed_) return removal;
-    if (gate.taken.load() == 0) continue;  // given back meanwhile
-    const std::uint32_t holder = gate.holder.load();
+    const std::uint32_t taken = gate.taken.load();
+    if (taken == 0) continue;  // given back meanwhile
+    const std::uint32_t holder = taken == HookGate::HeldByPass ? gate.owner.load() : gate.holder.load();
     if (holder == 0 && ++unnamed > unnamedWaits) return removal;
     if (holder != 0 && (holder == GetCurrentThreadId() || !threadRuns(holder))) return removal;
     if (!logged) log("waiting for the pass of thread %u to end", static_cast<unsigned>(holder));
@@ -172,7 +204,10 @@ bool PatchSite::moveToFreshBlock(std::uint32_t size) {
   Ptr fresh = codeMemory().allocate(size);
   if (!fresh.address) return false;
   KelHook::threadsInside(fresh).store(0);
-  if (code_.address) codeMemory().deallocate(code_);
+  if (code_.address) {
+    formerBlocks_.push_back(addressOf(code_.address));
+    codeMemory().deallocate(code_);
+  }
   code_ = fresh;
   codeLength_ = 0;
   return true;

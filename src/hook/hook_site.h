@@ -22,12 +22,17 @@ struct HookState {
 };
 
 // Who holds a hook: a pass from its stub's entry to its exit (the hooked instructions
-// included), an install or a remove. The stub takes it with xchg and install and remove with a
-// compare-exchange, so one thread at a time holds it; a pass that finds it held is a busy pass
-// (see hook_stubs.h).
+// included), an install or a remove. Only the owner's passes run the hook, and they take it with
+// plain stores; install and remove take it with a compare-exchange and, from another thread,
+// look at the owner to see that no pass of it is about to hold it too (hook_stubs.h). So one
+// thread at a time holds it; a pass that finds it held, or that is another thread's, is a busy
+// pass.
 struct HookGate {
-  std::atomic<std::uint32_t> taken{0};   // 0 free, 1 held
-  std::atomic<std::uint32_t> holder{0};  // the holder's thread id; 0 just after it is taken
+  static constexpr std::uint32_t HeldByPass = 1, HeldBySite = 2;
+  std::atomic<std::uint32_t> taken{0};          // 0 free, HeldByPass, HeldBySite
+  std::atomic<std::uint32_t> holder{0};         // the thread of the install or remove that holds it
+  std::atomic<std::uint32_t> owner{0};          // the thread whose passes run the hook; 0 before any
+  std::atomic<std::uint32_t> foreignPasses{0};  // passes of other threads (the hooked code alone)
 };
 
 class PatchSite {
@@ -102,6 +107,9 @@ class PatchSite {
   bool build(bool sizeFromTable, const std::function<std::uint32_t(int size)>& blockSize,
              const std::function<void(StubWriter&)>& write);
   bool take(HookGate& gate) const;
+  // Whether a thread stopped at `eip` with `ecx` is a pass about to hold the hook (entryWindow),
+  // in the stub's block or a block it had before.
+  bool passAboutToHold(std::uint32_t eip, std::uint32_t ecx, const EntryWindow& window) const;
   static void giveBack(HookGate& gate);
   bool saveOriginal(bool sizeFromTable);
   bool patchIsOurs() const;
@@ -122,6 +130,8 @@ class PatchSite {
   std::uint8_t* savedBytes_ = nullptr;
   std::uint32_t codeLength_ = 0;
   Ptr code_;
+  // Where blocks this site gave back began: the owner may still stand in one's entry.
+  std::vector<std::uint32_t> formerBlocks_;
   bool installed_ = false;
 };
 

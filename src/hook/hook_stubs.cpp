@@ -77,26 +77,61 @@ std::uint32_t jumpUnlessSignalCallNeeded(StubWriter& w, const void* logging, con
   return none;
 }
 
-// Takes the hook atomically, touching no flag; returns the jump to the busy pass.
-std::uint32_t takeHook(StubWriter& w, const HookCells& cells) {
+// Where a pass goes when it cannot hold the hook.
+struct EntryJumps {
+  std::uint32_t claim;  // not the owner's pass (rows k1-k12)
+  std::uint32_t busy;   // the owner's pass, the hook held already
+};
+
+// Takes the hook for the owner's pass, touching no flag and with no locked instruction: only
+// the owner's passes take it this way, so no other pass races the store; an install or remove
+// of another thread stops the owner to see whether it stands between t11 and t16
+// (entryWindow; `window`, when given, gets where t12 and t15 are).
+EntryJumps takeHook(StubWriter& w, const HookCells& cells, EntryWindow* window = nullptr) {
+  const std::uint32_t start = w.here();
+  EntryJumps jumps{};
   w.emit({0x51});                                                       // t1 push ecx
-  w.emit({0xB9}, 1u);                                                   // t2 mov ecx, 1
-  w.emit({0x87, 0x0D}, cells.taken);                                    // t3 xchg [taken], ecx (locked)
-  w.emit({0xE3, 0x06});                                                 // t4 jecxz t7 (it was free: ours now)
-  w.emit({0x59});                                                       // t5 pop ecx
-  const std::uint32_t busy = w.jmpForward();                            // t6 jmp busy pass
-  w.emit({0x64, 0x8B, 0x0D}, 0x24u);                                    // t7 mov ecx, fs:[0x24] (this thread's id)
-  w.emit({0x89, 0x0D}, cells.holder);                                   // t8 mov [holder], ecx
+  w.emit({0x52});                                                       // t2 push edx
+  w.emit({0x64, 0x8B, 0x0D}, 0x24u);                                    // t3 mov ecx, fs:[0x24] (this thread's id)
+  w.emit({0x8B, 0x15}, cells.owner);                                    // t4 mov edx, [owner]
+  w.emit({0xF7, 0xD2});                                                 // t5 not edx
+  w.emit({0x8D, 0x4C, 0x11, 0x01});                                     // t6 lea ecx, [ecx+edx+1] (id - owner)
+  w.emit({0x5A});                                                       // t7 pop edx
+  w.emit({0xE3, 0x06});                                                 // t8 jecxz t11 (the owner's pass)
   w.emit({0x59});                                                       // t9 pop ecx
-  return busy;
+  jumps.claim = w.jmpForward();                                         // t10 jmp k1
+  w.emit({0x8B, 0x0D}, cells.taken);                                    // t11 mov ecx, [taken]
+  if (window) window->readFree = w.here() - start;
+  w.emit({0xE3, 0x06});                                                 // t12 jecxz t15 (free)
+  w.emit({0x59});                                                       // t13 pop ecx
+  jumps.busy = w.jmpForward();                                          // t14 jmp busy pass
+  if (window) window->store = w.here() - start;
+  w.emit({0xC7, 0x05}, cells.taken);                                    // t15 mov dword [taken], 1
+  w.immediate(1);
+  w.emit({0x59});                                                       // t16 pop ecx
+  return jumps;
 }
 
-// Gives the hook back with plain stores, which x86 keeps after every read of the hook before
-// them.
+// A pass of a thread that is not the owner: the first pass of all makes its thread the owner and
+// enters again; any other runs the hooked instructions alone (the busy pass written next),
+// counted in `foreign`.
+void writeClaim(StubWriter& w, const HookCells& cells, std::uint32_t entry) {
+  w.emit({0x9C, 0x50, 0x51});                                           // k1 pushfd; push eax; push ecx
+  w.emit({0x64, 0x8B, 0x0D}, 0x24u);                                    // k2 mov ecx, fs:[0x24]
+  w.emit({0x31, 0xC0});                                                 // k3 xor eax, eax
+  w.emit({0xF0, 0x0F, 0xB1, 0x0D}, cells.owner);                        // k4 lock cmpxchg [owner], ecx
+  const std::uint32_t foreign = w.shortForward(0x75);                   // k5 jne k8 (another thread owns it)
+  w.emit({0x59, 0x58, 0x9D});                                           // k6 pop ecx; pop eax; popfd
+  w.jmp(entry);                                                         // k7 jmp t1 (as the owner now)
+  w.bindShort(foreign);
+  w.emit({0xF0, 0xFF, 0x05}, cells.foreign);                            // k8 lock inc dword [foreign]
+  w.emit({0x59, 0x58, 0x9D});                                           // k9 pop ecx; pop eax; popfd
+}
+
+// Gives the hook back with a plain store, which x86 keeps after every read of the hook before
+// it.
 void giveBack(StubWriter& w, const HookCells& cells) {
-  w.emit({0xC7, 0x05}, cells.holder);                                   // g1 mov [holder], 0
-  w.immediate(0);
-  w.emit({0xC7, 0x05}, cells.taken);                                    // g2 mov [taken], 0
+  w.emit({0xC7, 0x05}, cells.taken);                                    // g1 mov [taken], 0
   w.immediate(0);
 }
 
@@ -163,7 +198,8 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   CPU* cpu = s.cpu;
   const bool privateStack = s.stackTop != 0;
 
-  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0  t1-t9 take the hook, else busy
+  const std::uint32_t entry = w.here();
+  const EntryJumps entryJumps = takeHook(w, s.cells);                   // 0  t1-t16 take the hook, else claim or busy
   w.emit({0xA3}, &cpu->eax);                                            // 1  mov [cpu.eax], eax
   w.emit({0x58});                                                       // 2  pop eax (patch's return)
   w.emit({0xA3}, s.returnAddress);                                      // 3  mov [returnAddress], eax
@@ -187,7 +223,7 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
     // Nothing to call after: the registers are right as they are (the flags are not kept).
     const std::uint32_t callAfter = jumpIfSignalCallNeeded(w, s.logging, s.afterCount);  // 15a
     w.emit({0xFF, 0x35}, s.returnAddress);                              // 15b push dword [returnAddress]
-    giveBack(w, s.cells);                                               // 15c g1-g2 give the hook back
+    giveBack(w, s.cells);                                               // 15c g1 give the hook back
     w.emit({0xC3});                                                     // 15d ret
     for (std::uint32_t jump : {callAfter, callAfter - 9}) w.bindShort(jump);
   }
@@ -206,11 +242,13 @@ void writeGenericStub(StubWriter& w, const GenericStub& s) {
   loadRegistersReversed(w, cpu);                                        // 24 mov edi..ecx, [cpu.edi..ecx]
   w.emit({0xA1}, s.returnAddress, {0x50});                              // 25 mov eax, [returnAddress]; push eax
   w.emit({0xA1}, &cpu->eax);                                            // 26 mov eax, [cpu.eax]
-  giveBack(w, s.cells);                                                 // 26a g1-g2 give the hook back
+  giveBack(w, s.cells);                                                 // 26a g1 give the hook back
   w.emit({0xC3});                                                       // 27 ret
   writeDeparture(w, leave, [&] { giveBack(w, s.cells); });              // 28 (row 15 jumps away:) 26a, then on
 
-  w.bind(busyJump);                                                     // b0-b11
+  w.bind(entryJumps.claim);                                             // k1-k9 claim, or a foreign pass:
+  writeClaim(w, s.cells, entry);
+  w.bind(entryJumps.busy);                                              // b0-b11
   writeBusyPass(w, s.hooked, s.busyEax, s.busyReturn);
 }
 
@@ -230,23 +268,33 @@ void callWithRegistersKept(StubWriter& w, const FastStub& s, const void* count, 
 }  // namespace
 
 void writeFastStub(StubWriter& w, const FastStub& s) {
-  const std::uint32_t busyJump = takeHook(w, s.cells);                  // 0 t1-t9 take the hook, else busy
+  const std::uint32_t entry = w.here();
+  const EntryJumps entryJumps = takeHook(w, s.cells);                   // 0 t1-t16 take the hook, else claim or busy
   w.emit({0x8F, 0x05}, s.passReturn);                                   // 1 pop dword [passReturn] (patch's return)
   callWithRegistersKept(w, s, s.beforeCount, s.before);                 // 2 before, when needed
   const Departure leave =
       w.copyRelocated(s.hooked.bytes, s.hooked.size, s.hooked.origin);  // 3 the hooked instructions
   callWithRegistersKept(w, s, s.afterCount, s.after);                   // 4 after, when needed
   w.emit({0xFF, 0x35}, s.passReturn);                                   // 5 push dword [passReturn]
-  giveBack(w, s.cells);                                                 // 5a g1-g2 give the hook back
+  giveBack(w, s.cells);                                                 // 5a g1 give the hook back
   w.emit({0xC3});                                                       // 6 ret
   writeDeparture(w, leave, [&] { giveBack(w, s.cells); });              // 7 (row 3 jumps away:) 5a, then on
 
-  w.bind(busyJump);                                                     // b0-b11
+  w.bind(entryJumps.claim);                                             // k1-k9 claim, or a foreign pass:
+  writeClaim(w, s.cells, entry);
+  w.bind(entryJumps.busy);                                              // b0-b11
   writeBusyPass(w, s.hooked, s.busyEax, s.busyReturn);
 }
 
 void writeCompatibilityStub(StubWriter& w, const CompatibilityStub& s) {
   writeCompatibilityPass(w, s, false);
+}
+
+EntryWindow entryWindow() {
+  EntryWindow window{};
+  StubWriter measure(nullptr, 0);
+  takeHook(measure, HookCells{}, &window);
+  return window;
 }
 
 }  // namespace KelHook

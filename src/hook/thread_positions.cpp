@@ -49,4 +49,25 @@ bool otherThreadPositions(std::vector<std::uint32_t>& positions) {
   return all;
 }
 
+ThreadLook lookAtStoppedThread(std::uint32_t id,
+                                const std::function<void(std::uint32_t eip, std::uint32_t ecx)>& look) {
+  HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | SYNCHRONIZE, FALSE, id);
+  if (thread == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER ? ThreadLook::Ended : ThreadLook::Failed;
+  ThreadLook result = ThreadLook::Failed;
+  if (SuspendThread(thread) != static_cast<DWORD>(-1)) {
+    // Once it is stopped, every store it made is seen here.
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+    if (GetThreadContext(thread, &context)) {
+      look(context.Eip, context.Ecx);
+      result = ThreadLook::Looked;
+    }
+    ResumeThread(thread);
+  } else if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0) {
+    result = ThreadLook::Ended;
+  }
+  CloseHandle(thread);
+  return result;
+}
+
 }  // namespace KelHook

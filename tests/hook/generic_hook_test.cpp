@@ -533,8 +533,8 @@ TEST(GenericHookLifecycle, ADestructorThatCannotRemoveLeavesNoWayIntoTheHook) {
   // As if a thread had ended inside a pass: remove is refused, and there is nobody to wait for.
   std::uint32_t endedThread = 0;
   std::thread([&] { endedThread = GetCurrentThreadId(); }).join();
-  hook->gate.taken = 1;
-  hook->gate.holder = endedThread;
+  hook->gate.taken = KelHook::HookGate::HeldByPass;
+  hook->gate.owner = endedThread;
   const auto stateOffset =
       static_cast<std::size_t>(reinterpret_cast<unsigned char*>(&hook->gate.taken) - storage);
   hook->~Hook<>();
@@ -679,10 +679,12 @@ TEST(GenericHookThreads, AThreadInsideTheHookedCallKeepsTheHookUntilItIsBack) {
   EXPECT_FALSE(hook->remove());
   EXPECT_FALSE(hook->install());
   EXPECT_TRUE(hook->isInstalled());
-  // A second thread meanwhile runs the hooked instructions alone, on a record of its own.
+  // A second thread meanwhile runs the hooked instructions alone, on a record of its own; it is
+  // not the owner, so it never runs callbacks, even with the hook free.
   EXPECT_EQ(77u, site.call(2));
   EXPECT_EQ(1, befores.load());
   EXPECT_TRUE(afterEax.empty());
+  EXPECT_EQ(1u, hook->gate.foreignPasses.load());
 
   // The owner goes away on another thread: it waits for the held pass.
   std::atomic<bool> destroyed{false};
@@ -740,26 +742,6 @@ class LoopingCaller {
   HANDLE thread_;
 };
 
-TEST(GenericHookThreads, AThreadStoppedJustAfterItsEntryCheckHoldsTheHook) {
-  // Two threads entering at once: one is stopped right after the stub's entry found the hook
-  // free (at the jecxz that follows); a pass of another thread must then find it held.
-  hooktest::CallableSite site(hooktest::addEax(addend), 16);
-  Hook<> hook(site.site(), 5);
-  std::atomic<long> befores{0};
-  hook.onBefore.connect([&] { ++befores; });
-  ASSERT_TRUE(hook.install());
-  const auto* stub = static_cast<const std::uint8_t*>(hook.site().code().address);
-  const auto* entryCheck = std::find(stub, stub + 32, std::uint8_t{0xE3});
-  ASSERT_NE(stub + 32, entryCheck);
-
-  LoopingCaller other(site);
-  if (!other.stopAt(entryCheck, 0, 20)) GTEST_SKIP() << "the thread was never stopped there";
-  const long before = befores.load();
-  EXPECT_EQ(9 + addend, site.call(9));
-  EXPECT_EQ(before, befores.load());  // this pass found the hook held and ran no callback
-  other.resume();
-}
-
 TEST(GenericHookThreads, ABusyPassKeepsItsBlockUntilItLeaves) {
   hooktest::CallableSite site = callingSite();
   Hook<> hook(site.site(), 7);
@@ -797,13 +779,15 @@ class ParkedThread {
     WaitForSingleObject(thread_, INFINITE);
     CloseHandle(thread_);
   }
-  bool moveTo(const void* eip) {
+  DWORD id() const { return GetThreadId(thread_); }
+  bool moveTo(const void* eip, DWORD ecx = 0) {
     if (SuspendThread(thread_) == static_cast<DWORD>(-1)) return false;
     own_.ContextFlags = CONTEXT_FULL;
     CONTEXT moved{};
     moved.ContextFlags = CONTEXT_FULL;
     if (!GetThreadContext(thread_, &own_) || !GetThreadContext(thread_, &moved)) return false;
     moved.Eip = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(eip));
+    moved.Ecx = ecx;
     return moved_ = SetThreadContext(thread_, &moved) != 0;
   }
   void moveBack() {
@@ -865,6 +849,37 @@ TEST(GenericHookThreads, AThreadAboutToRunAStubKeepsItsBlockUntilItIsElsewhere) 
   EXPECT_EQ(5 + addend, site.call(5));
 }
 
+TEST(GenericHookThreads, ARemoveMeetingTheOwnerAboutToHoldTheHookIsRefused) {
+  // The owner's pass takes the hook with plain stores. Stopped after it read the hook free and
+  // before its store, it is about to hold the hook: a remove of another thread must be refused.
+  hooktest::CallableSite site(hooktest::addEax(addend), 16);
+  Hook<> hook(site.site(), 5);
+  int befores = 0;
+  hook.onBefore.connect([&] { ++befores; });
+  const KelHook::EntryWindow window = KelHook::entryWindow();
+  ParkedThread owner;
+  hook.gate.owner = owner.id();  // as if its first pass had claimed the hook
+  struct Place {
+    std::uint32_t at;
+    DWORD ecx;  // what its entry read
+    bool removed;
+  };
+  for (const Place& place : {Place{window.readFree, 0, false}, Place{window.store, 0, false},
+                             Place{window.readFree, 1, true}, Place{window.store + 10, 0, true}}) {
+    SCOPED_TRACE(place.at);
+    ASSERT_TRUE(hook.install());
+    ASSERT_TRUE(owner.moveTo(static_cast<const std::uint8_t*>(hook.site().code().address) + place.at, place.ecx));
+    EXPECT_EQ(place.removed, hook.remove());
+    EXPECT_EQ(0u, hook.gate.taken.load());  // given back before the owner runs on
+    owner.moveBack();
+  }
+  ASSERT_TRUE(hook.install());
+  // This thread is not the owner: its pass runs the hooked instructions alone, counted.
+  EXPECT_EQ(9 + addend, site.call(9));
+  EXPECT_EQ(0, befores);
+  EXPECT_EQ(1u, hook.gate.foreignPasses.load());
+}
+
 TEST(FastHookThreads, AThreadInsideTheHookedCallKeepsTheHookAndASecondOneRunsNoSlots) {
   hooktest::CallableSite site = callingSite();
   KelHook::Fast::Hook hook(site.site());
@@ -881,6 +896,9 @@ TEST(FastHookThreads, AThreadInsideTheHookedCallKeepsTheHookAndASecondOneRunsNoS
     EXPECT_EQ(77u, held.release());
   }
   EXPECT_EQ(2, slots.load());
+  EXPECT_EQ(77u, site.call(4));  // the owner was the held thread: no slots here
+  EXPECT_EQ(2, slots.load());
+  EXPECT_EQ(2u, hook.gate.foreignPasses.load());
   EXPECT_TRUE(hook.remove());
   EXPECT_EQ(77u, site.call(3));
 }

@@ -337,19 +337,19 @@ RwRaster* Animation::showCurrentFrame(RwRaster* hostRaster, std::int64_t now) {
   std::uint8_t* proxy = proxyRaster_.get();
   std::uint8_t* extension = proxy + extensionOffset_;
   const auto* host = reinterpret_cast<const std::uint8_t*>(hostRaster);
-  if (!hostCopied_.matches(host, extensionOffset_)) {
+  if (!proxyAgrees_.matches(host, proxy, extensionOffset_)) {
     std::memcpy(proxy, host, Host::RasterHeaderSize);
     std::memcpy(extension, host + extensionOffset_, Host::RasterExtensionSize);
-    hostCopied_.take(host, extensionOffset_);
-    if (config_.overrides()) {
-      if (palette_) {
-        const std::uint32_t index = *config_.number_color_palette;
-        std::memcpy(palette_.get() + Host::PaletteIndexOffset, &index, sizeof index);
-        void* palette = palette_.get();
-        std::memcpy(extension + Host::ExtensionPalette, &palette, sizeof palette);
-      }
+    const bool ownPalette = config_.overrides() && palette_;
+    if (ownPalette) {
+      const std::uint32_t index = *config_.number_color_palette;
+      std::memcpy(palette_.get() + Host::PaletteIndexOffset, &index, sizeof index);
+      void* palette = palette_.get();
+      std::memcpy(extension + Host::ExtensionPalette, &palette, sizeof palette);
     }
-    if (const auto alpha = rasterAlphaFlag(config_, frames_->partialAlpha)) extension[Host::ExtensionAlpha] = *alpha;
+    const auto alpha = rasterAlphaFlag(config_, frames_->partialAlpha);
+    if (alpha) extension[Host::ExtensionAlpha] = *alpha;
+    proxyAgrees_.copied(ownPalette, alpha.has_value());
   }
   std::memcpy(extension + Host::ExtensionTexture, &texture, sizeof texture);
   return reinterpret_cast<RwRaster*>(proxy);

@@ -11,7 +11,7 @@
 
 #include "plugin/animation_config.h"
 #include "plugin/animation_state.h"
-#include "plugin/raster_snapshot.h"
+#include "plugin/proxy_agreement.h"
 
 class DecodeJob;
 class FrameList;
@@ -107,7 +107,7 @@ class Animation {
   std::unique_ptr<std::uint8_t[]> proxyRaster_;
   std::uint32_t extensionOffset_;
   std::unique_ptr<std::uint8_t[]> palette_;
-  RasterSnapshot hostCopied_;  // the game raster the proxy was copied from, as it was then
+  ProxyAgreement proxyAgrees_;  // whether the proxy still stands for the game raster
   bool deviceSlotsConnected_ = false;
   unsigned lostSlot_ = 0;
   bool incomplete_ = false;

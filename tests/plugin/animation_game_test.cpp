@@ -118,6 +118,27 @@ TEST_F(AnimationTest, OverridesGivePrivatePaletteAndAlpha) {
   RwRaster* plainProxy = useUntilShown(plain, host.raster());
   EXPECT_EQ(FakeRaster::palette(plainProxy), FakeRaster::palette(host.raster()));
   EXPECT_EQ(FakeRaster::alpha(plainProxy), 0);
+
+  // The game makes another raster at the same address, changed in one byte: each proxy follows
+  // every byte but those its animation puts in itself.
+  const auto extension = static_cast<std::size_t>(Host::at<std::int32_t>(Host::RasterExtensionOffset));
+  const std::uint32_t forcedPalette = FakeRaster::palette(proxy);
+  for (const std::size_t at : {std::size_t{12}, extension + Host::ExtensionPalette + 3, extension + Host::ExtensionAlpha,
+                               extension + Host::RasterExtensionSize - 1}) {
+    SCOPED_TRACE(at);
+    host.poke(at, 0x01);
+    for (Animation* animation : {&forced, &plain}) {
+      const auto* shown = reinterpret_cast<const std::uint8_t*>(animation->rasterFor(host.raster()));
+      EXPECT_EQ(0, std::memcmp(shown, host.header(), Host::RasterHeaderSize));
+      EXPECT_EQ(0, std::memcmp(shown + extension + Host::ExtensionAlpha + 1,
+                               host.header() + extension + Host::ExtensionAlpha + 1,
+                               Host::RasterExtensionSize - Host::ExtensionAlpha - 1));
+    }
+    EXPECT_EQ(forcedPalette, FakeRaster::palette(proxy));
+    EXPECT_EQ(FakeRaster::palette(host.raster()), FakeRaster::palette(plainProxy));
+    EXPECT_EQ(1, FakeRaster::alpha(proxy));
+    EXPECT_EQ(FakeRaster::alpha(host.raster()), FakeRaster::alpha(plainProxy));
+  }
 }
 
 TEST_F(AnimationTest, LoopCountOfOneStillRepeats) {

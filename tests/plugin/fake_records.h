@@ -21,6 +21,8 @@ class FakeRaster {
   }
   RwRaster* raster() { return reinterpret_cast<RwRaster*>(bytes_.data()); }
   const std::uint8_t* header() const { return bytes_.data(); }
+  // As the game does when it makes another raster at this address.
+  void poke(std::size_t at, std::uint8_t value) { bytes_.at(at) = value; }
 
   static std::uint32_t pointerAt(const RwRaster* raster, int field) {
     std::uint32_t value;

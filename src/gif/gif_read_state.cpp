@@ -8,19 +8,25 @@
 #include "gif/crt_file_io.h"
 
 bool readWholeFile(int fd, std::vector<std::uint8_t>& into) {
-  constexpr std::size_t Chunk = 64 * 1024;
   try {
-    // The size now is a hint: a file being written may still grow or shrink.
+    // The size now is a hint: a file being written may still grow or shrink. What it says is
+    // read into its place at once (growing the buffer as it fills would copy the file again).
     const long size = _lseek(fd, 0, SEEK_END);
     _lseek(fd, 0, SEEK_SET);
-    if (size > 0) into.reserve(static_cast<std::size_t>(size));
-    for (;;) {
-      const std::size_t have = into.size();
-      into.resize(have + Chunk);
-      const int got = _read(fd, into.data() + have, static_cast<unsigned>(Chunk));
-      into.resize(have + static_cast<std::size_t>(got > 0 ? got : 0));
-      if (got <= 0) return true;
+    into.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+    constexpr std::size_t MostAtOnce = std::size_t{1} << 30;
+    std::size_t filled = 0;
+    while (filled < into.size()) {
+      const int got = _read(fd, into.data() + filled, static_cast<unsigned>(std::min(into.size() - filled, MostAtOnce)));
+      if (got <= 0) break;
+      filled += static_cast<std::size_t>(got);
     }
+    into.resize(filled);
+    if (filled < static_cast<std::size_t>(size > 0 ? size : 0)) return true;  // it shrank
+    // What it grew by since.
+    std::uint8_t more[16 * 1024];
+    for (int got; (got = _read(fd, more, sizeof more)) > 0;) into.insert(into.end(), more, more + got);
+    return true;
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -80,9 +80,12 @@ FrameTexturePixels texturePixelsThisFrame;
 }  // namespace
 
 Animation::Animation(std::string_view base, bool preload, bool onGameThread)
+    : Animation(base, chooseAnimationFile(base).path, preload, onGameThread) {}
+
+Animation::Animation(std::string_view base, std::string path, bool preload, bool onGameThread)
     : config_(std::string(base) + std::string(SettingsExtension)),
       extensionOffset_(readExtensionOffset()),
-      gifPath_(chooseAnimationFile(base).path),
+      gifPath_(std::move(path)),
       name_(nameOfBase(base)) {
   // The header and the extension may overlap or leave a gap; the block holds both either way.
   const std::size_t proxySize = std::max<std::size_t>(

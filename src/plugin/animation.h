@@ -25,6 +25,9 @@ class Animation {
   // (and throws what decoding throws). Made off the game's thread while the game runs, it leaves
   // the frames' staging texture alone (onGameThread false): the caller prepares it there.
   Animation(std::string_view base, bool preload, bool onGameThread = true);
+  // The same, playing `path`, the file chooseAnimationFile chose for `base` (asked once by a
+  // caller that had to know it already).
+  Animation(std::string_view base, std::string path, bool preload, bool onGameThread = true);
   // Gives back its textures and frames, drops a decode in flight and leaves the device events.
   ~Animation();
 

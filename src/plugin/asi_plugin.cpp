@@ -214,8 +214,9 @@ void AsiPlugin::applyChange(const FolderChange& change) {
     // Its boxes wait for the game loop; a box owned by the game window is not made here.
     DeferredMessageBoxes deferred;
     PreloadBudget budget = PreloadBudget::spent();
-    loadAnimationFile(budget, name, chooseAnimationFile(base).path, [&](bool decodeNow) {
-      auto animation = std::make_unique<Animation>(base, decodeNow, false);
+    const std::string path = chooseAnimationFile(base).path;
+    loadAnimationFile(budget, name, path, [&](bool decodeNow) {
+      auto animation = std::make_unique<Animation>(base, path, decodeNow, false);
       animation->decodeInBackground();
       made->animation = std::move(animation);
     });

@@ -70,9 +70,11 @@ std::optional<FolderWatch::Listing> FolderWatch::list() {
   if (folderMissing_) return listing;
   const std::error_code error = listAnimationFolder(folder_, [&](const ListedEntry& entry) {
     if (entry.kind == ListedKind::Animation) {
-      // The stamp of the file that plays: a GIF beside its PNG changes nothing.
-      if (chooseAnimationFile(animationBase(folder_, entry.textureName)).skipped != entry.fileName)
-        listing[entry.textureName].gif = fileStamp(entry.path);
+      // The stamp of the file that plays: a GIF beside its PNG changes nothing. A name with one
+      // file needs no question to the folder; of two, the second one met asks the rule.
+      std::optional<FileStamp>& stamp = listing[entry.textureName].gif;
+      if (!stamp || chooseAnimationFile(animationBase(folder_, entry.textureName)).skipped != entry.fileName)
+        stamp = fileStamp(entry.path);
     } else if (entry.kind == ListedKind::NotGif && endsWith(entry.fileName, SettingsExtension)) {
       listing[entry.fileName.substr(0, entry.fileName.size() - SettingsExtension.size())].cfg =
           fileStamp(entry.path);

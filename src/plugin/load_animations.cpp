@@ -16,10 +16,9 @@ namespace fs = std::filesystem;
 namespace {
 
 void addAnimation(Catalogue& catalogue, const std::string& folder, const std::string& name,
-                  PreloadBudget& preload) {
-  const std::string base = animationBase(folder, name);
-  loadAnimationFile(preload, name, chooseAnimationFile(base).path, [&](bool decodeNow) {
-    auto animation = std::make_unique<Animation>(base, decodeNow);
+                  const std::string& path, PreloadBudget& preload) {
+  loadAnimationFile(preload, name, path, [&](bool decodeNow) {
+    auto animation = std::make_unique<Animation>(animationBase(folder, name), path, decodeNow);
     catalogue[name] = animation.release();  // deleted with the texture manager
   });
 }
@@ -35,7 +34,7 @@ void loadFolder(Catalogue& catalogue, const std::string& folder) {
         descentLog().write("loadAnimations: skipped %s: %s", entry.fileName.c_str(),
                            losingFileReason(choice.path).c_str());
       else
-        addAnimation(catalogue, folder, entry.textureName, preload);
+        addAnimation(catalogue, folder, entry.textureName, choice.path, preload);
     } else if (entry.kind == ListedKind::UnreadableName) {
       // Skipped, the others go on.
       logFault("loadAnimations: unreadable file name", std::runtime_error(entry.problem));

@@ -201,7 +201,7 @@ void PatchSite::abandon(std::uint32_t*& eaxCell, std::uint32_t*& returnCell) {
 }
 
 bool PatchSite::moveToFreshBlock(std::uint32_t size) {
-  Ptr fresh = codeMemory().allocate(size);
+  Ptr fresh = codeMemory().allocate(alignedBlockSize(size));
   if (!fresh.address) return false;
   KelHook::threadsInside(fresh).store(0);
   if (code_.address) {

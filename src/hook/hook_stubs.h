@@ -95,6 +95,14 @@ EntryWindow entryWindow();
 // passes inside it.
 constexpr std::uint32_t ThreadCountBytes = 8;
 
+// Blocks are whole multiples of this, so that every stub begins on a 32-byte boundary: where its
+// jumps fall, and so what a pass costs, is then the same for every hook (a pass cost up to a
+// third more at some byte offsets than at others).
+constexpr std::uint32_t StubAlignment = 32;
+constexpr std::uint32_t alignedBlockSize(std::uint32_t bytes) {
+  return (bytes + StubAlignment - 1) / StubAlignment * StubAlignment;
+}
+
 // The longest stub of each kind, for a patch of `size` bytes, and the count (the generic stub
 // holds the hooked instructions three times: its own pass and two kinds of busy pass).
 constexpr std::uint32_t genericBlockSize(int size, bool passArgument) {

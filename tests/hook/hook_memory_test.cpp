@@ -78,7 +78,7 @@ TEST(HookCodeMemory, TheBlockGoesBackUnlessACompatibilityStubKeepsIt) {
     KelHook::Hook<> hook(routine.site(), 6);
     ASSERT_TRUE(hook.install());
     EXPECT_EQ(1, memory.allocations);
-    EXPECT_EQ(KelHook::genericBlockSize(6, false), hook.site().code().size);
+    EXPECT_EQ(KelHook::alignedBlockSize(KelHook::genericBlockSize(6, false)), hook.site().code().size);
     EXPECT_LT(hook.site().codeLength(), hook.site().code().size);
     ASSERT_TRUE(hook.install());  // rebuilt in the same block
     EXPECT_EQ(1, memory.allocations);
@@ -89,7 +89,7 @@ TEST(HookCodeMemory, TheBlockGoesBackUnlessACompatibilityStubKeepsIt) {
   {
     KelHook::Hook<RwRaster*> raster(routine.site());
     ASSERT_TRUE(raster.install());
-    EXPECT_EQ(KelHook::genericBlockSize(5, true), raster.site().code().size);
+    EXPECT_EQ(KelHook::alignedBlockSize(KelHook::genericBlockSize(5, true)), raster.site().code().size);
     ASSERT_TRUE(raster.changeSize(6) == false);
     ASSERT_TRUE(raster.remove());
     ASSERT_TRUE(raster.changeSize(6));  // a change gives the block back at once
@@ -102,7 +102,8 @@ TEST(HookCodeMemory, ABlockIsSizedForTheSizeTheTableGives) {
   KelHook::Hook<> hook(routine.site(), -1);
   ASSERT_TRUE(hook.install());
   EXPECT_EQ(5, hook.getSize());
-  EXPECT_EQ(KelHook::genericBlockSize(5, false), hook.site().code().size);
+  EXPECT_EQ(KelHook::alignedBlockSize(KelHook::genericBlockSize(5, false)), hook.site().code().size);
+  EXPECT_EQ(0u, reinterpret_cast<std::uintptr_t>(hook.site().code().address) % KelHook::StubAlignment);
 }
 
 TEST(HookLog, LinesCarryTheAddressAndAnOverlongMessageIsCut) {

@@ -138,9 +138,6 @@ PatchSite::Removal PatchSite::remove(HookGate& gate, std::atomic<std::uint32_t>&
   if (!take(gate)) return Removal::Refused;
   state.store(HookState::Removing, std::memory_order_relaxed);
   Removal removal = Removal::Restored;
-  if (const std::uint32_t foreign = gate.foreignPasses.load())
-    log("%u passes of threads other than %u ran the hooked instructions alone", static_cast<unsigned>(foreign),
-        static_cast<unsigned>(gate.owner.load()));
   if (patchIsOurs()) {
     restore();
     log("remove from %08X", target_);
@@ -151,6 +148,9 @@ PatchSite::Removal PatchSite::remove(HookGate& gate, std::atomic<std::uint32_t>&
     log("remove from %08X (compatibility layer)", target_);
     removal = Removal::CompatibilityStub;
   }
+  if (const std::uint32_t foreign = gate.foreignPasses.load())
+    log("%u passes of threads other than %u ran the hooked instructions alone", static_cast<unsigned>(foreign),
+        static_cast<unsigned>(gate.owner.load()));
   state.store(HookState::Idle, std::memory_order_relaxed);
   giveBack(gate);
   return removal;
@@ -173,12 +173,19 @@ PatchSite::Removal PatchSite::removeForGood(HookGate& gate, std::atomic<std::uin
   // A holder not yet named is an install or remove that has just taken the gate: it names
   // itself at once.
   constexpr int unnamedWaits = 1000;
+  // Free again but refused: given back meanwhile, or the owner was about to hold it, or could
+  // not be looked at; a thread that can never be looked at must not keep the owner here.
+  constexpr int refusedWhileFree = 1000;
   bool logged = false;
-  for (int unnamed = 0;;) {
+  for (int unnamed = 0, free = 0;;) {
     const Removal removal = remove(gate, state, eaxCell, returnCell);
     if (removal != Removal::Refused || !installed_) return removal;
     const std::uint32_t taken = gate.taken.load();
-    if (taken == 0) continue;  // given back meanwhile
+    if (taken == 0) {
+      if (++free > refusedWhileFree) return removal;
+      if (free > 10) Sleep(0);
+      continue;
+    }
     const std::uint32_t holder = taken == HookGate::HeldByPass ? gate.owner.load() : gate.holder.load();
     if (holder == 0 && ++unnamed > unnamedWaits) return removal;
     if (holder != 0 && (holder == GetCurrentThreadId() || !threadRuns(holder))) return removal;

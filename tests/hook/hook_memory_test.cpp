@@ -2,8 +2,11 @@
 // had; and the hook's log line.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "hook/engine_log.h"
 #include "hook/fast_hook.h"
@@ -123,6 +126,22 @@ TEST(HookLog, LinesCarryTheAddressAndAnOverlongMessageIsCut) {
   relative.logging = false;
   relative.log("not written");
   EXPECT_EQ(line, lastLogLine());
+
+  // Passes of a thread that is not the hook's owner are told at the remove.
+  {
+    hooktest::SiteRoutine routine(std::vector<std::uint8_t>{0x05, 1, 0, 0, 0});
+    KelHook::Hook<> hook(routine.site(), 5);
+    hook.logging = true;
+    ASSERT_TRUE(hook.install());
+    std::uint32_t ended = 0;
+    std::thread([&] { ended = GetCurrentThreadId(); }).join();
+    hook.gate.owner = ended;
+    routine.run(hooktest::sampleRegisters());
+    routine.run(hooktest::sampleRegisters());
+    ASSERT_TRUE(hook.remove());
+    EXPECT_NE(std::string::npos, lastLogLine().find("2 passes of threads other than " + std::to_string(ended)))
+        << lastLogLine();
+  }
 
   // A hook that logs is called on every pass, callbacks or none.
   for (bool fast : {false, true}) {

@@ -21,8 +21,9 @@ bool readWholeFile(int fd, std::vector<std::uint8_t>& into) {
       if (got <= 0) break;
       filled += static_cast<std::size_t>(got);
     }
+    const bool shrank = filled < into.size();
     into.resize(filled);
-    if (filled < static_cast<std::size_t>(size > 0 ? size : 0)) return true;  // it shrank
+    if (shrank) return true;
     // What it grew by since.
     std::uint8_t more[16 * 1024];
     for (int got; (got = _read(fd, more, sizeof more)) > 0;) into.insert(into.end(), more, more + got);

@@ -79,14 +79,14 @@ std::uint32_t jumpUnlessSignalCallNeeded(StubWriter& w, const void* logging, con
 
 // Where a pass goes when it cannot hold the hook.
 struct EntryJumps {
-  std::uint32_t claim;  // not the owner's pass (rows k1-k12)
+  std::uint32_t claim;  // not the owner's pass (rows k1-k9)
   std::uint32_t busy;   // the owner's pass, the hook held already
 };
 
 // Takes the hook for the owner's pass, touching no flag and with no locked instruction: only
 // the owner's passes take it this way, so no other pass races the store; an install or remove
-// of another thread stops the owner to see whether it stands between t11 and t16
-// (entryWindow; `window`, when given, gets where t12 and t15 are).
+// of another thread stops the owner to see whether it has read the cell free and not yet
+// stored (at t12 or t15: entryWindow; `window`, when given, gets where they are).
 EntryJumps takeHook(StubWriter& w, const HookCells& cells, EntryWindow* window = nullptr) {
   const std::uint32_t start = w.here();
   EntryJumps jumps{};

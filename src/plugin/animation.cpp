@@ -18,6 +18,7 @@
 #include "host/host.h"
 #include "png/animation_frames.h"
 #include "plugin/fault_report.h"
+#include "plugin/file_stamp.h"
 #include "plugin/folder_listing.h"
 #include "plugin/frame_staging.h"
 #include "plugin/message_box.h"
@@ -177,9 +178,8 @@ void Animation::startDecoding() {
       // Which of the files waiting goes first: its size when the worker comes to it, as it may
       // have been rewritten since it was listed.
       [path = gifPath_] {
-        std::error_code error;
-        const std::uintmax_t bytes = std::filesystem::file_size(std::filesystem::u8path(path), error);
-        return error ? std::uint64_t{0} : static_cast<std::uint64_t>(bytes);
+        const std::optional<FileStamp> stamp = fileStamp(std::filesystem::u8path(path));
+        return stamp ? stamp->size : 0;
       });
   state_ = AnimationState::Decoded;
 }
